@@ -1,0 +1,21 @@
+# Shared settings for scripts that build or run the program. Source it; it sets ROOT and BUILD.
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+BUILD=${PICT_BUILD:-$ROOT/build}
+export WINEPREFIX=$BUILD/wineprefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
+export WINEARCH=win64
+export LANG=${LANG_OVERRIDE:-C.UTF-8}
+export LC_ALL=$LANG
+JOBS=$(nproc)
+
+# Configures and builds both trees: the native sanitizer build and the Windows cross build.
+pict_build() {
+  cmake -S "$ROOT" -B "$BUILD/native" -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+  cmake --build "$BUILD/native" -j"$JOBS"
+  cmake -S "$ROOT" -B "$BUILD/win" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+    -DPICT_NATIVE_DIR="$BUILD/native" >/dev/null
+  cmake --build "$BUILD/win" -j"$JOBS"
+}
