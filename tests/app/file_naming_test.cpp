@@ -1,0 +1,99 @@
+#include "app/file_naming.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// GBK bytes of a few characters used below.
+const Text kZhong = "\xD6\xD0";    // 中
+const Text kTrail5C = "\x81\x5C";  // a character whose trail byte is the backslash
+const Text kTrail7C = "\x81\x7C";  // ... and one whose trail byte is "|"
+
+TEST(TimeText, ShowsTheMomentInChinaStandardTime) {
+    EXPECT_EQ(TimeText(0), "[1970.01.01-08.00]");
+    EXPECT_EQ(TimeText(1504068705), "[2017.08.30-12.51]");
+    EXPECT_EQ(TimeText(-28800), "[1970.01.01-00.00]");
+    EXPECT_EQ(TimeText(-28801), "[1969.12.31-23.59]");
+    EXPECT_EQ(TimeText(951782400 - 8 * 3600), "[2000.02.29-00.00]");  // leap day
+    EXPECT_EQ(TimeText(2147483647), "[2038.01.19-11.14]");
+    EXPECT_EQ(TimeText(-2147483647 - 1), "[1901.12.14-04.45]");
+}
+
+TEST(CleanCaption, RemovesEveryCharacterFileNamesCannotHold) {
+    EXPECT_EQ(CleanCaption("a/b\\c:d*e<f>g|h?i\"j\nk\rl m"), "abcdefghijklm");
+    EXPECT_EQ(CleanCaption("tab\there\x01\x1F"), "tabhere");
+    EXPECT_EQ(CleanCaption("/\\:*<>|?\" \r\n"), "");
+    EXPECT_EQ(CleanCaption(""), "");
+}
+
+TEST(CleanCaption, NeverTakesATrailByteForARemovedCharacter) {
+    EXPECT_EQ(CleanCaption(kTrail5C + "/" + kTrail7C), kTrail5C + kTrail7C);
+    EXPECT_EQ(CleanCaption(kZhong + " " + kZhong), kZhong + kZhong);
+}
+
+TEST(CleanCaption, KeepsAtMostTheFirst200BytesAndNeverHalfACharacter) {
+    EXPECT_EQ(CleanCaption(std::string(250, 'x')), std::string(200, 'x'));
+    // Spaces inside the first 200 bytes are removed after the cut, so fewer remain.
+    EXPECT_EQ(CleanCaption(std::string(100, ' ') + std::string(150, 'y')), std::string(100, 'y'));
+    // 199 ASCII bytes then a double-byte character straddling the limit: the character goes.
+    EXPECT_EQ(CleanCaption(std::string(199, 'z') + kZhong + "tail"), std::string(199, 'z'));
+    Text chinese;
+    for (int i = 0; i < 120; ++i) chinese += kZhong;
+    EXPECT_EQ(CleanCaption(chinese).size(), 200u);
+}
+
+TEST(SafeName, KeepsNamesInsideTheirFolder) {
+    EXPECT_EQ(SafeName(".."), "_");
+    EXPECT_EQ(SafeName("."), "_");
+    EXPECT_EQ(SafeName(""), "_");
+    EXPECT_EQ(SafeName("..\\..\\Windows"), "Windows");
+    EXPECT_EQ(SafeName("../../x"), "x");
+    EXPECT_EQ(SafeName("C:\\evil"), "Cevil");
+    EXPECT_EQ(SafeName("  trip. "), "trip");
+    EXPECT_EQ(SafeName("a\tb"), "ab");
+    EXPECT_EQ(SafeName(kZhong + kTrail5C), kZhong + kTrail5C);
+}
+
+TEST(SafeName, AvoidsReservedDeviceNames) {
+    EXPECT_EQ(SafeName("CON"), "_CON");
+    EXPECT_EQ(SafeName("con.jpg"), "_con.jpg");
+    EXPECT_EQ(SafeName("LPT1"), "_LPT1");
+    EXPECT_EQ(SafeName("com9.txt"), "_com9.txt");
+    EXPECT_EQ(SafeName("CONSOLE"), "CONSOLE");
+    EXPECT_EQ(SafeName("LPT"), "LPT");
+}
+
+TEST(PictureFileName, FollowsTheExtensionRule) {
+    const Text t = "[1970.01.01-08.00]";
+    EXPECT_EQ(PictureFileName(0, "trip", "abc.jpg"), t + "trip-abc.jpg");
+    EXPECT_EQ(PictureFileName(0, "trip", "abc.gif"), t + "trip-abc.gif");
+    EXPECT_EQ(PictureFileName(0, "", "abcdef"), t + "-abcdef.jpg");
+    EXPECT_EQ(PictureFileName(0, "", "abc.jpeg"), t + "-abc.jpeg.jpg");
+    EXPECT_EQ(PictureFileName(0, "", "abc.PNG"), t + "-abc.PNG");
+}
+
+TEST(PictureFileName, NeverWritesAProgramOrEscapesItsFolder) {
+    const Text t = "[1970.01.01-08.00]";
+    EXPECT_EQ(PictureFileName(0, "", "run.bat"), t + "-run.bat.jpg");
+    EXPECT_EQ(PictureFileName(0, "", "x.exe"), t + "-x.exe.jpg");
+    EXPECT_EQ(PictureFileName(0, "..\\..", "..\\..\\boot.ini"), t + "....-....boot.ini.jpg");
+    const Text folder = "C:\\save\\nick\\album\\";
+    EXPECT_TRUE(IsInsideFolder(folder, folder + PictureFileName(0, "../..", "../../x.jpg")));
+}
+
+TEST(IsInsideFolder, RejectsPathsThatClimbOut) {
+    const Text f = "C:\\save\\album\\";
+    EXPECT_TRUE(IsInsideFolder(f, f + "a.jpg"));
+    EXPECT_TRUE(IsInsideFolder(f, f + kTrail5C + ".jpg"));
+    EXPECT_FALSE(IsInsideFolder(f, f));
+    EXPECT_FALSE(IsInsideFolder(f, f + "..\\a.jpg"));
+    EXPECT_FALSE(IsInsideFolder(f, f + "sub\\..\\..\\a.jpg"));
+    EXPECT_FALSE(IsInsideFolder(f, f + "a\\"));
+    EXPECT_FALSE(IsInsideFolder(f, f + "x:y"));
+    EXPECT_FALSE(IsInsideFolder(f, "C:\\save\\other\\a.jpg"));
+    EXPECT_FALSE(IsInsideFolder("C:\\save\\album", "C:\\save\\albumX"));
+}
+
+}  // namespace
