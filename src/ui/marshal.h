@@ -1,0 +1,14 @@
+#pragma once
+// Running code on the thread that owns a window. Worker threads change windows only through
+// this (or through SendMessageW themselves), never by touching window objects directly.
+#include <windows.h>
+
+#include <functional>
+
+// Runs fn on hwnd's thread and waits for it: directly when already there, otherwise through a
+// private registered message sent to the window. False when hwnd is not a toolkit window (fn
+// did not run).
+bool RunOnWindowThread(HWND hwnd, const std::function<void()>& fn);
+
+// The private message number (RegisterWindowMessageW), handled by the shared window procedure.
+UINT RunOnWindowThreadMessage();
