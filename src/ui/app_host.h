@@ -3,9 +3,11 @@
 // the main message loop. One global object, TheAppHost().
 #include <windows.h>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
+#include "draw/gdiplus_session.h"
 #include "text/text_types.h"
 #include "ui/handles.h"
 
@@ -37,12 +39,14 @@ class AppHost {
     void RunMessageLoop(const WindowObject& window, std::optional<bool> showFirst = {});
     void Quit();
 
-    ULONG_PTR GdiplusToken() const { return gdiplus_.Token(); }
+    // True once GDI+ runs for the host (it stays running until the process ends).
+    bool GdiplusStarted() const { return gdiplus_ && gdiplus_->Ok(); }
     // True when the ActiveX host window class was registered at start-up.
     bool HostingAvailable() const { return hostingAvailable_; }
 
   private:
-    ui::GdiplusSession gdiplus_;
+    std::unique_ptr<GdiplusSession> gdiplus_;
+    ui::OwnedModule atl_;
     bool hostingAvailable_ = false;
 };
 

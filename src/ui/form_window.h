@@ -6,12 +6,9 @@
 
 #include <optional>
 
+#include "draw/image_object.h"
 #include "text/text_types.h"
 #include "ui/window_object.h"
-
-namespace Gdiplus {
-class GpImage;
-}
 
 // How a top-level window is made. Absent values take the defaults: class "koWindow", position
 // (50, 50), size 380 x 250, style WS_CAPTION | WS_SYSMENU | WS_VISIBLE.
@@ -57,9 +54,11 @@ class FormWindow : public WindowObject {
                      std::optional<int> id = {}, std::optional<DWORD> style = {},
                      std::optional<DWORD> exStyle = {});
 
-    // Background. The form keeps its own copy of the picture.
-    bool SetBackImage(Gdiplus::GpImage* image);
-    bool SetBackBitmap(HBITMAP bitmap);  // copies the bitmap's pixels
+    // Background. The form holds a reference to the picture until it is replaced or the window
+    // is destroyed; a null image removes it.
+    bool SetBackImage(SharedImage image);
+    bool SetBackBitmap(HBITMAP bitmap);  // copies the bitmap's pixels into a new picture
+    SharedImage BackImage() const;
     void ClearBackImage();
     void SetBackColor(COLORREF color);     // 0 = button-face colour
     void SetShowImageType(int placement);  // 0 tile, 1 once at top-left, 2 stretch, 3 fit

@@ -1,10 +1,13 @@
 #pragma once
-// One owner type per handle kind the window toolkit creates. Each owner is non-copyable,
-// movable, and releases its handle in exactly one place (its Reset). Borrowed handles are plain
-// views with no destructor work, so the type says who cleans up.
+// Owners for the handle kinds the window toolkit creates beyond the GDI ones (bitmaps, brushes,
+// fonts, icons, memory DCs and window DCs come from draw/gdi_handles.h). Each owner is
+// non-copyable, movable, and releases its handle in exactly one place (its Reset). A borrowed
+// handle is a plain view with no destructor work, so the type says who cleans up.
 #include <windows.h>
 
 #include <utility>
+
+#include "draw/gdi_handles.h"
 
 namespace ui {
 
@@ -28,7 +31,7 @@ class OwnedHandle {
     H Release() { return std::exchange(h_, H{}); }
     void Reset(H h = H{}) {
         H old = std::exchange(h_, h);
-        if (old != H{}) Close(old);
+        if (old != H{} && old != h) Close(old);
     }
 
   private:
@@ -38,17 +41,8 @@ class OwnedHandle {
 inline void CloseMenuHandle(HMENU h) {
     ::DestroyMenu(h);
 }
-inline void CloseIconHandle(HICON h) {
-    ::DestroyIcon(h);
-}
 inline void CloseCursorHandle(HCURSOR h) {
     ::DestroyCursor(h);
-}
-inline void CloseGdiObject(HGDIOBJ h) {
-    ::DeleteObject(h);
-}
-inline void CloseMemoryDc(HDC h) {
-    ::DeleteDC(h);
 }
 inline void CloseAccelTable(HACCEL h) {
     ::DestroyAcceleratorTable(h);
@@ -61,12 +55,7 @@ inline void CloseModule(HMODULE h) {
 }
 
 using OwnedMenu = OwnedHandle<HMENU, &CloseMenuHandle>;
-using OwnedIcon = OwnedHandle<HICON, &CloseIconHandle>;
 using OwnedCursor = OwnedHandle<HCURSOR, &CloseCursorHandle>;
-using OwnedBrush = OwnedHandle<HBRUSH, &CloseGdiObject>;
-using OwnedBitmap = OwnedHandle<HBITMAP, &CloseGdiObject>;
-using OwnedFont = OwnedHandle<HFONT, &CloseGdiObject>;
-using OwnedMemoryDc = OwnedHandle<HDC, &CloseMemoryDc>;
 using OwnedAccelTable = OwnedHandle<HACCEL, &CloseAccelTable>;
 using OwnedWindow = OwnedHandle<HWND, &CloseWindowHandle>;
 using OwnedModule = OwnedHandle<HMODULE, &CloseModule>;
@@ -81,77 +70,6 @@ class BorrowedMenu {
 
   private:
     HMENU h_ = nullptr;
-};
-
-// The DC of a window from GetDC, given back with ReleaseDC.
-class WindowDc {
-  public:
-    explicit WindowDc(HWND hwnd) : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
-    ~WindowDc() {
-        if (dc_) ::ReleaseDC(hwnd_, dc_);
-    }
-    WindowDc(const WindowDc&) = delete;
-    WindowDc& operator=(const WindowDc&) = delete;
-    WindowDc(WindowDc&& o) noexcept
-        : hwnd_(std::exchange(o.hwnd_, nullptr)), dc_(std::exchange(o.dc_, nullptr)) {}
-    WindowDc& operator=(WindowDc&&) = delete;
-    HDC Get() const { return dc_; }
-
-  private:
-    HWND hwnd_ = nullptr;
-    HDC dc_ = nullptr;
-};
-
-// Keeps an object selected into a DC for the life of the scope.
-class SelectedObject {
-  public:
-    SelectedObject(HDC dc, HGDIOBJ obj) : dc_(dc), old_(::SelectObject(dc, obj)) {}
-    ~SelectedObject() {
-        if (dc_ && old_) ::SelectObject(dc_, old_);
-    }
-    SelectedObject(const SelectedObject&) = delete;
-    SelectedObject& operator=(const SelectedObject&) = delete;
-
-  private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
-
-// The GDI+ session token. GdiplusShutdown is looked up at run time by the app host, so this
-// owner only carries the value and a release routine.
-class GdiplusSession {
-  public:
-    using ShutdownFn = void (*)(ULONG_PTR);
-    GdiplusSession() = default;
-    GdiplusSession(ULONG_PTR token, ShutdownFn shutdown) : token_(token), shutdown_(shutdown) {}
-    ~GdiplusSession() { Reset(); }
-    GdiplusSession(const GdiplusSession&) = delete;
-    GdiplusSession& operator=(const GdiplusSession&) = delete;
-    GdiplusSession(GdiplusSession&& o) noexcept
-        : token_(std::exchange(o.token_, 0)), shutdown_(std::exchange(o.shutdown_, nullptr)) {}
-    GdiplusSession& operator=(GdiplusSession&& o) noexcept {
-        if (this != &o) {
-            Reset();
-            token_ = std::exchange(o.token_, 0);
-            shutdown_ = std::exchange(o.shutdown_, nullptr);
-        }
-        return *this;
-    }
-    ULONG_PTR Token() const { return token_; }
-    // Keeps GDI+ running until the process ends (the program never shuts it down itself).
-    ULONG_PTR Leak() {
-        shutdown_ = nullptr;
-        return token_;
-    }
-    void Reset() {
-        if (token_ && shutdown_) shutdown_(token_);
-        token_ = 0;
-        shutdown_ = nullptr;
-    }
-
-  private:
-    ULONG_PTR token_ = 0;
-    ShutdownFn shutdown_ = nullptr;
 };
 
 }  // namespace ui
