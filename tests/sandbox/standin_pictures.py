@@ -1,0 +1,240 @@
+"""Deterministic, decodable pictures (PNG, baseline JPEG, GIF) made with the standard library.
+
+Each picture is a solid colour derived from a hash of its label and carries that label as a
+comment, so a test can tell which size segment and name a downloaded file came from.
+"""
+
+import hashlib
+import struct
+import zlib
+
+# Width and height per size segment; small so that many pictures stay cheap.
+SEGMENT_SIZES = {
+    "large": (120, 90),
+    "mw1024": (96, 72),
+    "mw690": (64, 48),
+    "small": (32, 24),
+    "thumb150": (48, 48),
+    "thumb300": (48, 48),
+    "square": (48, 48),
+    "qrcode": (180, 180),
+}
+DEFAULT_SIZE = (40, 40)
+
+
+def size_for_segment(segment):
+    return SEGMENT_SIZES.get(segment, DEFAULT_SIZE)
+
+
+def colour_for(label):
+    digest = hashlib.sha256(label.encode("utf-8")).digest()
+    return digest[0], digest[1], digest[2]
+
+
+def kind_for_name(name):
+    lower = name.lower()
+    if lower.endswith(".png"):
+        return "png"
+    if lower.endswith(".gif"):
+        return "gif"
+    return "jpeg"
+
+
+def picture(segment, name):
+    """The bytes an image host answers for /<segment>/<name>."""
+    label = segment + "/" + name
+    width, height = size_for_segment(segment)
+    kind = kind_for_name(name)
+    if kind == "png":
+        return make_png(width, height, colour_for(label), label)
+    if kind == "gif":
+        if name.lower().startswith("anim"):
+            second = colour_for(label + "#2")
+            return make_gif(width, height, [colour_for(label), second], [0, 10], label)
+        return make_gif(width, height, [colour_for(label)], None, label)
+    return make_jpeg(width, height, colour_for(label), label)
+
+
+# ---------------------------------------------------------------------------------------------
+# PNG
+
+
+def _png_chunk(kind, data):
+    body = kind + data
+    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
+
+
+def make_png(width, height, rgb, comment):
+    row = b"\x00" + bytes(rgb) * width
+    raw = row * height
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    text = b"Comment\x00" + comment.encode("latin-1", "replace")
+    return (
+        b"\x89PNG\r\n\x1a\n"
+        + _png_chunk(b"IHDR", header)
+        + _png_chunk(b"tEXt", text)
+        + _png_chunk(b"IDAT", zlib.compress(raw, 9))
+        + _png_chunk(b"IEND", b"")
+    )
+
+
+# ---------------------------------------------------------------------------------------------
+# Baseline JPEG of one solid colour: 3 components, no subsampling, a quantisation table of ones,
+# so every 8x8 block is its DC value alone. The DC table gives categories 0..11 four-bit codes;
+# the AC table holds only end-of-block.
+
+_DC_BITS = bytes([0, 0, 0, 12] + [0] * 12)
+_DC_VALS = bytes(range(12))
+_AC_BITS = bytes([1] + [0] * 15)
+_AC_VALS = bytes([0x00])
+
+
+def _segment(marker, payload):
+    return bytes([0xFF, marker]) + struct.pack(">H", len(payload) + 2) + payload
+
+
+class _BitWriter:
+    def __init__(self):
+        self.out = bytearray()
+        self.acc = 0
+        self.count = 0
+
+    def put(self, value, length):
+        for i in range(length - 1, -1, -1):
+            self.acc = (self.acc << 1) | ((value >> i) & 1)
+            self.count += 1
+            if self.count == 8:
+                self.out.append(self.acc)
+                if self.acc == 0xFF:
+                    self.out.append(0x00)
+                self.acc = 0
+                self.count = 0
+
+    def finish(self):
+        if self.count:
+            pad = 8 - self.count
+            self.put((1 << pad) - 1, pad)
+        return bytes(self.out)
+
+
+def _put_dc(writer, diff):
+    magnitude = abs(diff)
+    category = magnitude.bit_length()
+    writer.put(category, 4)  # code of category c is c itself, four bits long
+    if category:
+        bits = diff if diff > 0 else diff + (1 << category) - 1
+        writer.put(bits, category)
+    writer.put(0, 1)  # end of block
+
+
+def make_jpeg(width, height, rgb, comment):
+    r, g, b = rgb
+    y = 0.299 * r + 0.587 * g + 0.114 * b
+    cb = 128 - 0.168736 * r - 0.331264 * g + 0.5 * b
+    cr = 128 + 0.5 * r - 0.418688 * g - 0.081312 * b
+    dcs = [int(round(8 * (min(255.0, max(0.0, v)) - 128))) for v in (y, cb, cr)]
+    blocks = ((width + 7) // 8) * ((height + 7) // 8)
+    writer = _BitWriter()
+    previous = [0, 0, 0]
+    for _ in range(blocks):
+        for c in range(3):
+            _put_dc(writer, dcs[c] - previous[c])
+            previous[c] = dcs[c]
+    scan = writer.finish()
+
+    jfif = b"JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00"
+    dqt = b"\x00" + bytes([1] * 64)
+    sof = struct.pack(">BHHB", 8, height, width, 3) + b"\x01\x11\x00\x02\x11\x00\x03\x11\x00"
+    dht = b"\x00" + _DC_BITS + _DC_VALS + b"\x10" + _AC_BITS + _AC_VALS
+    sos = b"\x03\x01\x00\x02\x00\x03\x00\x00\x3f\x00"
+    return (
+        b"\xff\xd8"
+        + _segment(0xE0, jfif)
+        + _segment(0xFE, comment.encode("latin-1", "replace"))
+        + _segment(0xDB, dqt)
+        + _segment(0xC0, sof)
+        + _segment(0xC4, dht)
+        + _segment(0xDA, sos)
+        + scan
+        + b"\xff\xd9"
+    )
+
+
+# ---------------------------------------------------------------------------------------------
+# GIF89a with a four-colour global table; one frame per colour.
+
+
+def _lzw(indices, min_code_size):
+    clear = 1 << min_code_size
+    end = clear + 1
+    table = {bytes([i]): i for i in range(clear)}
+    next_code = end + 1
+    width = min_code_size + 1
+    acc = 0
+    nbits = 0
+    out = bytearray()
+
+    def emit(code):
+        nonlocal acc, nbits
+        acc |= code << nbits
+        nbits += width
+        while nbits >= 8:
+            out.append(acc & 0xFF)
+            acc >>= 8
+            nbits -= 8
+
+    emit(clear)
+    current = b""
+    for index in indices:
+        candidate = current + bytes([index])
+        if candidate in table:
+            current = candidate
+            continue
+        emit(table[current])
+        if next_code < 4096:
+            table[candidate] = next_code
+            next_code += 1
+            if next_code > (1 << width) and width < 12:
+                width += 1
+        else:
+            emit(clear)
+            table = {bytes([i]): i for i in range(clear)}
+            next_code = end + 1
+            width = min_code_size + 1
+        current = bytes([index])
+    if current:
+        emit(table[current])
+    emit(end)
+    if nbits:
+        out.append(acc & 0xFF)
+    return bytes(out)
+
+
+def _sub_blocks(data):
+    out = bytearray()
+    for i in range(0, len(data), 255):
+        part = data[i : i + 255]
+        out.append(len(part))
+        out += part
+    out.append(0)
+    return bytes(out)
+
+
+def make_gif(width, height, colours, delays, comment):
+    palette = list(colours)[:4]
+    while len(palette) < 4:
+        palette.append((0, 0, 0))
+    out = bytearray(b"GIF89a")
+    out += struct.pack("<HHBBB", width, height, 0x80 | 0x01, 0, 0)  # 4-entry global table
+    for c in palette:
+        out += bytes(c)
+    if delays is not None:
+        out += b"\x21\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00"
+    out += b"\x21\xfe" + _sub_blocks(comment.encode("latin-1", "replace"))
+    for frame, _ in enumerate(colours[:4]):
+        if delays is not None:
+            out += b"\x21\xf9\x04\x00" + struct.pack("<H", delays[frame]) + b"\x00\x00"
+        out += b"\x2c" + struct.pack("<HHHHB", 0, 0, width, height, 0)
+        out += b"\x02" + _sub_blocks(_lzw([frame] * (width * height), 2))
+    out += b"\x3b"
+    return bytes(out)

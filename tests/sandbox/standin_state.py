@@ -1,0 +1,428 @@
+"""Everything the stand-in remembers between requests: scenario, QR machine, sessions, faults, log.
+
+One State object is shared by all server threads; every method takes the lock it needs, so the
+handlers never hold it across network writes.
+"""
+
+import copy
+import fnmatch
+import json
+import os
+import secrets
+import threading
+
+SCENARIO_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "scenarios")
+
+QR_STATES = {
+    "waiting": 50114001,
+    "scanned": 50114002,
+    "expired": 50114003,
+    "used": 50114004,
+    "error": 50114005,
+    "confirmed": 20000000,
+}
+QR_MESSAGES = {
+    50114001: "未使用",
+    50114002: "已扫描,等待确认",
+    50114003: "该二维码已过期",
+    50114004: "该二维码已登录",
+    50114005: "二维码错误",
+    20000000: "succ",
+}
+DEFAULT_KNOBS = {"cross_domain_count": 4, "unknown_qr_retcode": 50114005, "require_cookies": True}
+REFUSE_MODES = (None, "retcode", "msg", "noqrid")
+FAULT_ACTIONS = {
+    "delay", "refuse", "reset", "truncate", "trickle", "status", "empty", "chunked", "close",
+    "redirect", "malformed", "body", "large", "stall", "silence",
+}
+IMAGE_HOSTS = ["wx1.sinaimg.cn", "wx2.sinaimg.cn", "wx3.sinaimg.cn", "wx4.sinaimg.cn"]
+
+
+class ScenarioError(ValueError):
+    pass
+
+
+def _text(value, what):
+    if value is None:
+        return ""
+    if isinstance(value, (str, int)) and not isinstance(value, bool):
+        return str(value)
+    raise ScenarioError(what + " must be a string or number")
+
+
+def normalise_scenario(raw):
+    """Checks a scenario and expands its generated albums and photos; raises ScenarioError."""
+    if not isinstance(raw, dict):
+        raise ScenarioError("a scenario is a JSON object")
+    owners_in = raw.get("owners")
+    if not isinstance(owners_in, list) or not owners_in:
+        raise ScenarioError("owners must be a non-empty list")
+    owners = []
+    seen = set()
+    for o in owners_in:
+        if not isinstance(o, dict):
+            raise ScenarioError("each owner is an object")
+        oid = _text(o.get("id"), "owner id")
+        if not oid or oid in seen:
+            raise ScenarioError("owner ids must be present and unique")
+        seen.add(oid)
+        owner = {
+            "id": oid,
+            "nick": _text(o.get("nick", "user" + oid), "nick"),
+            "avatar": _text(o.get("avatar", "//tva1.sinaimg.cn/large/av_" + oid + ".jpg"), "avatar"),
+            "albums": [],
+        }
+        albums_in = list(o.get("albums") or [])
+        for k in range(int(o.get("generate_albums", 0) or 0)):
+            albums_in.append({"id": oid + "%03d" % (k + 1), "caption": "album %d" % (k + 1),
+                              "type": 3, "generate_photos": 2})
+        album_ids = set()
+        for a in albums_in:
+            owner["albums"].append(_album(oid, a, album_ids))
+        owners.append(owner)
+    viewer = _text(raw.get("viewer", owners[0]["id"]), "viewer")
+    if viewer not in seen:
+        raise ScenarioError("viewer must be one of the owners")
+    out = {"name": _text(raw.get("name", "custom"), "name"), "viewer": viewer, "owners": owners}
+    if "qr" in raw:
+        out["qr"] = raw["qr"]
+    if "knobs" in raw:
+        if not isinstance(raw["knobs"], dict):
+            raise ScenarioError("knobs must be an object")
+        out["knobs"] = raw["knobs"]
+    return out
+
+
+def _album(oid, a, album_ids):
+    if not isinstance(a, dict):
+        raise ScenarioError("each album is an object")
+    aid = _text(a.get("id"), "album id")
+    if not aid or aid in album_ids:
+        raise ScenarioError("album ids must be present and unique per owner")
+    album_ids.add(aid)
+    album = {"id": aid, "caption": _text(a.get("caption", ""), "caption")}
+    for key in ("type", "cover", "created_at", "updated_at"):
+        if key in a:
+            album[key] = a[key]
+    photos = []
+    for p in a.get("photos") or []:
+        if not isinstance(p, dict):
+            raise ScenarioError("each photo is an object")
+        photo = {
+            "pic_host": _text(p.get("pic_host", "http://wx1.sinaimg.cn"), "pic_host"),
+            "pic_name": _text(p.get("pic_name", ""), "pic_name"),
+            "caption": _text(p.get("caption", ""), "caption"),
+        }
+        if "timestamp" in p:
+            photo["timestamp"] = p["timestamp"]
+        if p.get("missing"):
+            photo["missing"] = True
+        photos.append(photo)
+    for i in range(int(a.get("generate_photos", 0) or 0)):
+        ext = ".png" if i % 7 == 6 else ".gif" if i % 11 == 10 else ".jpg"
+        photos.append({
+            "pic_host": "http://" + IMAGE_HOSTS[i % 4],
+            "pic_name": "%s_%d%s" % (aid, i + 1, ext),
+            "caption": "%s %d" % (album["caption"], i + 1),
+            "timestamp": 1500000000 + 3600 * i,
+        })
+    for n, photo in enumerate(photos):
+        photo["photo_id"] = "%s%04d" % (aid, n + 1)
+    album["photos"] = photos
+    album["count"] = a["count"] if "count" in a else len(photos)
+    return album
+
+
+def load_named_scenario(name):
+    if not name or "/" in name or "\\" in name or name.startswith("."):
+        raise ScenarioError("bad scenario name")
+    path = os.path.join(SCENARIO_DIR, name + ".json")
+    if not os.path.isfile(path):
+        raise ScenarioError("no scenario named " + name)
+    with open(path, encoding="utf-8") as f:
+        return normalise_scenario(json.load(f))
+
+
+class State:
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.reset()
+
+    # -- whole state ---------------------------------------------------------------------------
+
+    def reset(self):
+        scenario = load_named_scenario("default")
+        with self.lock:
+            self.log = []
+            self.seq = 0
+            self.faults = []
+            self.fault_id = 0
+            self.passes = {}
+            self.sessions = {}  # SUB value -> SUBP value
+            self.tickets = {}  # passport ticket -> True while unused
+            self.alts = {}  # login ticket (alt) -> qrid
+            self.qr_issued = []
+            self.qr_confirmed = set()
+            self.qr_checks = 0
+            self.qr_counter = 0
+            self.qr_state = QR_STATES["waiting"]
+            self.qr_sequence = []
+            self.qr_refuse = None
+            self.knobs = dict(DEFAULT_KNOBS)
+            self._apply_scenario(scenario)
+
+    def load_scenario(self, scenario):
+        with self.lock:
+            self._apply_scenario(scenario)
+
+    def _apply_scenario(self, scenario):
+        self.scenario = scenario
+        self.owner_by_id = {o["id"]: o for o in scenario["owners"]}
+        self.photo_by_name = {}
+        for o in scenario["owners"]:
+            for a in o["albums"]:
+                for p in a["photos"]:
+                    self.photo_by_name[p["pic_name"]] = p
+        qr = scenario.get("qr")
+        if isinstance(qr, dict):
+            self._set_qr(qr)
+        for key, value in (scenario.get("knobs") or {}).items():
+            if key in DEFAULT_KNOBS:
+                self.knobs[key] = value
+
+    def snapshot_scenario(self):
+        with self.lock:
+            return copy.deepcopy(self.scenario)
+
+    def owner(self, oid):
+        with self.lock:
+            return self.owner_by_id.get(oid)
+
+    def owner_by_nick(self, nick):
+        with self.lock:
+            for o in self.scenario["owners"]:
+                if o["nick"] == nick:
+                    return o
+            return None
+
+    def viewer(self):
+        with self.lock:
+            return self.owner_by_id[self.scenario["viewer"]]
+
+    def first_owner(self):
+        with self.lock:
+            return self.scenario["owners"][0]
+
+    def photo_missing(self, name):
+        with self.lock:
+            p = self.photo_by_name.get(name)
+            return bool(p and p.get("missing"))
+
+    def knob(self, key):
+        with self.lock:
+            return self.knobs[key]
+
+    def set_knobs(self, values):
+        if not isinstance(values, dict):
+            raise ScenarioError("knobs must be an object")
+        with self.lock:
+            for key, value in values.items():
+                if key not in DEFAULT_KNOBS:
+                    raise ScenarioError("unknown knob " + key)
+                self.knobs[key] = value
+
+    # -- QR machine ----------------------------------------------------------------------------
+
+    @staticmethod
+    def _code(value):
+        if isinstance(value, bool):
+            raise ScenarioError("bad QR state")
+        if isinstance(value, int):
+            return value
+        if isinstance(value, str) and value in QR_STATES:
+            return QR_STATES[value]
+        if isinstance(value, str) and value.isdigit():
+            return int(value)
+        raise ScenarioError("bad QR state %r" % (value,))
+
+    def set_qr(self, spec):
+        if not isinstance(spec, dict):
+            raise ScenarioError("QR settings are an object")
+        with self.lock:
+            self._set_qr(spec)
+
+    def _set_qr(self, spec):
+        if "state" in spec:
+            self.qr_state = self._code(spec["state"])
+            self.qr_sequence = []
+        if "code" in spec:
+            self.qr_state = self._code(spec["code"])
+            self.qr_sequence = []
+        if "sequence" in spec:
+            seq = spec["sequence"]
+            if not isinstance(seq, list):
+                raise ScenarioError("sequence must be a list")
+            self.qr_sequence = [self._code(s) for s in seq]
+        if "refuse" in spec:
+            if spec["refuse"] not in REFUSE_MODES:
+                raise ScenarioError("refuse must be one of retcode, msg, noqrid or null")
+            self.qr_refuse = spec["refuse"]
+
+    def qr_summary(self):
+        with self.lock:
+            return {"state": self.qr_state, "sequence": list(self.qr_sequence),
+                    "refuse": self.qr_refuse, "issued": list(self.qr_issued),
+                    "checks": self.qr_checks}
+
+    def issue_qr(self):
+        """Returns (refuse mode, new qrid)."""
+        with self.lock:
+            self.qr_counter += 1
+            qrid = "QR%04d%s" % (self.qr_counter, secrets.token_hex(4))
+            if self.qr_refuse in (None, "noqrid", "msg"):
+                self.qr_issued.append(qrid)
+            return self.qr_refuse, qrid
+
+    def check_qr(self, qrid):
+        """Returns (retcode, alt or None) for one poll."""
+        with self.lock:
+            self.qr_checks += 1
+            # Polls of unknown or spent codes leave the scripted sequence alone, so a script
+            # counts only the polls of a code on show.
+            if not qrid or qrid not in self.qr_issued:
+                return self.knobs["unknown_qr_retcode"], None
+            if qrid in self.qr_confirmed:
+                return QR_STATES["used"], None
+            if self.qr_sequence:
+                code = self.qr_sequence.pop(0)
+                if not self.qr_sequence:
+                    self.qr_state = code
+            else:
+                code = self.qr_state
+            if code != QR_STATES["confirmed"]:
+                return code, None
+            self.qr_confirmed.add(qrid)
+            alt = "ALT-" + secrets.token_hex(12)
+            self.alts[alt] = qrid
+            return code, alt
+
+    def take_alt(self, alt):
+        with self.lock:
+            return self.alts.pop(alt, None) is not None
+
+    # -- sessions ------------------------------------------------------------------------------
+
+    def new_ticket(self):
+        with self.lock:
+            ticket = "ST-" + secrets.token_hex(12)
+            self.tickets[ticket] = True
+            return ticket
+
+    def take_ticket(self, ticket):
+        with self.lock:
+            return self.tickets.pop(ticket, None) is not None
+
+    def new_session(self):
+        with self.lock:
+            sub = "_2A25" + secrets.token_hex(16)
+            subp = "0033Wr" + secrets.token_hex(10)
+            self.sessions[sub] = subp
+            return sub, subp
+
+    def session_valid(self, cookies):
+        with self.lock:
+            if not self.knobs["require_cookies"]:
+                return True
+            sub = cookies.get("SUB")
+            return sub is not None and self.sessions.get(sub) == cookies.get("SUBP")
+
+    # -- faults --------------------------------------------------------------------------------
+
+    def add_faults(self, rules):
+        if isinstance(rules, dict):
+            rules = [rules]
+        if not isinstance(rules, list) or not rules:
+            raise ScenarioError("a fault is a rule object or a list of them")
+        checked = []
+        for r in rules:
+            if not isinstance(r, dict):
+                raise ScenarioError("a fault rule is an object")
+            if r.get("action") not in FAULT_ACTIONS:
+                raise ScenarioError("unknown fault action %r" % (r.get("action"),))
+            count = r.get("count")
+            if count is not None and (not isinstance(count, int) or count < 1):
+                raise ScenarioError("count must be a positive integer or null")
+            rule = dict(r)
+            rule.setdefault("host", "*")
+            rule.setdefault("path", "*")
+            rule["host"] = str(rule["host"]).lower()
+            rule["hits"] = 0
+            checked.append(rule)
+        with self.lock:
+            ids = []
+            for rule in checked:
+                self.fault_id += 1
+                rule["id"] = self.fault_id
+                self.faults.append(rule)
+                ids.append(self.fault_id)
+            return ids
+
+    def clear_faults(self):
+        with self.lock:
+            self.faults = []
+            self.passes = {}
+
+    def list_faults(self):
+        with self.lock:
+            return copy.deepcopy(self.faults)
+
+    def match_fault(self, host, path):
+        """The rule to apply to this request (spending one of its count), or None."""
+        with self.lock:
+            key = (host, path)
+            if self.passes.get(key):
+                self.passes[key] -= 1
+                if not self.passes[key]:
+                    del self.passes[key]
+                return None
+            for rule in self.faults:
+                if rule.get("count") is not None and rule["hits"] >= rule["count"]:
+                    continue
+                if fnmatch.fnmatchcase(host, rule["host"]) and fnmatch.fnmatchcase(path, rule["path"]):
+                    rule["hits"] += 1
+                    return dict(rule)
+            return None
+
+    def grant_pass(self, host, path):
+        """Lets the next request for host+path through the fault rules (end of a redirect chain)."""
+        with self.lock:
+            key = (host, path)
+            self.passes[key] = self.passes.get(key, 0) + 1
+
+    # -- request log ---------------------------------------------------------------------------
+
+    def record(self, entry):
+        with self.lock:
+            self.seq += 1
+            entry["seq"] = self.seq
+            self.log.append(entry)
+            return entry
+
+    def finish(self, entry, status):
+        with self.lock:
+            entry["status"] = status
+
+    def read_log(self, host=None, path_prefix=None):
+        with self.lock:
+            out = []
+            for e in self.log:
+                if host and e["host"] != host:
+                    continue
+                if path_prefix and not e["path"].startswith(path_prefix):
+                    continue
+                out.append(dict(e))
+            return out
+
+    def clear_log(self):
+        with self.lock:
+            self.log = []
