@@ -147,6 +147,8 @@ class WebSession {
     int ContentLength() const { return contentLength_; }
     // The platform error of the last failed Open, Send or body read (0 after success).
     DWORD LastError() const { return lastError_; }
+    // How many times the last Send (or its last redirect hop) put the request on the wire.
+    int SendAttempts() const { return sendAttempts_; }
 
   private:
     enum class BodyState { NotRead, Complete, Broken };
@@ -161,7 +163,7 @@ class WebSession {
     bool FollowRedirect(bool skipEmpty, int retries);
     bool SendRaw(const char* body, size_t length, bool skipEmpty, int retries);
     bool AddHeaderText(const Text& headerText, DWORD flags);
-    bool DisablePlatformCookies();
+    bool DisableFeature(DWORD feature);
     void ReadBody();
     Text QueryHeaderText(DWORD query) const;
 
@@ -186,4 +188,8 @@ class WebSession {
     Text proxyUser_;
     Text proxyPassword_;
     DWORD lastError_ = 0;
+    int sendAttempts_ = 0;
+    // The "Cookie" header the caller set on the open request (mode 0).
+    Text callerCookie_;
+    DWORD disabledFeatures_ = 0;
 };
