@@ -222,11 +222,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
         except OSError:
             pass
-        for f in (self.rfile, self.wfile):
-            try:
-                f.close()
-            except (OSError, ValueError):
-                pass
+        # The read side's file holds a reference that would defer the real close (and the RST).
+        try:
+            self.rfile.close()
+        except (OSError, ValueError):
+            pass
         try:
             sock.close()
         except OSError:
