@@ -10,5 +10,10 @@
 // did not run).
 bool RunOnWindowThread(HWND hwnd, const std::function<void()>& fn);
 
+// Called by the shared window procedure: runs a call that RunOnWindowThread sent and stores the
+// message result. False for any other message (including a forged one whose call is not
+// pending in this process).
+bool RunMarshalledCall(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+
 // The private message number (RegisterWindowMessageW), handled by the shared window procedure.
 UINT RunOnWindowThreadMessage();

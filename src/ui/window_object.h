@@ -44,6 +44,10 @@ class WindowObject {
     bool HasProperty(std::string_view name) const;
     void RemoveProperty(std::string_view name);
 
+    // Keeps a reference to a child control's record under "Controls"; released when this
+    // window is destroyed.
+    void HoldChild(const WindowObject& child);
+
     WindowSize GetSize() const;  // outer size from GetWindowRect; 0 x 0 when unbound
     bool Disabled() const;       // not IsWindowEnabled
     bool Disabled(bool flag);    // EnableWindow(!flag); true when the window exists

@@ -1,0 +1,372 @@
+#include "ui/dispatch.h"
+
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <cwctype>
+#include <vector>
+
+#include "text/text_helpers.h"
+#include "ui/form_window.h"
+#include "ui/marshal.h"
+#include "ui/window_object.h"
+#include "ui/window_record.h"
+#include "ui/window_registry.h"
+
+namespace {
+
+INT_PTR H(HWND h) {
+    return reinterpret_cast<INT_PTR>(h);
+}
+
+// Holds a reference for the length of a call, so a handler that drops the last object does
+// not free the record under the dispatcher's feet.
+class RecordRef {
+  public:
+    explicit RecordRef(WindowRecord* r) : r_(r) {
+        if (r_) r_->AddRef();
+    }
+    ~RecordRef() {
+        if (r_) r_->Release();
+    }
+    RecordRef(const RecordRef&) = delete;
+    RecordRef& operator=(const RecordRef&) = delete;
+
+  private:
+    WindowRecord* r_;
+};
+
+LRESULT Reflect(HWND child, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, int* handled) {
+    WindowRecord* target = WindowRegistry::Find(child);
+    if (!target) return 0;
+    RecordRef keep(target);
+    return target->callbacks.reflected(target, hwnd, message, wParam, lParam, handled);
+}
+
+// "claims if non-zero": a non-zero handler result becomes the message result.
+LRESULT ClaimIfNonZero(std::optional<INT_PTR> result, int* handled) {
+    if (result && *result != 0) {
+        *handled = 1;
+        return *result;
+    }
+    return 0;
+}
+
+void TrackHover(WindowRecord* r, HWND hwnd, int x, int y, int mods) {
+    PropertyBag& bag = r->Bag();
+    if (!bag.Has("EnlableHover") || bag.GetPtr("isMoveIn") != 0) return;
+    bag.Set("isMoveIn", BagValue::FromPointer(1));
+    r->Fire("OnMouseIn", {H(hwnd), x, y, mods});
+    TRACKMOUSEEVENT tme{};
+    tme.cbSize = sizeof(tme);
+    tme.dwFlags = TME_HOVER | TME_LEAVE;
+    tme.hwndTrack = hwnd;
+    tme.dwHoverTime = HOVER_DEFAULT;
+    TrackMouseEvent(&tme);
+}
+
+std::vector<Text> DroppedFiles(HDROP drop) {
+    std::vector<Text> files;
+    UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        UINT length = DragQueryFileW(drop, i, nullptr, 0);
+        WideText name(static_cast<size_t>(length) + 1, u'\0');
+        UINT got = DragQueryFileW(drop, i, WinStr(name), length + 1);
+        name.resize(got);
+        files.push_back(WideToAnsi(name));
+    }
+    return files;
+}
+
+WideText ClassOf(HWND hwnd) {
+    wchar_t buffer[64] = {};
+    int n = GetClassNameW(hwnd, buffer, 64);
+    return WideText(reinterpret_cast<const char16_t*>(buffer), n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+bool SameClass(const WideText& a, const char16_t* b) {
+    size_t i = 0;
+    for (; i < a.size() && b[i]; ++i) {
+        if (std::towlower(static_cast<wint_t>(a[i])) != std::towlower(static_cast<wint_t>(b[i])))
+            return false;
+    }
+    return i == a.size() && b[i] == 0;
+}
+
+bool HasMnemonic(const WideText& text, wchar_t ch) {
+    const auto want = std::towlower(static_cast<wint_t>(ch));
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != u'&') continue;
+        if (text[i + 1] == u'&') {  // "&&" is a literal ampersand
+            ++i;
+            continue;
+        }
+        if (std::towlower(static_cast<wint_t>(text[i + 1])) == want) return true;
+    }
+    return false;
+}
+
+WideText WindowTextOf(HWND hwnd) {
+    int n = GetWindowTextLengthW(hwnd);
+    if (n <= 0) return {};
+    WideText w(static_cast<size_t>(n) + 1, u'\0');
+    int got = GetWindowTextW(hwnd, WinStr(w), n + 1);
+    w.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return w;
+}
+
+struct MnemonicSearch {
+    const char16_t* className;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectByClass(HWND hwnd, LPARAM lParam) {
+    auto* search = reinterpret_cast<MnemonicSearch*>(lParam);
+    if (SameClass(ClassOf(hwnd), search->className)) search->found.push_back(hwnd);
+    return TRUE;
+}
+
+}  // namespace
+
+bool ClickMnemonic(HWND hwnd, wchar_t ch) {
+    if (!hwnd || !IsWindow(hwnd)) return false;
+    // A child searches its parent's family; a top-level window its own children (its
+    // GetParent would be its owner, a different window altogether).
+    HWND root = (GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CHILD) ? GetParent(hwnd) : hwnd;
+    if (!root) return false;
+    for (const char16_t* cls : {u"button", u"koButton"}) {
+        MnemonicSearch search{cls, {}};
+        EnumChildWindows(root, &CollectByClass, reinterpret_cast<LPARAM>(&search));
+        for (HWND button : search.found) {
+            // A disabled or hidden button cannot be pressed with the mouse either.
+            if (!IsWindowEnabled(button) || !IsWindowVisible(button)) continue;
+            if (!HasMnemonic(WindowTextOf(button), ch)) continue;
+            auto id = static_cast<WORD>(GetWindowLongPtrW(button, GWLP_ID));
+            SendMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(button));
+            return true;
+        }
+    }
+    return false;
+}
+
+void DetachRecord(WindowRecord* r) {
+    if (!r) return;
+    PropertyBag& bag = r->Bag();
+    HWND hwnd = r->Handle();
+    if (hwnd) {
+        auto old = bag.GetPtr("oldWndProp");
+        if (old) {
+            // Only unhook when nobody subclassed on top of us; otherwise their chain would
+            // lose its link to the original procedure.
+            if (IsWindow(hwnd) && GetWindowLongPtrW(hwnd, GWLP_WNDPROC) ==
+                                      reinterpret_cast<LONG_PTR>(&SharedWindowProc)) {
+                SetWindowLongPtrW(hwnd, GWLP_WNDPROC, old);
+            }
+            bag.Set("oldWndProp", BagValue::FromPointer(0));
+        }
+        if (WindowRegistry::Find(hwnd) == r) WindowRegistry::Remove(hwnd);
+        bag.Set("hWnd", BagValue::FromPointer(0));
+    }
+    if (auto* layout = reinterpret_cast<WindowRecord*>(bag.GetPtr("koLayout"))) {
+        bag.Set("koLayout", BagValue::FromPointer(0));
+        if (WindowRecord::IsRecord(layout)) layout->Release();
+    }
+}
+
+LRESULT GenericDispatch(WindowRecord* r, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                        int* handled) {
+    if (r->IsBound("OnWndMsg")) {
+        auto result = r->Fire("OnWndMsg",
+                              {H(hwnd), static_cast<INT_PTR>(message), static_cast<INT_PTR>(wParam),
+                               lParam, reinterpret_cast<INT_PTR>(handled)});
+        if (*handled) return result.value_or(0);
+    }
+    const int x = GET_X_LPARAM(lParam);
+    const int y = GET_Y_LPARAM(lParam);
+    switch (message) {
+        case WM_NCDESTROY:
+            DetachRecord(r);
+            return 0;
+        case WM_PAINT: {
+            if (!r->IsBound("OnPaint")) return 0;
+            PAINTSTRUCT ps{};
+            HDC dc = BeginPaint(hwnd, &ps);
+            r->Fire("OnPaint", {H(hwnd), reinterpret_cast<INT_PTR>(dc), ps.rcPaint.left,
+                                ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom});
+            EndPaint(hwnd, &ps);
+            *handled = 1;
+            return 0;
+        }
+        case WM_LBUTTONDOWN:
+            return ClaimIfNonZero(r->Fire("OnLButtonDown", {H(hwnd), x, y, ModifierFlags()}),
+                                  handled);
+        case WM_LBUTTONUP:
+            return ClaimIfNonZero(r->Fire("OnLButtonUp", {H(hwnd), x, y, ModifierFlags()}),
+                                  handled);
+        case WM_LBUTTONDBLCLK:
+            return ClaimIfNonZero(r->Fire("OnLButtonDblClk", {H(hwnd), x, y, ModifierFlags()}),
+                                  handled);
+        case WM_RBUTTONDOWN:
+            return ClaimIfNonZero(r->Fire("OnRButtonDown", {H(hwnd), x, y, ModifierFlags()}),
+                                  handled);
+        case WM_RBUTTONUP:
+            return ClaimIfNonZero(r->Fire("OnRButtonUp", {H(hwnd), x, y, ModifierFlags()}),
+                                  handled);
+        case WM_MOUSEMOVE: {
+            const int mods = ModifierFlags();
+            TrackHover(r, hwnd, x, y, mods);
+            return ClaimIfNonZero(r->Fire("OnMouseMove", {H(hwnd), x, y, mods}), handled);
+        }
+        case WM_MOUSELEAVE:
+            r->Bag().Set("isMoveIn", BagValue::FromPointer(0));
+            r->Fire("OnMouseLeave", {H(hwnd)});
+            return 0;
+        case WM_MOUSEHOVER:
+            r->Fire("OnMouseHover", {H(hwnd)});
+            return 0;
+        case WM_SETFOCUS:
+            r->Fire("OnSetFocus", {H(hwnd)});
+            return 0;
+        case WM_KILLFOCUS:
+            r->Fire("OnKillFocus", {H(hwnd)});
+            return 0;
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+            ClaimIfNonZero(
+                r->Fire("OnKeyDown", {H(hwnd), static_cast<INT_PTR>(wParam), ModifierFlags()}),
+                handled);
+            return 0;
+        case WM_KEYUP:
+        case WM_SYSKEYUP:
+            ClaimIfNonZero(
+                r->Fire("OnKeyUp", {H(hwnd), static_cast<INT_PTR>(wParam), ModifierFlags()}),
+                handled);
+            return 0;
+        case WM_MOUSEWHEEL:
+            r->Fire("OnMouseWheel", {H(hwnd), GET_WHEEL_DELTA_WPARAM(wParam), ModifierFlags()});
+            return 0;
+        case WM_CHAR:
+            return ClaimIfNonZero(r->Fire("OnChar", {H(hwnd), static_cast<INT_PTR>(wParam)}),
+                                  handled);
+        case WM_DROPFILES: {
+            if (!r->IsBound("OnDropFiles")) return 0;
+            auto drop = reinterpret_cast<HDROP>(wParam);
+            std::vector<Text> files = DroppedFiles(drop);
+            DragFinish(drop);
+            r->Fire("OnDropFiles", {H(hwnd), reinterpret_cast<INT_PTR>(&files)});
+            *handled = 1;
+            return 0;
+        }
+        case WM_TIMER:
+            if (!r->IsBound("OnTimer")) return 0;
+            r->Fire("OnTimer", {H(hwnd), static_cast<INT_PTR>(wParam)});
+            *handled = 1;
+            return 0;
+        case WM_COMMAND:
+        case WM_HSCROLL:
+            if (!lParam) return 0;
+            return Reflect(reinterpret_cast<HWND>(lParam), hwnd, message, wParam, lParam, handled);
+        case WM_NOTIFY: {
+            auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (!header) return 0;
+            return Reflect(header->hwndFrom, hwnd, message, wParam, lParam, handled);
+        }
+        case WM_CTLCOLORMSGBOX:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSCROLLBAR:
+        case WM_CTLCOLORSTATIC:
+            return Reflect(reinterpret_cast<HWND>(lParam), hwnd, message, wParam, lParam, handled);
+        case WM_DRAWITEM: {
+            auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (!item || item->CtlType == ODT_MENU) return 0;
+            return Reflect(item->hwndItem, hwnd, message, wParam, lParam, handled);
+        }
+        case WM_MEASUREITEM:
+        case WM_DELETEITEM:
+        case WM_COMPAREITEM: {
+            if (wParam == 0) return 0;  // menus measure with id 0
+            HWND child = GetDlgItem(hwnd, static_cast<int>(wParam));
+            return child ? Reflect(child, hwnd, message, wParam, lParam, handled) : 0;
+        }
+        case WM_SIZE: {
+            auto* layout = reinterpret_cast<WindowRecord*>(r->Bag().GetPtr("koLayout"));
+            if (layout && WindowRecord::IsRecord(layout)) {
+                RecordRef keep(layout);
+                int ignored = 0;
+                layout->callbacks.message(layout, hwnd, kLayoutResize, LOWORD(lParam),
+                                          HIWORD(lParam), &ignored);
+                ignored = 0;
+                layout->callbacks.message(layout, hwnd, kLayoutApply, 0, 0, &ignored);
+            }
+            return 0;
+        }
+        case WM_SYSCHAR:
+            if (ClickMnemonic(hwnd, static_cast<wchar_t>(wParam))) {
+                *handled = 1;
+                return 0;
+            }
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+LRESULT ControlDispatch(WindowRecord* r, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                        int* handled) {
+    PropertyBag& bag = r->Bag();
+    if (message == WM_NCDESTROY) {
+        if (auto cursor = reinterpret_cast<HCURSOR>(bag.GetPtr("hCursor"))) DestroyCursor(cursor);
+        if (auto font = reinterpret_cast<HGDIOBJ>(bag.GetPtr("hFont"))) DeleteObject(font);
+        if (auto* list = reinterpret_cast<std::vector<WindowRecord*>*>(bag.GetPtr("Controls"))) {
+            for (WindowRecord* child : *list) {
+                if (WindowRecord::IsRecord(child)) child->Release();
+            }
+            delete list;
+        }
+        bag.Remove("hCursor");
+        bag.Remove("hFont");
+        bag.Remove("Controls");
+    } else if (message == WM_SETCURSOR) {
+        auto cursor = reinterpret_cast<HCURSOR>(bag.GetPtr("hCursor"));
+        if (cursor && LOWORD(lParam) == HTCLIENT && reinterpret_cast<HWND>(wParam) == hwnd) {
+            *handled = 1;
+            HCURSOR previous = SetCursor(cursor);
+            return previous ? reinterpret_cast<LRESULT>(previous) : TRUE;
+        }
+    }
+    return GenericDispatch(r, hwnd, message, wParam, lParam, handled);
+}
+
+LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    WindowRecord* r = WindowRegistry::Find(hwnd);
+    if (!r) {
+        WindowRecord* candidate = nullptr;
+        if (message == WM_NCCREATE && lParam) {
+            candidate = static_cast<WindowRecord*>(
+                reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+        } else if (message == WM_INITDIALOG) {
+            candidate = reinterpret_cast<WindowRecord*>(lParam);
+        }
+        if (candidate && WindowRecord::IsRecord(candidate) && !candidate->Handle()) {
+            candidate->Bag().Set("hWnd", BagValue::FromPointer(H(hwnd)));
+            WindowRegistry::Insert(hwnd, candidate);
+            r = candidate;
+        }
+        if (!r) return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    if (LRESULT ran = 0; RunMarshalledCall(message, wParam, lParam, &ran)) return ran;
+
+    RecordRef keep(r);
+    // Read before dispatch: the clean-up at WM_NCDESTROY clears it, yet the original
+    // procedure must still see that message.
+    auto previous = reinterpret_cast<WNDPROC>(r->Bag().GetPtr("oldWndProp"));
+    int handled = 0;
+    LRESULT result = r->callbacks.message(r, hwnd, message, wParam, lParam, &handled);
+    if (handled) return result;
+    if (previous) return CallWindowProcW(previous, hwnd, message, wParam, lParam);
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
