@@ -4,6 +4,7 @@ Each picture is a solid colour derived from a hash of its label and carries that
 comment, so a test can tell which size segment and name a downloaded file came from.
 """
 
+import functools
 import hashlib
 import struct
 import zlib
@@ -93,38 +94,21 @@ def _segment(marker, payload):
     return bytes([0xFF, marker]) + struct.pack(">H", len(payload) + 2) + payload
 
 
-class _BitWriter:
-    def __init__(self):
-        self.out = bytearray()
-        self.acc = 0
-        self.count = 0
-
-    def put(self, value, length):
-        for i in range(length - 1, -1, -1):
-            self.acc = (self.acc << 1) | ((value >> i) & 1)
-            self.count += 1
-            if self.count == 8:
-                self.out.append(self.acc)
-                if self.acc == 0xFF:
-                    self.out.append(0x00)
-                self.acc = 0
-                self.count = 0
-
-    def finish(self):
-        if self.count:
-            pad = 8 - self.count
-            self.put((1 << pad) - 1, pad)
-        return bytes(self.out)
-
-
-def _put_dc(writer, diff):
-    magnitude = abs(diff)
-    category = magnitude.bit_length()
-    writer.put(category, 4)  # code of category c is c itself, four bits long
+def _dc_bits(diff):
+    """Bits of one block: the DC difference (category code, then its value bits) and end-of-block."""
+    category = abs(diff).bit_length()
+    bits = format(category, "04b")  # code of category c is c itself, four bits long
     if category:
-        bits = diff if diff > 0 else diff + (1 << category) - 1
-        writer.put(bits, category)
-    writer.put(0, 1)  # end of block
+        value = diff if diff > 0 else diff + (1 << category) - 1
+        bits += format(value, "0%db" % category)
+    return bits + "0"
+
+
+def _pack_scan(bits):
+    """Pads the bit string with ones to whole bytes and stuffs a zero after every 0xFF."""
+    bits += "1" * (-len(bits) % 8)
+    raw = int(bits, 2).to_bytes(len(bits) // 8, "big") if bits else b""
+    return raw.replace(b"\xff", b"\xff\x00")
 
 
 def make_jpeg(width, height, rgb, comment):
@@ -134,13 +118,9 @@ def make_jpeg(width, height, rgb, comment):
     cr = 128 + 0.5 * r - 0.418688 * g - 0.081312 * b
     dcs = [int(round(8 * (min(255.0, max(0.0, v)) - 128))) for v in (y, cb, cr)]
     blocks = ((width + 7) // 8) * ((height + 7) // 8)
-    writer = _BitWriter()
-    previous = [0, 0, 0]
-    for _ in range(blocks):
-        for c in range(3):
-            _put_dc(writer, dcs[c] - previous[c])
-            previous[c] = dcs[c]
-    scan = writer.finish()
+    # A solid picture: only the first block differs from its predecessor; the rest repeat.
+    first = "".join(_dc_bits(dc) for dc in dcs)
+    scan = _pack_scan(first + _dc_bits(0) * 3 * (blocks - 1))
 
     jfif = b"JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00"
     dqt = b"\x00" + bytes([1] * 64)
@@ -220,6 +200,11 @@ def _sub_blocks(data):
     return bytes(out)
 
 
+@functools.lru_cache(maxsize=256)
+def _solid_frame(pixels, index):
+    return _sub_blocks(_lzw([index] * pixels, 2))
+
+
 def make_gif(width, height, colours, delays, comment):
     palette = list(colours)[:4]
     while len(palette) < 4:
@@ -235,6 +220,6 @@ def make_gif(width, height, colours, delays, comment):
         if delays is not None:
             out += b"\x21\xf9\x04\x00" + struct.pack("<H", delays[frame]) + b"\x00\x00"
         out += b"\x2c" + struct.pack("<HHHHB", 0, 0, width, height, 0)
-        out += b"\x02" + _sub_blocks(_lzw([frame] * (width * height), 2))
+        out += b"\x02" + _solid_frame(width * height, frame)
     out += b"\x3b"
     return bytes(out)
