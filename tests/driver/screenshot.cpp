@@ -1,0 +1,246 @@
+#include "screenshot.h"
+
+#include <array>
+
+namespace driver {
+
+namespace {
+
+// One owner per GDI handle kind the capture needs.
+class ScreenDc {
+  public:
+    ScreenDc() : dc_(GetDC(nullptr)) {}
+    ~ScreenDc() {
+        if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
+    }
+    ScreenDc(const ScreenDc&) = delete;
+    ScreenDc& operator=(const ScreenDc&) = delete;
+    HDC Get() const { return dc_; }
+
+  private:
+    HDC dc_;
+};
+
+class MemoryDc {
+  public:
+    explicit MemoryDc(HDC like) : dc_(CreateCompatibleDC(like)) {}
+    ~MemoryDc() {
+        if (dc_ != nullptr) DeleteDC(dc_);
+    }
+    MemoryDc(const MemoryDc&) = delete;
+    MemoryDc& operator=(const MemoryDc&) = delete;
+    HDC Get() const { return dc_; }
+
+  private:
+    HDC dc_;
+};
+
+class Bitmap {
+  public:
+    Bitmap(HDC like, int w, int h) : bitmap_(CreateCompatibleBitmap(like, w, h)) {}
+    ~Bitmap() {
+        if (bitmap_ != nullptr) DeleteObject(bitmap_);
+    }
+    Bitmap(const Bitmap&) = delete;
+    Bitmap& operator=(const Bitmap&) = delete;
+    HBITMAP Get() const { return bitmap_; }
+
+  private:
+    HBITMAP bitmap_;
+};
+
+class Selection {
+  public:
+    Selection(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+    ~Selection() { SelectObject(dc_, old_); }
+    Selection(const Selection&) = delete;
+    Selection& operator=(const Selection&) = delete;
+
+  private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+bool ReadBitmap(HDC dc, HBITMAP bitmap, int w, int h, Pixels& out) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<uint8_t> bgra(static_cast<size_t>(w) * h * 4);
+    if (GetDIBits(dc, bitmap, 0, static_cast<UINT>(h), bgra.data(), &info, DIB_RGB_COLORS) != h) {
+        return false;
+    }
+    out.width = w;
+    out.height = h;
+    out.rgb.resize(static_cast<size_t>(w) * h * 3);
+    for (size_t i = 0, j = 0; i < bgra.size(); i += 4, j += 3) {
+        out.rgb[j] = bgra[i + 2];
+        out.rgb[j + 1] = bgra[i + 1];
+        out.rgb[j + 2] = bgra[i];
+    }
+    return true;
+}
+
+uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
+    static const std::array<uint32_t, 256> table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    crc = ~crc;
+    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+void PutBig32(std::string& out, uint32_t v) {
+    out += static_cast<char>(v >> 24);
+    out += static_cast<char>(v >> 16);
+    out += static_cast<char>(v >> 8);
+    out += static_cast<char>(v);
+}
+
+void PutLittle(std::string& out, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i));
+}
+
+void PngChunk(std::string& out, const char* type, const std::string& data) {
+    PutBig32(out, static_cast<uint32_t>(data.size()));
+    std::string body(type, 4);
+    body += data;
+    out += body;
+    PutBig32(out, Crc32(reinterpret_cast<const uint8_t*>(body.data()), body.size()));
+}
+
+}  // namespace
+
+bool CaptureScreen(const RECT& area, Pixels& out) {
+    const int w = area.right - area.left;
+    const int h = area.bottom - area.top;
+    if (w <= 0 || h <= 0) return false;
+    ScreenDc screen;
+    MemoryDc memory(screen.Get());
+    Bitmap bitmap(screen.Get(), w, h);
+    if (screen.Get() == nullptr || memory.Get() == nullptr || bitmap.Get() == nullptr) {
+        return false;
+    }
+    {
+        Selection select(memory.Get(), bitmap.Get());
+        if (!BitBlt(memory.Get(), 0, 0, w, h, screen.Get(), area.left, area.top, SRCCOPY)) {
+            return false;
+        }
+    }
+    return ReadBitmap(memory.Get(), bitmap.Get(), w, h, out);
+}
+
+bool CaptureWindow(HWND window, Pixels& out) {
+    RECT area{};
+    if (!GetWindowRect(window, &area)) return false;
+    const int w = area.right - area.left;
+    const int h = area.bottom - area.top;
+    if (w <= 0 || h <= 0) return false;
+    ScreenDc screen;
+    MemoryDc memory(screen.Get());
+    Bitmap bitmap(screen.Get(), w, h);
+    if (screen.Get() == nullptr || memory.Get() == nullptr || bitmap.Get() == nullptr) {
+        return false;
+    }
+    {
+        Selection select(memory.Get(), bitmap.Get());
+        if (!PrintWindow(window, memory.Get(), 0)) return false;
+    }
+    return ReadBitmap(memory.Get(), bitmap.Get(), w, h, out);
+}
+
+std::string EncodePng(const Pixels& pixels) {
+    std::string out("\x89PNG\r\n\x1a\n", 8);
+    std::string header;
+    PutBig32(header, static_cast<uint32_t>(pixels.width));
+    PutBig32(header, static_cast<uint32_t>(pixels.height));
+    header += std::string("\x08\x02\x00\x00\x00", 5);  // 8-bit RGB, no interlace
+    PngChunk(out, "IHDR", header);
+
+    // Filter byte 0 before each row, then the raw image cut into stored deflate blocks.
+    std::string raw;
+    const size_t stride = static_cast<size_t>(pixels.width) * 3;
+    raw.reserve((stride + 1) * pixels.height);
+    for (int y = 0; y < pixels.height; ++y) {
+        raw += '\0';
+        raw.append(reinterpret_cast<const char*>(pixels.rgb.data()) + y * stride, stride);
+    }
+    std::string zlib("\x78\x01", 2);
+    const size_t kBlock = 65535;
+    for (size_t at = 0; at < raw.size() || at == 0; at += kBlock) {
+        const size_t n = raw.size() - at < kBlock ? raw.size() - at : kBlock;
+        const bool last = at + n >= raw.size();
+        zlib += static_cast<char>(last ? 1 : 0);
+        PutLittle(zlib, static_cast<uint32_t>(n), 2);
+        PutLittle(zlib, static_cast<uint32_t>(~n & 0xFFFF), 2);
+        zlib.append(raw, at, n);
+        if (last) break;
+    }
+    uint32_t a = 1, b = 0;
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    PutBig32(zlib, (b << 16) | a);
+    PngChunk(out, "IDAT", zlib);
+    PngChunk(out, "IEND", "");
+    return out;
+}
+
+std::string EncodeBmp(const Pixels& pixels) {
+    const uint32_t stride = (static_cast<uint32_t>(pixels.width) * 3 + 3) & ~3u;
+    const uint32_t imageSize = stride * static_cast<uint32_t>(pixels.height);
+    std::string out = "BM";
+    PutLittle(out, 54 + imageSize, 4);
+    PutLittle(out, 0, 4);
+    PutLittle(out, 54, 4);
+    PutLittle(out, 40, 4);
+    PutLittle(out, static_cast<uint32_t>(pixels.width), 4);
+    PutLittle(out, static_cast<uint32_t>(pixels.height), 4);  // bottom-up
+    PutLittle(out, 1, 2);
+    PutLittle(out, 24, 2);
+    PutLittle(out, 0, 4);
+    PutLittle(out, imageSize, 4);
+    PutLittle(out, 2835, 4);
+    PutLittle(out, 2835, 4);
+    PutLittle(out, 0, 4);
+    PutLittle(out, 0, 4);
+    for (int y = pixels.height - 1; y >= 0; --y) {
+        std::string row;
+        for (int x = 0; x < pixels.width; ++x) {
+            const size_t i = (static_cast<size_t>(y) * pixels.width + x) * 3;
+            row += static_cast<char>(pixels.rgb[i + 2]);
+            row += static_cast<char>(pixels.rgb[i + 1]);
+            row += static_cast<char>(pixels.rgb[i]);
+        }
+        row.resize(stride, '\0');
+        out += row;
+    }
+    return out;
+}
+
+bool SavePicture(const Pixels& pixels, const std::wstring& path) {
+    const bool bmp = path.size() >= 4 && _wcsicmp(path.c_str() + path.size() - 4, L".bmp") == 0;
+    const std::string bytes = bmp ? EncodeBmp(pixels) : EncodePng(pixels);
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD wrote = 0;
+    const bool ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+        wrote == bytes.size();
+    CloseHandle(file);
+    if (!ok) DeleteFileW(path.c_str());
+    return ok;
+}
+
+}  // namespace driver

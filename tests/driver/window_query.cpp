@@ -1,0 +1,131 @@
+#include "window_query.h"
+
+#include <cstdio>
+
+namespace driver {
+
+namespace {
+
+struct FindState {
+    const MainWindowQuery* query;
+    HWND found;
+};
+
+BOOL CALLBACK FindMainProc(HWND window, LPARAM param) {
+    auto* state = reinterpret_cast<FindState*>(param);
+    if (!IsWindowVisible(window)) return TRUE;
+    if (ClassOf(window) != state->query->className) return TRUE;
+    const std::wstring title = TextOf(window, 2000);
+    if (title.compare(0, state->query->titlePrefix.size(), state->query->titlePrefix) != 0) {
+        return TRUE;
+    }
+    state->found = window;
+    return FALSE;
+}
+
+BOOL CALLBACK CollectProc(HWND window, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    return TRUE;
+}
+
+}  // namespace
+
+HWND FindMainWindow(const MainWindowQuery& query) {
+    FindState state{&query, nullptr};
+    EnumWindows(FindMainProc, reinterpret_cast<LPARAM>(&state));
+    return state.found;
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[256] = {};
+    const int n = GetClassNameW(window, name, 256);
+    return std::wstring(name, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+bool TextOf(HWND window, std::wstring& text, UINT timeoutMs) {
+    text.clear();
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, timeoutMs,
+                             &length)) {
+        return false;
+    }
+    std::wstring buffer(static_cast<size_t>(length) + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),
+                             reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG, timeoutMs,
+                             &copied)) {
+        return false;
+    }
+    buffer.resize(wcsnlen(buffer.c_str(), buffer.size()));
+    text = buffer;
+    return true;
+}
+
+std::wstring TextOf(HWND window, UINT timeoutMs) {
+    std::wstring text;
+    TextOf(window, text, timeoutMs);
+    return text;
+}
+
+std::vector<HWND> Descendants(HWND root) {
+    std::vector<HWND> all;
+    EnumChildWindows(root, CollectProc, reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+std::vector<HWND> DescendantsOfClass(HWND root, const std::wstring& className) {
+    std::vector<HWND> found;
+    for (HWND w : Descendants(root)) {
+        if (ClassOf(w) == className) found.push_back(w);
+    }
+    return found;
+}
+
+DWORD ProcessOf(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+std::vector<HWND> TopLevelOfProcess(DWORD pid, const std::wstring& className) {
+    std::vector<HWND> all;
+    EnumWindows(CollectProc, reinterpret_cast<LPARAM>(&all));
+    std::vector<HWND> found;
+    for (HWND w : all) {
+        if (IsWindowVisible(w) && ProcessOf(w) == pid && ClassOf(w) == className) {
+            found.push_back(w);
+        }
+    }
+    return found;
+}
+
+RECT ScreenRect(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    return r;
+}
+
+RECT RectInParent(HWND window) {
+    RECT r = ScreenRect(window);
+    const HWND parent = GetParent(window);
+    if (parent != nullptr && (GetWindowLongPtrW(window, GWL_STYLE) & WS_CHILD)) {
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    }
+    return r;
+}
+
+RECT ClientScreenRect(HWND window) {
+    RECT r{};
+    GetClientRect(window, &r);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+std::string RectJson(const RECT& r) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "{\"left\":%ld,\"top\":%ld,\"width\":%ld,\"height\":%ld}",
+                  r.left, r.top, r.right - r.left, r.bottom - r.top);
+    return buf;
+}
+
+}  // namespace driver

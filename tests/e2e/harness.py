@@ -1,0 +1,352 @@
+"""Shared pieces of the end-to-end tests: where the build is, the window driver, a running
+program under Wine, pictures read back from screenshots and the stand-in's control client.
+
+Everything here expects to run inside scripts/sandbox (WINEPREFIX, DISPLAY and STANDIN_CONTROL
+set). The build folder comes from PICT_WIN_BUILD (<build>/win) or, failing that, build/win."""
+
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tests", "sandbox"))
+
+from standin_ctl import StandinControl  # noqa: E402  (path set just above)
+
+
+def win_build():
+    return os.path.abspath(os.environ.get("PICT_WIN_BUILD") or os.path.join(ROOT, "build", "win"))
+
+
+def artifacts_dir():
+    folder = os.environ.get("PICT_ARTIFACTS") or os.path.join(os.path.dirname(win_build()),
+                                                              "artifacts")
+    os.makedirs(folder, exist_ok=True)
+    return folder
+
+
+def driver_exe():
+    return os.path.join(win_build(), "tests", "driver", "pictalon_driver.exe")
+
+
+def fixture_exe():
+    return os.path.join(win_build(), "tests", "driver", "driver_fixture.exe")
+
+
+def pictalon_exe():
+    for candidate in (os.path.join(win_build(), "src", "app", "exe", "Pictalon.exe"),
+                      os.path.join(win_build(), "Pictalon.exe")):
+        if os.path.isfile(candidate):
+            return candidate
+    return None
+
+
+class DriverError(AssertionError):
+    """A driver command failed; the message carries the driver's own explanation."""
+
+
+class Driver:
+    """One pictalon_driver.exe run per call; answers come back decoded (text or JSON)."""
+
+    def __init__(self, exe=None, window_class=None, title=None):
+        self.exe = exe or driver_exe()
+        self.flags = []
+        if window_class:
+            self.flags += ["--class", window_class]
+        if title:
+            self.flags += ["--title", title]
+
+    def run(self, *args, timeout_ms=10000, check=True):
+        cmd = ["wine", self.exe] + self.flags + ["--timeout", str(timeout_ms)] + [str(a) for a in args]
+        # Files, not pipes: Wine's helper processes started along the way inherit the handles
+        # and would keep a pipe open long after the driver has ended.
+        with tempfile.TemporaryFile() as out_file, tempfile.TemporaryFile() as err_file:
+            process = subprocess.Popen(cmd, stdout=out_file, stderr=err_file,
+                                       stdin=subprocess.DEVNULL)
+            try:
+                code = process.wait(timeout=timeout_ms / 1000.0 + 60)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+                raise
+            out_file.seek(0)
+            err_file.seek(0)
+            out = out_file.read().decode("utf-8", "replace")
+            err = err_file.read().decode("utf-8", "replace")
+        if check and code != 0:
+            raise DriverError("driver %s failed (%d): %s %s" % (
+                " ".join(str(a) for a in args), code, err.strip(), out.strip()))
+        return out, code
+
+    def text(self, *args, **kw):
+        out, _ = self.run(*args, **kw)
+        return out[:-1] if out.endswith("\n") else out
+
+    def json(self, *args, **kw):
+        out, _ = self.run(*args, **kw)
+        return json.loads(out)
+
+    # The commands, one method each.
+    def find(self, timeout_ms=20000):
+        return self.json("find", timeout_ms=timeout_ms)
+
+    def status(self):
+        return self.text("status")
+
+    def wait_status(self, text, contains=False, timeout_ms=20000):
+        args = ["wait-status", text] + (["--contains"] if contains else [])
+        out, code = self.run(*args, timeout_ms=timeout_ms, check=False)
+        return code == 0, out.rstrip("\n")
+
+    def get_edit(self, n):
+        return self.text("get-edit", n)
+
+    def set_edit(self, n, text):
+        self.run("set-edit", n, text)
+
+    def click(self, caption_or_id, force=False, check=True):
+        return self.run("click", caption_or_id, *(["--force"] if force else []), check=check)
+
+    def buttons(self):
+        return self.json("buttons")
+
+    def tabs(self):
+        return self.json("tabs")
+
+    def tab(self, which):
+        return self.json("tab", which)
+
+    def list(self, wait_count=None, timeout_ms=20000):
+        if wait_count is None:
+            return self.json("list")
+        return self.json("list", "--wait-count", wait_count, timeout_ms=timeout_ms)
+
+    def select(self, index):
+        return self.json("select", index)
+
+    def command(self, ident):
+        self.run("command", ident)
+
+    def rclick(self, index=None, pick=None):
+        args = ["rclick"] + ([] if index is None else [index])
+        if pick is not None:
+            args += ["--pick", pick]
+        return self.json(*args)
+
+    def boxes(self):
+        return self.json("boxes")
+
+    def answer(self, title=None, timeout_ms=20000):
+        args = ["answer"] + ([] if title is None else ["--title", title])
+        return self.json(*args, timeout_ms=timeout_ms)
+
+    def rects(self):
+        return self.json("rects")
+
+    def resize(self, width, height):
+        return self.json("resize", width, height)
+
+    def close(self, wait=False, timeout_ms=30000):
+        out, code = self.run("close", *(["--wait"] if wait else []), timeout_ms=timeout_ms,
+                             check=False)
+        return (json.loads(out) if out.strip() else None), code
+
+    def shot(self, path, client=False):
+        args = ["shot", path] + (["--client"] if client else [])
+        return self.json(*args)
+
+
+class Program:
+    """A Windows program started under Wine; stop() ends it if the test did not."""
+
+    def __init__(self, exe, args=(), cwd=None, log_name="program"):
+        self.exe = exe
+        self.log = open(os.path.join(artifacts_dir(), log_name + ".log"), "wb")
+        self.started = time.monotonic()
+        self.process = subprocess.Popen(["wine", exe] + list(args), cwd=cwd or os.path.dirname(exe),
+                                        stdout=self.log, stderr=subprocess.STDOUT,
+                                        stdin=subprocess.DEVNULL)
+
+    def running(self):
+        return self.process.poll() is None
+
+    def wait(self, timeout):
+        """Exit code, or None when it is still running after timeout seconds."""
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def stop(self):
+        if self.running():
+            self.process.kill()
+            self.process.wait(timeout=30)
+        self.log.close()
+
+
+def fresh_program_folder(label):
+    """A new folder holding a copy of Pictalon.exe: its save folder starts empty."""
+    exe = pictalon_exe()
+    if exe is None:
+        raise unittest_skip("Pictalon.exe is not built yet")
+    folder = tempfile.mkdtemp(prefix="pict-%s-" % label, dir=work_root())
+    copy = os.path.join(folder, "Pictalon.exe")
+    shutil.copy2(exe, copy)
+    return folder, copy
+
+
+def work_root():
+    root = os.path.join(os.path.dirname(win_build()), "e2e-work")
+    os.makedirs(root, exist_ok=True)
+    return root
+
+
+def unittest_skip(reason):
+    import unittest
+    return unittest.SkipTest(reason)
+
+
+# ---- pictures ----
+
+class Picture:
+    """RGB pixels read from the PNG (any colour type 2/6, 8 bits) or BMP files the driver writes."""
+
+    def __init__(self, width, height, rgb):
+        self.width, self.height, self.rgb = width, height, rgb
+
+    @staticmethod
+    def load(path):
+        with open(path, "rb") as f:
+            data = f.read()
+        if data[:2] == b"BM":
+            return Picture._bmp(data)
+        return Picture._png(data)
+
+    @staticmethod
+    def _png(data):
+        if data[:8] != b"\x89PNG\r\n\x1a\n":
+            raise ValueError("not a PNG")
+        at, idat, width, height, kind = 8, b"", 0, 0, 2
+        while at < len(data):
+            length, = struct.unpack(">I", data[at:at + 4])
+            ctype = data[at + 4:at + 8]
+            body = data[at + 8:at + 8 + length]
+            if ctype == b"IHDR":
+                width, height, depth, kind = struct.unpack(">IIBB", body[:10])
+                if depth != 8 or kind not in (2, 6):
+                    raise ValueError("unsupported PNG")
+            elif ctype == b"IDAT":
+                idat += body
+            at += 12 + length
+        raw = zlib.decompress(idat)
+        bpp = 3 if kind == 2 else 4
+        stride = width * bpp
+        rows, prev = [], bytearray(stride)
+        for y in range(height):
+            f = raw[y * (stride + 1)]
+            line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+            for i in range(stride):
+                a = line[i - bpp] if i >= bpp else 0
+                b = prev[i]
+                c = prev[i - bpp] if i >= bpp else 0
+                if f == 1:
+                    line[i] = (line[i] + a) & 255
+                elif f == 2:
+                    line[i] = (line[i] + b) & 255
+                elif f == 3:
+                    line[i] = (line[i] + (a + b) // 2) & 255
+                elif f == 4:
+                    p = a + b - c
+                    pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                    pred = a if pa <= pb and pa <= pc else (b if pb <= pc else c)
+                    line[i] = (line[i] + pred) & 255
+            rows.append(line)
+            prev = line
+        rgb = bytearray()
+        for line in rows:
+            if bpp == 3:
+                rgb += line
+            else:
+                for x in range(width):
+                    rgb += line[x * 4:x * 4 + 3]
+        return Picture(width, height, bytes(rgb))
+
+    @staticmethod
+    def _bmp(data):
+        offset, = struct.unpack("<I", data[10:14])
+        width, height = struct.unpack("<ii", data[18:26])
+        bits, = struct.unpack("<H", data[28:30])
+        if bits != 24:
+            raise ValueError("unsupported BMP")
+        stride = (width * 3 + 3) & ~3
+        rgb = bytearray()
+        top_down = height < 0
+        height = abs(height)
+        for y in range(height):
+            row_index = y if top_down else height - 1 - y
+            row = data[offset + row_index * stride:offset + row_index * stride + width * 3]
+            for x in range(width):
+                b, g, r = row[x * 3:x * 3 + 3]
+                rgb += bytes((r, g, b))
+        return Picture(width, height, bytes(rgb))
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.rgb[i:i + 3])
+
+    def crop(self, left, top, width, height):
+        rgb = bytearray()
+        for y in range(top, top + height):
+            i = (y * self.width + left) * 3
+            rgb += self.rgb[i:i + width * 3]
+        return Picture(width, height, bytes(rgb))
+
+    def colours(self):
+        return {self.rgb[i:i + 3] for i in range(0, len(self.rgb), 3)}
+
+    def mean(self):
+        n = max(1, self.width * self.height)
+        return tuple(sum(self.rgb[c::3]) / n for c in range(3))
+
+
+def picture_comment(data):
+    """The "<segment>/<name>" text the stand-in embeds in each picture (PNG tEXt Comment, JPEG
+    COM segment or GIF comment extension); None when there is none."""
+    if data[:8] == b"\x89PNG\r\n\x1a\n":
+        at = 8
+        while at + 8 <= len(data):
+            length, = struct.unpack(">I", data[at:at + 4])
+            if data[at + 4:at + 8] == b"tEXt":
+                key, _, value = data[at + 8:at + 8 + length].partition(b"\0")
+                if key == b"Comment":
+                    return value.decode("latin-1")
+            at += 12 + length
+        return None
+    if data[:2] == b"\xff\xd8":
+        at = 2
+        while at + 4 <= len(data) and data[at] == 0xFF:
+            marker = data[at + 1]
+            length, = struct.unpack(">H", data[at + 2:at + 4])
+            if marker == 0xFE:
+                return data[at + 4:at + 2 + length].decode("latin-1")
+            if marker == 0xDA:
+                return None
+            at += 2 + length
+        return None
+    if data[:3] == b"GIF":
+        marker = data.find(b"\x21\xfe")
+        if marker < 0:
+            return None
+        at, text = marker + 2, b""
+        while at < len(data) and data[at] != 0:
+            size = data[at]
+            text += data[at + 1:at + 1 + size]
+            at += 1 + size
+        return text.decode("latin-1")
+    return None
