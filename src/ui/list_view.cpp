@@ -99,8 +99,21 @@ int ListView::InsertItem(std::optional<int> index, std::optional<Text> caption, 
         item.mask |= LVIF_GROUPID;
         item.iGroupId = *groupId;
     }
-    return static_cast<int>(
-        ::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    const int inserted =
+        static_cast<int>(::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    if (inserted >= 0 && checkState) {
+        // Some list views (Wine's) give a new item the default check box whatever state image
+        // came with it; set it again when it did not stick.
+        const auto now =
+            static_cast<UINT>(::SendMessageW(list, LVM_GETITEMSTATE, inserted, kStateImageMask));
+        if (now != item.state) {
+            LVITEMW state{};
+            state.state = item.state;
+            state.stateMask = kStateImageMask;
+            ::SendMessageW(list, LVM_SETITEMSTATE, inserted, reinterpret_cast<LPARAM>(&state));
+        }
+    }
+    return inserted;
 }
 
 int ListView::GetNextSelected() const {
