@@ -129,6 +129,25 @@ Outcome WaitStatus(const Options& o) {
     return seen ? Outcome{} : "status never became the text asked for; last: " + ToUtf8(text);
 }
 
+// Every distinct status text in the order they appeared, until the time-out ends or --until's
+// text shows; fast enough (a read every few milliseconds) to catch a text that stays 500 ms.
+Outcome WatchStatus(const Options& o) {
+    HWND bar = nullptr;
+    if (auto e = StatusBar(o, bar); !e.empty()) return e;
+    std::vector<std::wstring> seen;
+    const bool until = o.Has(L"--until");
+    const bool reached = WaitFor(o.timeoutMs, [&] {
+        std::wstring text;
+        if (!TextOf(bar, text, kSendTimeoutMs)) return false;
+        if (seen.empty() || seen.back() != text) seen.push_back(text);
+        return until && text == o.flags.at(L"--until");
+    });
+    std::string out = "[";
+    for (size_t i = 0; i < seen.size(); ++i) out += (i ? "," : "") + JsonString(seen[i]);
+    PrintLine(out + "]");
+    return reached || !until ? Outcome{} : "the --until text never showed";
+}
+
 Outcome Edit(const Options& o, HWND& edit) {
     long long n = 0;
     if (auto e = IntegerArg(o, 0, n); !e.empty()) return e;
@@ -158,7 +177,9 @@ Outcome SetEdit(const Options& o) {
 }
 
 std::string ControlJson(HWND w) {
-    return "{\"class\":" + JsonString(ClassOf(w)) + ",\"text\":" + JsonString(TextOf(w)) +
+    return "{\"hwnd\":" + std::to_string(reinterpret_cast<INT_PTR>(w)) +
+           ",\"parent\":" + std::to_string(reinterpret_cast<INT_PTR>(GetParent(w))) +
+           ",\"class\":" + JsonString(ClassOf(w)) + ",\"text\":" + JsonString(TextOf(w)) +
            ",\"id\":" + std::to_string(GetDlgCtrlID(w)) +
            ",\"visible\":" + Bool(IsWindowVisible(w)) + ",\"enabled\":" + Bool(IsWindowEnabled(w)) +
            ",\"screen\":" + RectJson(ScreenRect(w)) +
@@ -624,7 +645,8 @@ Outcome Shot(const Options& o) {
 
 const char kUsage[] =
     "usage: pictalon_driver [--class C] [--title PREFIX] [--timeout MS] COMMAND ...\n"
-    "  find | status | wait-status TEXT [--contains] | get-edit N | set-edit N TEXT\n"
+    "  find | status | wait-status TEXT [--contains] | watch-status [--until TEXT]\n"
+    "  get-edit N | set-edit N TEXT\n"
     "  buttons | click CAPTION|ID [--force] | tabs | tab N|CAPTION\n"
     "  list [--wait-count N] | select N | command ID | rclick [N] [--pick K]\n"
     "  boxes | answer [--title T] | rects | resize W H | close [--wait] | shot FILE [--print] "
@@ -671,12 +693,25 @@ int main() {
     }
 
     const std::map<std::wstring, Outcome (*)(const Options&)> commands = {
-        {L"find", Find},         {L"status", Status},    {L"wait-status", WaitStatus},
-        {L"get-edit", GetEdit},  {L"set-edit", SetEdit}, {L"buttons", Buttons},
-        {L"click", Click},       {L"tabs", Tabs},        {L"tab", SelectTab},
-        {L"list", List},         {L"select", Select},    {L"command", Command},
-        {L"rclick", RightClick}, {L"boxes", Boxes},      {L"answer", Answer},
-        {L"rects", Rects},       {L"resize", Resize},    {L"close", Close},
+        {L"find", Find},
+        {L"status", Status},
+        {L"wait-status", WaitStatus},
+        {L"watch-status", WatchStatus},
+        {L"get-edit", GetEdit},
+        {L"set-edit", SetEdit},
+        {L"buttons", Buttons},
+        {L"click", Click},
+        {L"tabs", Tabs},
+        {L"tab", SelectTab},
+        {L"list", List},
+        {L"select", Select},
+        {L"command", Command},
+        {L"rclick", RightClick},
+        {L"boxes", Boxes},
+        {L"answer", Answer},
+        {L"rects", Rects},
+        {L"resize", Resize},
+        {L"close", Close},
         {L"shot", Shot},
     };
     const auto found = commands.find(command);

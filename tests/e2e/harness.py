@@ -84,6 +84,11 @@ class Driver:
                 " ".join(str(a) for a in args), code, err.strip(), out.strip()))
         return out, code
 
+    def start(self, *args, timeout_ms=10000):
+        """Runs a command in the background (a status watch while the test acts)."""
+        return BackgroundCommand(["wine", self.exe] + self.flags + ["--timeout", str(timeout_ms)] +
+                                 [str(a) for a in args], timeout_ms)
+
     def text(self, *args, **kw):
         out, _ = self.run(*args, **kw)
         return out[:-1] if out.endswith("\n") else out
@@ -98,6 +103,10 @@ class Driver:
 
     def status(self):
         return self.text("status")
+
+    def watch_status(self, until=None, timeout_ms=20000):
+        args = ["watch-status"] + ([] if until is None else ["--until", until])
+        return self.start(*args, timeout_ms=timeout_ms)
 
     def wait_status(self, text, contains=False, timeout_ms=20000):
         args = ["wait-status", text] + (["--contains"] if contains else [])
@@ -162,6 +171,27 @@ class Driver:
         return self.json(*args)
 
 
+class BackgroundCommand:
+    def __init__(self, cmd, timeout_ms):
+        self.out = tempfile.TemporaryFile()
+        self.timeout = timeout_ms / 1000.0 + 60
+        self.process = subprocess.Popen(cmd, stdout=self.out, stderr=subprocess.DEVNULL,
+                                        stdin=subprocess.DEVNULL)
+
+    def result(self):
+        """(exit code, stdout text) once the command has ended."""
+        try:
+            code = self.process.wait(timeout=self.timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            raise
+        self.out.seek(0)
+        text = self.out.read().decode("utf-8", "replace")
+        self.out.close()
+        return code, text
+
+
 class Program:
     """A Windows program started under Wine; stop() ends it if the test did not."""
 
@@ -201,8 +231,17 @@ def fresh_program_folder(label):
     return folder, copy
 
 
+_work_root_cleared = False
+
+
 def work_root():
+    """Folder of the per-test program copies; emptied once per test process, then kept for a
+    look after a failure."""
+    global _work_root_cleared
     root = os.path.join(os.path.dirname(win_build()), "e2e-work")
+    if not _work_root_cleared:
+        shutil.rmtree(root, ignore_errors=True)
+        _work_root_cleared = True
     os.makedirs(root, exist_ok=True)
     return root
 

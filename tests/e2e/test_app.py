@@ -1,0 +1,521 @@
+#!/usr/bin/env python3
+"""Pictalon end to end: the real program under Wine inside the sandbox, signed in through the
+stand-in's scripted QR states, driven through its window by pictalon_driver.exe, checked on the
+status line, the album list, the screen, the files on disk and the stand-in's request log.
+
+Run from ctest inside scripts/sandbox (STANDIN_CONTROL, DISPLAY and WINEPREFIX set), with the
+Windows build folder in PICT_WIN_BUILD or given as --build DIR. Screenshots go to $PICT_ARTIFACTS
+(default <build>/artifacts)."""
+
+import json
+import os
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import harness  # noqa: E402
+import naming  # noqa: E402
+from standin_pictures import picture  # noqa: E402  (tests/sandbox, put on the path by harness)
+
+S = "  状态:"
+QR_WAITING = S + '请打开微博客户端"扫一扫"'
+QR_SCANNED = S + "成功扫描，请在手机点击确认以登录"
+QR_EXPIRED = S + "该二维码已过期，请重新扫描"
+QR_USED = S + "该二维码已登录，请重新扫描"
+QR_ERROR = S + "二维码错误"
+LOGIN_DONE = S + "登录成功,请输入微博主页分析相册"
+ANALYSING = S + "正在分析用户信息,获取相册列表中;"
+CATALOGUE_DONE = S + "获取相册信息完成,请选择相册单击鼠标右键开始下载;"
+PROGRESS = S + "正在下载中,请耐心等待,可能需要一阵子时间;当前下载进度 "
+PAGE_RND = "1504068705105"
+
+VIEWER, OWNER, OTHER = "1000001", "3000003", "4000004"
+OWNER_NICK = "下载:测试*用户. "
+SIZES = {10002: "large", 10003: "mw1024", 10004: "mw690", 10005: "small"}
+
+AWKWARD_PHOTOS = [
+    {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "long.jpg", "caption": "长" * 125,
+     "timestamp": 1503392084},
+    {"pic_host": "http://wx2.sinaimg.cn", "pic_name": "forbidden.png",
+     "caption": 'a/b\\c:d*e<f>g|h?i"j\nk\rl m\x01n\x1fo', "timestamp": 0},
+    {"pic_host": "http://wx3.sinaimg.cn", "pic_name": "noext", "caption": "",
+     "timestamp": 1500000000},
+    {"pic_host": "http://wx4.sinaimg.cn", "pic_name": "x.jpeg", "caption": "扩展名",
+     "timestamp": 1500000060},
+    {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "evil.bat", "caption": "脚本",
+     "timestamp": 1500000120},
+    {"pic_host": "http://wx2.sinaimg.cn", "pic_name": "nots.gif", "caption": "无时间"},
+]
+
+
+def scenario():
+    def album(aid, caption, cover, generated, photos=()):
+        return {"id": aid, "caption": caption, "type": 3, "cover": cover,
+                "created_at": "2017-08-01 10:00:00", "updated_at": "2017-08-20 18:30:00",
+                "photos": list(photos), "generate_photos": generated}
+
+    return {
+        "name": "e2e",
+        "viewer": VIEWER,
+        "owners": [
+            {"id": VIEWER, "nick": "看客", "avatar": "//tva1.sinaimg.cn/large/av_1000001.jpg",
+             "albums": [album("9001", "自己的", "http://wx1.sinaimg.cn/thumb300/c9001.jpg", 2)]},
+            {"id": OWNER, "nick": OWNER_NICK, "avatar": "//tva2.sinaimg.cn/large/av_3.jpg",
+             "albums": [
+                 album("6000", "空相册", "http://wx1.sinaimg.cn/thumb300/c6000.jpg", 0),
+                 album("6032", "三十二张", "http://wx2.sinaimg.cn/thumb300/c6032.png", 32),
+                 album("6033", "三十三/张?", "http://wx3.sinaimg.cn/thumb300/c6033.jpg", 27,
+                       AWKWARD_PHOTOS),
+                 album("6065", " 六十五张.", "http://wx4.sinaimg.cn/thumb300/c6065.gif", 65),
+             ]},
+            {"id": OTHER, "nick": "另一位", "avatar": "//tva3.sinaimg.cn/large/av_4.jpg",
+             "albums": [
+                 album("7001", "甲", "http://wx1.sinaimg.cn/thumb300/c7001.jpg", 3),
+                 album("7002", "乙", "http://wx2.sinaimg.cn/thumb300/c7002.jpg", 1),
+             ]},
+        ],
+    }
+
+
+def finished(done, listed):
+    return S + "全部下载完成,当前已下载 %d张 共 %d张 请单击鼠标右键打开目录;" % (done, listed)
+
+
+def home(owner):
+    return "http://weibo.com/u/%s" % owner
+
+
+class App:
+    """One Pictalon started in a fresh folder of its own (so its save folder starts empty)."""
+
+    def __init__(self, test, label):
+        self.test = test
+        self.label = label
+        self.folder, exe = harness.fresh_program_folder(label)
+        self.started = time.monotonic()
+        self.program = harness.Program(exe, log_name=label)
+        test.addCleanup(self.program.stop)
+        self.driver = harness.Driver()
+        self.driver.find(timeout_ms=60000)
+
+    def wait_status(self, text, timeout_ms=30000):
+        seen, last = self.driver.wait_status(text, timeout_ms=timeout_ms)
+        self.test.assertTrue(seen, "status %r never came; it stayed at %r" % (text, last))
+
+    def login(self):
+        self.wait_status(LOGIN_DONE)
+
+    def analyse(self, owner_address, expected_items, wait_done=True):
+        self.driver.tab(1)
+        self.driver.set_edit(0, owner_address)
+        self.driver.click("分析")
+        if wait_done:
+            self.wait_status(CATALOGUE_DONE)
+        return self.driver.list(wait_count=expected_items)
+
+    def analyse_button_enabled(self):
+        return [b for b in self.driver.buttons() if b["id"] == 20001][0]["enabled"]
+
+    def download(self, index, done, listed, timeout_ms=120000):
+        self.driver.select(index)
+        self.driver.command(10000)
+        self.wait_status(finished(done, listed), timeout_ms=timeout_ms)
+        # The buttons come back with the final status; both happen under one lock.
+        deadline = time.monotonic() + 20
+        while not self.analyse_button_enabled() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        self.test.assertTrue(self.analyse_button_enabled())
+
+    def shot(self, name):
+        path = os.path.join(harness.artifacts_dir(), name)
+        self.driver.shot(path)
+        return path
+
+
+class PictalonTestCase(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        if harness.pictalon_exe() is None:
+            raise unittest.SkipTest("Pictalon.exe is not built (%s)" % harness.win_build())
+        cls.ctl = harness.StandinControl()
+
+    def setUp(self):
+        self.ctl.reset()
+        self.ctl.scenario_json(scenario())
+
+    def start(self, label, qr=("confirmed",)):
+        self.ctl.qr_sequence(list(qr))
+        return App(self, label)
+
+    def photos_of(self, owner, album_id):
+        for o in self.ctl.current_scenario()["owners"]:
+            if o["id"] == owner:
+                for a in o["albums"]:
+                    if a["id"] == album_id:
+                        return o["nick"], a["caption"], a["photos"]
+        raise KeyError(album_id)
+
+    def expected_files(self, app, owner, album_id):
+        """Album folder and {file name: photo} as this test computes them."""
+        nick, caption, photos = self.photos_of(owner, album_id)
+        folder = naming.album_folder(app.folder, nick, caption)
+        names = {}
+        for p in photos:
+            names[naming.picture_file_name(p.get("timestamp", 0), p["caption"], p["pic_name"])] = p
+        return folder, names
+
+    def log_paths(self, host=None, path=None):
+        query = []
+        if host:
+            query.append("host=" + host)
+        if path:
+            query.append("path=" + path)
+        answer = self.ctl.call("GET", "/log" + ("?" + "&".join(query) if query else ""))
+        return answer["requests"]
+
+    def assert_album_on_disk(self, folder, names, segment, missing=()):
+        self.assertTrue(os.path.isdir(folder), folder)
+        present = sorted(os.listdir(folder))
+        wanted = sorted(n for n in names if n not in missing)
+        self.assertEqual(present, wanted)
+        for name in wanted:
+            with open(os.path.join(folder, name), "rb") as f:
+                data = f.read()
+            photo = names[name]
+            self.assertEqual(harness.picture_comment(data), segment + "/" + photo["pic_name"], name)
+            self.assertEqual(data, picture(segment, photo["pic_name"]), name)
+
+
+class NamingRuleTest(unittest.TestCase):
+    """The test's own naming rule on the examples everyone agrees on."""
+
+    def test_known_names(self):
+        self.assertEqual(naming.time_text(0), "[1970.01.01-08.00]")
+        self.assertEqual(naming.picture_file_name(0, "", "abc.jpg"), "[1970.01.01-08.00]-abc.jpg")
+        self.assertEqual(naming.picture_file_name(0, "", "abc.gif"), "[1970.01.01-08.00]-abc.gif")
+        self.assertEqual(naming.picture_file_name(0, "", "abcdef"),
+                         "[1970.01.01-08.00]-abcdef.jpg")
+        self.assertEqual(naming.picture_file_name(0, "", "x.jpeg"),
+                         "[1970.01.01-08.00]-x.jpeg.jpg")
+        self.assertEqual(naming.picture_file_name(0, "", "run.bat"),
+                         "[1970.01.01-08.00]-run.bat.jpg")
+        self.assertEqual(naming.picture_file_name(0, ' "/:|?*<>\n\r', "a.png"),
+                         "[1970.01.01-08.00]-a.png")
+        self.assertEqual(len(naming.clean_caption("长" * 125).encode("gbk")), 200)
+        self.assertEqual(naming.safe_name(" ..a:b.. "), "ab")
+        self.assertEqual(naming.safe_name("con"), "_con")
+
+
+class LoginTest(PictalonTestCase):
+    def test_status_follows_every_qr_state_until_signed_in(self):
+        app = self.start("login-states", qr=("waiting",))
+        app.wait_status(QR_WAITING)
+        qr_before = self.ctl.qr_status()
+        self.assertEqual(len(qr_before["issued"]), 1)
+        # A picture of the login page with its QR code, kept for people to look at.
+        shot = harness.Picture.load(app.shot("login-page.png"))
+        rects = app.driver.rects()
+        qr_box = [c for c in rects["controls"] if c["class"] == "Static" and
+                  c["screen"]["width"] == 182 and c["screen"]["height"] == 182][0]
+        left = qr_box["screen"]["left"] - rects["window"]["left"]
+        top = qr_box["screen"]["top"] - rects["window"]["top"]
+        middle = shot.crop(left + 60, top + 60, 60, 60)
+        corner = shot.crop(left - 8, top - 8, 4, 4)
+        self.assertNotEqual(middle.colours(), corner.colours(), "no QR picture on show")
+
+        watch = app.driver.watch_status(until=LOGIN_DONE, timeout_ms=60000)
+        time.sleep(1.0)
+        self.ctl.qr_sequence(["scanned", "scanned", "expired", "waiting", "used", "waiting",
+                              "error", "waiting", "confirmed"])
+        code, out = watch.result()
+        self.assertEqual(code, 0, out)
+        seen = json.loads(out)
+        self.assertEqual(seen, [QR_WAITING, QR_SCANNED, QR_EXPIRED, QR_WAITING, QR_USED,
+                                QR_WAITING, QR_ERROR, QR_WAITING, LOGIN_DONE])
+        # Expired, used and error each brought a new code; waiting and scanned kept theirs.
+        issued = self.ctl.qr_status()["issued"]
+        self.assertEqual(len(issued), 4)
+        # The new code is fetched right after the poll that retired the old one, before the
+        # next poll: it is on show while the status still names the old code's fate.
+        log = [r for r in self.log_paths(host="login.sina.com.cn")]
+        kinds = ["check" if "/qrcode/check" in r["path"] else
+                 "image" if "/qrcode/image" in r["path"] else "other" for r in log]
+        checks = [i for i, k in enumerate(kinds) if k == "check"]
+        images = [i for i, k in enumerate(kinds) if k == "image"]
+        self.assertEqual(len(images), 4)
+        self.assertTrue(checks)
+        for image in images:
+            self.assertEqual(kinds[image - 1], "check")
+        for i in checks:
+            self.assertRegex(log[i]["path"], r"^/sso/qrcode/check\?entry=weibo&qrid=[^&]*"
+                                             r"&callback=STK_1503392084591317$")
+        self.assertEqual(app.driver.status(), LOGIN_DONE)
+        self.assertEqual(app.driver.boxes(), [])
+
+    def test_short_cross_domain_list_gives_the_cookie_box_and_the_program_stays_usable(self):
+        self.ctl.knobs({"cross_domain_count": 3})
+        app = self.start("cookie-box")
+        box = app.driver.answer(timeout_ms=60000)
+        self.assertEqual(box["text"], "TestCookies = 假")
+        self.assertEqual(box["title"], "")
+        self.assertEqual(box["owner"], 0)
+        self.assertEqual(app.driver.boxes(), [])
+        self.assertNotEqual(app.driver.status(), LOGIN_DONE)
+        # Still usable: an analysis runs (the cookies are not accepted, so it finds no owner).
+        self.ctl.call("DELETE", "/log")
+        app.analyse(home(OWNER), 0, wait_done=False)
+        app.wait_status(ANALYSING)
+        deadline = time.monotonic() + 20
+        while not self.log_paths(host="weibo.com") and time.monotonic() < deadline:
+            time.sleep(0.2)
+        pages = self.log_paths(host="weibo.com")
+        self.assertEqual([r["path"] for r in pages][:1], ["/u/" + OWNER])
+        self.assertTrue(app.program.running())
+
+
+class CatalogueTest(PictalonTestCase):
+    def test_albums_listed_in_order_with_counts_and_their_own_covers(self):
+        app = self.start("catalogue")
+        app.login()
+        listed = app.analyse(home(OWNER), 4)
+        self.assertEqual([i["text"] for i in listed["items"]],
+                         ["[空相册] 0张", "[三十二张] 32张", "[三十三/张?] 33张", "[ 六十五张.] 65张"])
+        self.assertEqual([i["image"] for i in listed["items"]], [0, 1, 2, 3])
+        albums = self.log_paths(host="photo.weibo.com", path="/albums/")
+        self.assertEqual([r["path"] for r in albums][:1],
+                         ["/albums/get_all?uid=%s&page=1&count=20&__rnd=1504067425791" % OWNER])
+        shot = harness.Picture.load(app.shot("operate-page.png"))
+        window = app.driver.rects()["window"]
+        means = []
+        for item in listed["items"]:
+            icon = item["icon"]
+            cx = icon["left"] + icon["width"] // 2 - window["left"]
+            cy = icon["top"] + icon["height"] // 2 - window["top"]
+            means.append(tuple(round(v) for v in shot.crop(cx - 8, cy - 8, 16, 16).mean()))
+        self.assertEqual(len(set(means)), 4, "covers look alike: %r" % means)
+
+        # A second analysis shows only its own albums.
+        listed = app.analyse(home(OTHER), 2)
+        self.assertEqual([i["text"] for i in listed["items"]], ["[甲] 3张", "[乙] 1张"])
+        self.assertEqual([i["image"] for i in listed["items"]], [0, 1])
+
+    def test_page_without_owner_leaves_the_list_empty(self):
+        app = self.start("no-owner")
+        app.login()
+        app.analyse(home(OWNER), 4)
+        self.ctl.call("DELETE", "/log")
+        app.analyse(home("999999999"), 0, wait_done=False)
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            pages = [r for r in self.log_paths(host="weibo.com") if r["status"] is not None]
+            if pages:
+                break
+            time.sleep(0.2)
+        time.sleep(2.0)
+        self.assertEqual(app.driver.list()["count"], 0)
+        self.assertEqual(app.driver.status(), ANALYSING)
+        self.assertEqual(self.log_paths(host="photo.weibo.com"), [])
+
+    def test_owner_with_23_albums_lists_them_all(self):
+        self.ctl.scenario("default")
+        app = self.start("many-albums")
+        app.login()
+        listed = app.analyse(home("2000002"), 23)
+        owner = [o for o in self.ctl.current_scenario()["owners"] if o["id"] == "2000002"][0]
+        expected = ["[%s] %d张" % (a["caption"], a["count"]) for a in owner["albums"]]
+        self.assertEqual([i["text"] for i in listed["items"]], expected)
+        self.assertEqual([i["image"] for i in listed["items"]], list(range(23)))
+
+
+class LayoutTest(PictalonTestCase):
+    def test_resizing_keeps_the_qr_centred_and_the_list_20_pixels_from_the_edges(self):
+        app = self.start("layout", qr=("waiting",))
+        app.wait_status(QR_WAITING)
+        for width, height in ((640, 540), (900, 700), (520, 420), (1000, 600)):
+            if (width, height) != (640, 540):
+                app.driver.resize(width, height)
+            rects = app.driver.rects()
+            self.assertEqual((rects["window"]["width"], rects["window"]["height"]), (width, height))
+            by_handle = {c["hwnd"]: c for c in rects["controls"]}
+            tabs = [c for c in rects["controls"] if c["class"] == "SysTabControl32"][0]
+            client = rects["client"]
+            self.assertEqual(tabs["in_parent"], {"left": 10, "top": 10, "width": client["width"] - 20,
+                                                 "height": client["height"] - 40})
+            qr = [c for c in rects["controls"] if c["class"] == "Static" and
+                  c["in_parent"]["width"] == 182 and c["in_parent"]["height"] == 182]
+            self.assertEqual(len(qr), 1)
+            tw, th = tabs["screen"]["width"], tabs["screen"]["height"]
+            self.assertEqual((qr[0]["in_parent"]["left"], qr[0]["in_parent"]["top"]),
+                             (tw // 2 - 91, th // 2 - 91), (width, height))
+            lists = [c for c in rects["controls"] if c["class"] == "SysListView32"]
+            self.assertEqual(len(lists), 1)
+            page = by_handle[lists[0]["parent"]]
+            pw, ph = page["in_parent"]["width"], page["in_parent"]["height"]
+            box = lists[0]["in_parent"]
+            self.assertEqual((box["left"], box["top"]), (20, 80))
+            self.assertEqual(pw - (box["left"] + box["width"]), 20, (width, height))
+            self.assertEqual(ph - (box["top"] + box["height"]), 20, (width, height))
+
+
+class DownloadSizesTest(PictalonTestCase):
+    """Albums of 0, 32, 33 and 65 photos in one size per test: names, contents, queries, status."""
+
+    def run_sizes(self, command):
+        segment = SIZES[command]
+        app = self.start("download-" + segment)
+        app.login()
+        app.analyse(home(OWNER), 4)
+        app.driver.command(command)
+        for index, (album_id, total) in enumerate((("6000", 0), ("6032", 32), ("6033", 33),
+                                                    ("6065", 65))):
+            self.ctl.call("DELETE", "/log")
+            app.download(index, total, total)
+            folder, names = self.expected_files(app, OWNER, album_id)
+            self.assertEqual(len(names), total)
+            self.assert_album_on_disk(folder, names, segment)
+            pages = [r["path"] for r in self.log_paths(host="photo.weibo.com",
+                                                       path="/photos/get_all")]
+            query = "/photos/get_all?uid=%s&album_id=%s&count=32&page=%%d&type=&__rnd=%s" % (
+                OWNER, album_id, PAGE_RND)
+            page_count = (total + 31) // 32
+            self.assertEqual(pages, [query % 1] + [query % p for p in range(1, page_count + 1)])
+            pictures = [r["path"] for r in self.log_paths() if r["host"].endswith("sinaimg.cn")]
+            self.assertEqual(sorted(pictures),
+                             sorted("/%s/%s" % (segment, p["pic_name"]) for p in names.values()))
+        app.shot("download-finished-%s.png" % segment)
+
+    def test_full_size(self):
+        self.run_sizes(10002)
+
+    def test_high_definition(self):
+        self.run_sizes(10003)
+
+    def test_standard_definition(self):
+        self.run_sizes(10004)
+
+    def test_thumbnail(self):
+        self.run_sizes(10005)
+
+
+class DownloadFailuresTest(PictalonTestCase):
+    def test_failed_pictures_are_retried_or_reported_and_the_run_goes_on(self):
+        app = self.start("download-failures")
+        app.login()
+        app.analyse(home(OWNER), 4)
+        folder, names = self.expected_files(app, OWNER, "6032")
+        by_pic = {p["pic_name"]: n for n, p in names.items()}
+        self.ctl.fault({"host": "*.sinaimg.cn", "path": "/mw1024/6032_5.jpg", "action": "status",
+                        "status": 404})
+        self.ctl.fault({"host": "*.sinaimg.cn", "path": "/mw1024/6032_9.jpg", "action": "reset",
+                        "after": 10})
+        # A folder sits where one picture would go: its write fails with a box.
+        taken = by_pic["6032_3.jpg"]
+        os.makedirs(os.path.join(folder, taken))
+        self.ctl.call("DELETE", "/log")
+        app.driver.select(1)
+        app.driver.command(10000)
+        box = app.driver.answer(timeout_ms=60000)
+        self.assertEqual(box["title"], taken)
+        self.assertNotEqual(box["text"], "")
+        app.wait_status(finished(29, 32), timeout_ms=120000)
+        self.assertEqual(app.driver.boxes(), [])
+        for pic in ("6032_5.jpg", "6032_9.jpg"):
+            tries = [r for r in self.log_paths(path="/mw1024/" + pic)]
+            self.assertEqual(len(tries), 3, pic)
+        present = set(os.listdir(folder))
+        self.assertTrue(os.path.isdir(os.path.join(folder, taken)))
+        self.assertNotIn(by_pic["6032_5.jpg"], present)
+        self.assertNotIn(by_pic["6032_9.jpg"], present)
+        missing = {taken, by_pic["6032_5.jpg"], by_pic["6032_9.jpg"]}
+        self.assertEqual(present - {taken}, set(names) - missing)
+        for name in set(names) - missing:
+            with open(os.path.join(folder, name), "rb") as f:
+                self.assertEqual(f.read(), picture("mw1024", names[name]["pic_name"]), name)
+
+
+class DownloadCommandsTest(PictalonTestCase):
+    def test_size_command_during_a_run_changes_nothing(self):
+        app = self.start("size-during-run")
+        app.login()
+        app.analyse(home(OWNER), 4)
+        self.ctl.fault({"host": "*.sinaimg.cn", "path": "/mw1024/*", "action": "delay",
+                        "delay_ms": 150})
+        app.driver.select(3)
+        app.driver.command(10000)
+        seen, last = app.driver.wait_status(PROGRESS, contains=True, timeout_ms=60000)
+        self.assertTrue(seen, last)
+        app.driver.command(10002)
+        app.driver.command(10005)
+        app.wait_status(finished(65, 65), timeout_ms=120000)
+        folder, names = self.expected_files(app, OWNER, "6065")
+        self.assert_album_on_disk(folder, names, "mw1024")
+        self.assertEqual(self.log_paths(path="/large/"), [])
+        self.assertEqual(self.log_paths(path="/small/"), [])
+        # The next run still uses the size the refused commands left alone.
+        self.ctl.call("DELETE", "/faults")
+        app.download(1, 32, 32)
+        folder, names = self.expected_files(app, OWNER, "6032")
+        self.assert_album_on_disk(folder, names, "mw1024")
+
+    def test_download_with_nothing_selected_does_nothing(self):
+        app = self.start("nothing-selected")
+        app.login()
+        app.analyse(home(OWNER), 4)
+        app.driver.select(-1)
+        self.ctl.call("DELETE", "/log")
+        app.driver.command(10000)
+        # The menu opens on an empty spot too; its first item is the same command.
+        menu = app.driver.rclick(pick=0)
+        self.assertTrue(menu["menu"])
+        time.sleep(2.0)
+        self.assertEqual(self.log_paths(host="photo.weibo.com"), [])
+        self.assertEqual(app.driver.status(), CATALOGUE_DONE)
+        self.assertTrue(app.analyse_button_enabled())
+        self.assertEqual([e for e in os.listdir(app.folder) if e != "Pictalon.exe"], [])
+        # The menu's own "下载选中" on a selected album does start a run.
+        menu = app.driver.rclick(0, pick=0)
+        self.assertTrue(menu["menu"])
+        app.wait_status(finished(0, 0), timeout_ms=60000)
+
+    def test_closing_during_a_download_ends_promptly_and_leaves_only_whole_pictures(self):
+        app = self.start("close-during-run")
+        app.login()
+        app.analyse(home(OWNER), 4)
+        self.ctl.fault({"host": "*.sinaimg.cn", "path": "/mw1024/*", "action": "trickle",
+                        "chunk": 64, "interval_ms": 40})
+        folder, names = self.expected_files(app, OWNER, "6065")
+        app.driver.select(3)
+        app.driver.command(10000)
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            if os.path.isdir(folder) and len([n for n in os.listdir(folder) if n in names]) >= 3:
+                break
+            time.sleep(0.2)
+        self.assertGreaterEqual(len(os.listdir(folder)), 3)
+        started = time.monotonic()
+        app.driver.close()
+        code = app.program.wait(20)
+        took = time.monotonic() - started
+        print("\nclose during a download: the process ended after %.2f s" % took, file=sys.stderr)
+        self.assertIsNotNone(code, "still running 20 s after the close")
+        self.assertEqual(code, 0)
+        present = os.listdir(folder)
+        self.assertEqual([n for n in present if n not in names], [])
+        for name in present:
+            with open(os.path.join(folder, name), "rb") as f:
+                self.assertEqual(f.read(), picture("mw1024", names[name]["pic_name"]), name)
+
+
+def main():
+    args = sys.argv[1:]
+    if "--build" in args:
+        at = args.index("--build")
+        os.environ["PICT_WIN_BUILD"] = args[at + 1]
+        del args[at:at + 2]
+    unittest.main(argv=[sys.argv[0]] + args, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
