@@ -1,0 +1,45 @@
+// Feeds arbitrary bytes to the JSON reader, then queries and writes whatever came out. Any crash,
+// sanitizer report or unbounded recursion is a finding.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "text/json_document.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    // The first byte picks the options so both decode modes and both entry points get covered.
+    const uint8_t mode = data[0];
+    const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+    JsonDocument doc;
+    const bool decode = (mode & 1) != 0;
+    bool parsed;
+    if (mode & 2) {
+        std::u16string wide;
+        for (size_t i = 0; i + 1 < text.size(); i += 2) {
+            wide.push_back(static_cast<char16_t>(static_cast<uint8_t>(text[i]) |
+                                                 (static_cast<uint8_t>(text[i + 1]) << 8)));
+        }
+        parsed = doc.ParseWide(wide, decode);
+    } else {
+        parsed = doc.Parse(text, decode);
+    }
+    if (!parsed && doc.LastParseError() == 0) __builtin_trap();
+    (void)doc.ToText("", (mode & 4) != 0);
+    (void)doc.KindOf("data");
+    (void)doc.CountOf("data.album_list");
+    (void)doc.GetText("data.album_list.[0].caption");
+    (void)doc.GetInteger("retcode");
+    (void)doc.GetReal("[1]");
+    (void)doc.GetNumberText("data.total");
+    (void)doc.PathExists("data.list.[2]");
+    // The input also serves as a path, through whatever it names.
+    if (text.size() < 256) {
+        (void)doc.GetText(text);
+        (void)doc.PathExists(text);
+    }
+    JsonDocument part = doc.GetNode("data");
+    (void)doc.AppendElement("copies", part);
+    (void)doc.ToText("", true);
+    return 0;
+}
