@@ -23,7 +23,7 @@ import standin_service  # noqa: E402
 import standin_state  # noqa: E402
 from standin_service import Answer, Request  # noqa: E402
 
-MAX_WAIT_S = 600
+MAX_WAIT_S = 60
 
 
 class Server(http.server.ThreadingHTTPServer):
