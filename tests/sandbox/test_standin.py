@@ -972,6 +972,53 @@ class TestEndpointsTest(StandinTest):
         self.assertEqual(len(CTL.log(path="/_t/")), 5)
 
 
+class ConsistencyTest(StandinTest):
+    def hosts(self):
+        with open(os.path.join(HERE, "hosts.txt"), encoding="utf-8") as f:
+            return {h.split("#")[0].strip() for h in f} - {""}
+
+    def test_every_host_the_service_names_is_mapped_by_the_sandbox(self):
+        import standin_service
+        named = {standin_service.LOGIN_HOST, standin_service.PASSPORT_HOST, standin_service.PHOTO_HOST,
+                 standin_service.CONTROL_HOST, *standin_service.MAIN_HOSTS, *standin_service.FOREIGN_HOSTS}
+        named |= {"%s%d.sinaimg.cn" % (p, i) for p in ("wx", "tva") for i in range(1, 5)}
+        for name in ("default", "demo"):
+            CTL.scenario(name)
+            for owner in CTL.current_scenario()["owners"]:
+                named.add(urllib.parse.urlsplit("http:" + owner["avatar"]).hostname)
+                for album in owner["albums"]:
+                    if album.get("cover"):
+                        named.add(urllib.parse.urlsplit(album["cover"]).hostname)
+                    named |= {urllib.parse.urlsplit(p["pic_host"]).hostname for p in album["photos"]}
+        self.assertEqual(named - self.hosts(), set())
+
+    def test_parallel_clients_get_their_own_pictures_and_a_complete_log(self):
+        import threading
+        errors = []
+
+        def client(k):
+            conn = http.client.HTTPConnection("127.0.0.1", RUN.ports["http"], timeout=30)
+            try:
+                for i in range(40):
+                    name = "c%d_%d.%s" % (k, i, ("jpg", "png", "gif")[i % 3])
+                    conn.request("GET", "/mw690/" + name, headers={"Host": "wx%d.sinaimg.cn" % (k % 4 + 1)})
+                    if conn.getresponse().read() != standin_pictures.picture("mw690", name):
+                        errors.append(name)
+            finally:
+                conn.close()
+
+        threads = [threading.Thread(target=client, args=(k,)) for k in range(6)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        self.assertEqual(errors, [])
+        log = CTL.log()
+        self.assertEqual(len(log), 240)
+        self.assertEqual(sorted(e["seq"] for e in log), list(range(log[0]["seq"], log[0]["seq"] + 240)))
+        self.assertTrue(all(e["status"] == 200 for e in log))
+
+
 # -- TLS ---------------------------------------------------------------------------------------------------
 
 
