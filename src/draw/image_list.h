@@ -7,6 +7,8 @@
 // The image-list functions tolerate being called from a worker thread while the window thread
 // draws (covers are added from the analysis thread).
 #include <windows.h>
+// IStream first: the list-to-stream functions are only declared when it is known.
+#include <objidl.h>
 #include <commctrl.h>
 
 #include <memory>
@@ -39,7 +41,7 @@ class ImageListObject {
 
     // Destroys the old list and makes a new one with cells of width x height. `initial` is also
     // the growth step.
-    bool Create(int width, int height, UINT flags = kDefaultFlags, int initial = 4);
+    bool Create(int width, int height, UINT flags = kDefaultFlags, int initial = 16);
 
     // Adds the image as an icon that the list scales to its cells; -1 for an empty image.
     int AddImage(const ImageObject& image);

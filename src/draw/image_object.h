@@ -170,7 +170,7 @@ class BitmapObject : public ImageObject {
     static BitmapObject FromResourceData(HINSTANCE module, const wchar_t* name,
                                          const wchar_t* type);
 
-    Gdiplus::GpBitmap* BitmapHandle() const;
+    Gdiplus::GpBitmap* GdipBitmap() const;
 
     BitmapObject CloneArea(float x, float y, float width, float height,
                            int pixelFormat = kPixelFormat32bppARGB) const;
