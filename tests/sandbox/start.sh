@@ -39,7 +39,10 @@ done
   openssl req -x509 -newkey rsa:2048 -nodes -keyout untrusted.key -out untrusted.pem -days 30 \
     -subj "/CN=untrusted.test" -addext "subjectAltName=DNS:untrusted.test,DNS:localhost" 2>/dev/null
   cat /etc/ssl/certs/ca-certificates.crt ca.pem >ca-bundle.crt
-)
+) || {
+  echo "sandbox: could not make the test certificates (openssl) in $sandbox_dir" >&2
+  exit 1
+}
 mount --bind "$sandbox_dir/ca-bundle.crt" /etc/ssl/certs/ca-certificates.crt
 
 export STANDIN_CONTROL=http://control.test
