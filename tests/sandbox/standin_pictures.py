@@ -46,6 +46,8 @@ def picture(segment, name):
     label = segment + "/" + name
     width, height = size_for_segment(segment)
     kind = kind_for_name(name)
+    if kind == "png" and segment == "qrcode":
+        return make_png_rows(qr_like_rows(label, width), label)
     if kind == "png":
         return make_png(width, height, colour_for(label), label)
     if kind == "gif":
@@ -66,8 +68,39 @@ def _png_chunk(kind, data):
 
 
 def make_png(width, height, rgb, comment):
-    row = b"\x00" + bytes(rgb) * width
-    raw = row * height
+    return make_png_rows([bytes(rgb) * width] * height, comment)
+
+
+def qr_like_rows(label, size):
+    """Rows of RGB pixels that look like a QR code (finder squares, hashed modules) for the demo."""
+    modules, scale = 25, size // 29
+    margin = (size - modules * scale) // 2
+    bits = int.from_bytes(hashlib.sha256(label.encode("utf-8")).digest() * 3, "big")
+
+    def dark(x, y):
+        for fx, fy in ((0, 0), (modules - 7, 0), (0, modules - 7)):
+            if fx <= x < fx + 7 and fy <= y < fy + 7:
+                dx, dy = x - fx, y - fy
+                ring = max(abs(dx - 3), abs(dy - 3))
+                return ring != 2
+        return (bits >> ((y * modules + x) % 760)) & 1 == 1
+
+    white, black = b"\xff\xff\xff", b"\x00\x00\x00"
+    rows = []
+    for py in range(size):
+        y = (py - margin) // scale if py >= margin else -1
+        row = bytearray()
+        for px in range(size):
+            x = (px - margin) // scale if px >= margin else -1
+            inside = 0 <= x < modules and 0 <= y < modules
+            row += black if inside and dark(x, y) else white
+        rows.append(bytes(row))
+    return rows
+
+
+def make_png_rows(rows, comment):
+    width, height = len(rows[0]) // 3, len(rows)
+    raw = b"".join(b"\x00" + r for r in rows)
     header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
     text = b"Comment\x00" + comment.encode("latin-1", "replace")
     return (
