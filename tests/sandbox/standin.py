@@ -16,6 +16,7 @@ import struct
 import sys
 import threading
 import time
+import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
@@ -123,11 +124,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
                                   "status": None, "fault": None})
             if not req.path.startswith("/_hop/"):
                 rule = state.match_fault(host, self.path)
-        if rule is not None:
-            entry["fault"] = rule["action"]
-            answer = self.faulted_answer(req, rule)
-        else:
-            answer = server.service.handle(req)
+        try:
+            if rule is not None:
+                entry["fault"] = rule["action"]
+                answer = self.faulted_answer(req, rule)
+            else:
+                answer = server.service.handle(req)
+        except Exception:  # a fault of the stand-in itself: say so loudly rather than hang up
+            text = traceback.format_exc()
+            sys.stderr.write("standin: %s %s%s failed:\n%s" % (self.command, host, self.path, text))
+            answer = Answer(500, "standin internal error\n" + text)
         status = self.send(answer)
         if entry is not None:
             state.finish(entry, status)

@@ -798,6 +798,22 @@ class ControlTest(StandinTest):
         self.assertEqual(CTL.current_scenario()["name"], "default")
         self.assertEqual(CTL.faults(), [])
 
+    def test_a_fault_inside_the_stand_in_answers_500_and_is_logged(self):
+        service = RUN.servers["http"].service
+
+        def broken(req):
+            raise KeyError("deliberate")
+
+        service.handle = broken
+        try:
+            status, _, body = fetch("weibo.com", "/")
+        finally:
+            del service.handle
+        self.assertEqual(status, 500)
+        self.assertIn(b"KeyError: 'deliberate'", body)
+        self.assertEqual(CTL.log()[-1]["status"], 500)
+        self.assertEqual(fetch("weibo.com", "/")[0], 200)
+
     def test_control_requests_are_neither_logged_nor_faulted(self):
         CTL.fault({"action": "refuse"})
         self.assertEqual(CTL.call("GET", "/ping"), {"ok": True})
