@@ -109,16 +109,26 @@ ByteBuffer MakeGif(const std::vector<std::uint16_t>& delays) {
 ByteBuffer MakePng(int width, int height, int seed) {
     static GdiplusSession session;
     BitmapObject bitmap = BitmapObject::FromPixels(width, height);
+    const int cx = width / 2 + (seed % 3 - 1) * width / 6;
+    const int cy = height / 2;
+    const int radius2 = (width < height ? width : height) * (width < height ? width : height) / 9;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            const unsigned r =
-                static_cast<unsigned>((x * 255 / (width > 1 ? width - 1 : 1) + seed * 70) % 256);
-            const unsigned g =
-                static_cast<unsigned>((y * 255 / (height > 1 ? height - 1 : 1) + seed * 40) % 256);
-            const bool ring = ((x - width / 2) * (x - width / 2) +
-                               (y - height / 2) * (y - height / 2)) < (width * height) / 10;
-            const unsigned b = ring ? 255u - static_cast<unsigned>(seed * 50 % 256) : 60u;
-            bitmap.SetPixel(x, y, 0xFF000000u | (r << 16) | (g << 8) | b);
+            unsigned channel[3] = {static_cast<unsigned>(x * 255 / (width > 1 ? width - 1 : 1)),
+                                   static_cast<unsigned>(y * 255 / (height > 1 ? height - 1 : 1)),
+                                   static_cast<unsigned>(90 + seed * 30)};
+            const int dx = x - cx;
+            const int dy = y - cy;
+            if (dx * dx + dy * dy < radius2) {
+                channel[2] = 255;
+                channel[0] /= 3;
+            }
+            // Rotating the channels gives each seed its own colours.
+            const unsigned r = channel[seed % 3];
+            const unsigned g = channel[(seed + 1) % 3];
+            const unsigned b = channel[(seed + 2) % 3];
+            bitmap.SetPixel(x, y,
+                            0xFF000000u | ((r & 0xFF) << 16) | ((g & 0xFF) << 8) | (b & 0xFF));
         }
     }
     return bitmap.SaveToBytes(kImageFormatPng);
