@@ -9,7 +9,10 @@
 
 namespace {
 
-BitmapObject Adopt(GpStatus status, GpBitmap* bitmap) {
+// Takes the made bitmap by address: it is read only after the call that fills it has run (an
+// argument passed by value could be read first).
+BitmapObject Adopt(GpStatus status, GpBitmap* const* made) {
+    GpBitmap* bitmap = *made;
     if (!GpOk(status) || bitmap == nullptr) {
         if (bitmap != nullptr) gp::GdipDisposeImage(bitmap);
         return {};
@@ -67,7 +70,7 @@ BitmapObject BitmapObject::FromPixels(int width, int height, int pixelFormat, in
     GpBitmap* bitmap = nullptr;
     GpStatus status = gp::GdipCreateBitmapFromScan0(width, height, pixels ? stride : 0, pixelFormat,
                                                     pixels, &bitmap);
-    return Adopt(status, bitmap);
+    return Adopt(status, &bitmap);
 }
 
 BitmapObject BitmapObject::FromFile(const WideText& path, bool useIcm) {
@@ -75,7 +78,7 @@ BitmapObject BitmapObject::FromFile(const WideText& path, bool useIcm) {
     GpBitmap* bitmap = nullptr;
     GpStatus status = useIcm ? gp::GdipCreateBitmapFromFileICM(WinStr(path), &bitmap)
                              : gp::GdipCreateBitmapFromFile(WinStr(path), &bitmap);
-    return Adopt(status, bitmap);
+    return Adopt(status, &bitmap);
 }
 
 BitmapObject BitmapObject::FromFileText(const Text& path, bool useIcm) {
@@ -111,19 +114,19 @@ BitmapObject BitmapObject::FromBytes(const ByteBuffer& bytes) {
 BitmapObject BitmapObject::FromGraphics(int width, int height, Gdiplus::GpGraphics* graphics) {
     if (graphics == nullptr || width <= 0 || height <= 0) return {};
     GpBitmap* bitmap = nullptr;
-    return Adopt(gp::GdipCreateBitmapFromGraphics(width, height, graphics, &bitmap), bitmap);
+    return Adopt(gp::GdipCreateBitmapFromGraphics(width, height, graphics, &bitmap), &bitmap);
 }
 
 BitmapObject BitmapObject::FromDib(const BITMAPINFO* info, void* bits) {
     if (info == nullptr || bits == nullptr) return {};
     GpBitmap* bitmap = nullptr;
-    return Adopt(gp::GdipCreateBitmapFromGdiDib(info, bits, &bitmap), bitmap);
+    return Adopt(gp::GdipCreateBitmapFromGdiDib(info, bits, &bitmap), &bitmap);
 }
 
 BitmapObject BitmapObject::FromBitmapHandle(HBITMAP source, HPALETTE palette) {
     if (source == nullptr) return {};
     GpBitmap* bitmap = nullptr;
-    return Adopt(gp::GdipCreateBitmapFromHBITMAP(source, palette, &bitmap), bitmap);
+    return Adopt(gp::GdipCreateBitmapFromHBITMAP(source, palette, &bitmap), &bitmap);
 }
 
 BitmapObject BitmapObject::FromBitmapHandleWithAlpha(HBITMAP source) {
@@ -147,7 +150,7 @@ BitmapObject BitmapObject::FromBitmapHandleWithAlpha(HBITMAP source) {
 BitmapObject BitmapObject::FromIcon(HICON icon) {
     if (icon == nullptr) return {};
     GpBitmap* bitmap = nullptr;
-    return Adopt(gp::GdipCreateBitmapFromHICON(icon, &bitmap), bitmap);
+    return Adopt(gp::GdipCreateBitmapFromHICON(icon, &bitmap), &bitmap);
 }
 
 BitmapObject BitmapObject::FromIconWithAlpha(HICON icon) {
@@ -189,7 +192,7 @@ BitmapObject BitmapObject::FromIconWithAlpha(HICON icon) {
 BitmapObject BitmapObject::FromResource(HINSTANCE module, const wchar_t* name) {
     if (name == nullptr) return {};
     GpBitmap* bitmap = nullptr;
-    return Adopt(gp::GdipCreateBitmapFromResource(module, name, &bitmap), bitmap);
+    return Adopt(gp::GdipCreateBitmapFromResource(module, name, &bitmap), &bitmap);
 }
 
 BitmapObject BitmapObject::FromResourceData(HINSTANCE module, const wchar_t* name,
@@ -209,7 +212,7 @@ BitmapObject BitmapObject::CloneArea(float x, float y, float width, float height
     if (IsEmpty()) return {};
     GpBitmap* bitmap = nullptr;
     return Adopt(gp::GdipCloneBitmapArea(x, y, width, height, pixelFormat, GdipBitmap(), &bitmap),
-                 bitmap);
+                 &bitmap);
 }
 
 bool BitmapObject::LockBits(const RECT* area, UINT flags, int pixelFormat,
