@@ -134,8 +134,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             text = traceback.format_exc()
             sys.stderr.write("standin: %s %s%s failed:\n%s" % (self.command, host, self.path, text))
             answer = Answer(500, "standin internal error\n" + text)
-        status = self.send(answer)
+        # The status goes into the log before the answer leaves, so a client that reads the log
+        # right after its answer never sees it still open; a send that fails corrects it after.
+        planned = None if answer.mode.get("kind") in ("refuse", "silence") else answer.status
         if entry is not None:
+            state.finish(entry, planned)
+        status = self.send(answer)
+        if entry is not None and status != planned:
             state.finish(entry, status)
 
     def faulted_answer(self, req, rule):

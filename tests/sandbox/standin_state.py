@@ -85,12 +85,27 @@ def normalise_scenario(raw):
         raise ScenarioError("viewer must be one of the owners")
     out = {"name": _text(raw.get("name", "custom"), "name"), "viewer": viewer, "owners": owners}
     if "qr" in raw:
+        check_qr_settings(raw["qr"])
         out["qr"] = raw["qr"]
     if "knobs" in raw:
-        if not isinstance(raw["knobs"], dict):
-            raise ScenarioError("knobs must be an object")
-        out["knobs"] = raw["knobs"]
+        out["knobs"] = check_knobs(raw["knobs"])
     return out
+
+
+def check_knobs(values):
+    if not isinstance(values, dict):
+        raise ScenarioError("knobs must be an object")
+    for key, value in values.items():
+        if key not in DEFAULT_KNOBS:
+            raise ScenarioError("unknown knob " + key)
+        if key == "require_cookies":
+            if not isinstance(value, bool):
+                raise ScenarioError("require_cookies must be true or false")
+        elif isinstance(value, bool) or not isinstance(value, int) or not 0 <= value < 1 << 31:
+            raise ScenarioError(key + " must be a non-negative integer")
+    if values.get("cross_domain_count", 0) > 100:
+        raise ScenarioError("cross_domain_count must be at most 100")
+    return dict(values)
 
 
 def _album(oid, a, album_ids):
@@ -131,6 +146,37 @@ def _album(oid, a, album_ids):
     album["photos"] = photos
     album["count"] = a["count"] if "count" in a else len(photos)
     return album
+
+
+def qr_code(value):
+    """The retcode for a state name, a number, or a number in text; raises ScenarioError."""
+    if isinstance(value, bool):
+        raise ScenarioError("bad QR state")
+    if isinstance(value, int):
+        return value
+    if isinstance(value, str) and value in QR_STATES:
+        return QR_STATES[value]
+    if isinstance(value, str) and value.isdigit():
+        return int(value)
+    raise ScenarioError("bad QR state %r" % (value,))
+
+
+def check_qr_settings(spec):
+    if not isinstance(spec, dict):
+        raise ScenarioError("QR settings are an object")
+    for key in spec:
+        if key not in ("state", "code", "sequence", "refuse"):
+            raise ScenarioError("unknown QR setting " + key)
+    for key in ("state", "code"):
+        if key in spec:
+            qr_code(spec[key])
+    if "sequence" in spec:
+        if not isinstance(spec["sequence"], list):
+            raise ScenarioError("sequence must be a list")
+        for item in spec["sequence"]:
+            qr_code(item)
+    if "refuse" in spec and spec["refuse"] not in REFUSE_MODES:
+        raise ScenarioError("refuse must be one of retcode, msg, noqrid or null")
 
 
 def load_named_scenario(name):
@@ -223,49 +269,27 @@ class State:
             return self.knobs[key]
 
     def set_knobs(self, values):
-        if not isinstance(values, dict):
-            raise ScenarioError("knobs must be an object")
+        values = check_knobs(values)
         with self.lock:
-            for key, value in values.items():
-                if key not in DEFAULT_KNOBS:
-                    raise ScenarioError("unknown knob " + key)
-                self.knobs[key] = value
+            self.knobs.update(values)
 
     # -- QR machine ----------------------------------------------------------------------------
 
-    @staticmethod
-    def _code(value):
-        if isinstance(value, bool):
-            raise ScenarioError("bad QR state")
-        if isinstance(value, int):
-            return value
-        if isinstance(value, str) and value in QR_STATES:
-            return QR_STATES[value]
-        if isinstance(value, str) and value.isdigit():
-            return int(value)
-        raise ScenarioError("bad QR state %r" % (value,))
-
     def set_qr(self, spec):
-        if not isinstance(spec, dict):
-            raise ScenarioError("QR settings are an object")
         with self.lock:
             self._set_qr(spec)
 
     def _set_qr(self, spec):
+        check_qr_settings(spec)  # first, so a refused setting changes nothing
         if "state" in spec:
-            self.qr_state = self._code(spec["state"])
+            self.qr_state = qr_code(spec["state"])
             self.qr_sequence = []
         if "code" in spec:
-            self.qr_state = self._code(spec["code"])
+            self.qr_state = qr_code(spec["code"])
             self.qr_sequence = []
         if "sequence" in spec:
-            seq = spec["sequence"]
-            if not isinstance(seq, list):
-                raise ScenarioError("sequence must be a list")
-            self.qr_sequence = [self._code(s) for s in seq]
+            self.qr_sequence = [qr_code(s) for s in spec["sequence"]]
         if "refuse" in spec:
-            if spec["refuse"] not in REFUSE_MODES:
-                raise ScenarioError("refuse must be one of retcode, msg, noqrid or null")
             self.qr_refuse = spec["refuse"]
 
     def qr_summary(self):

@@ -786,8 +786,13 @@ class ControlTest(StandinTest):
                ("POST", "/scenario", {"owners": [{"id": "1"}, {"id": "1"}]}),
                ("POST", "/scenario", {"viewer": "2", "owners": [{"id": "1"}]}),
                ("POST", "/scenario", b"{not json"),
+               ("POST", "/scenario", {"owners": [{"id": "1"}], "qr": {"sequence": ["confirmed", "x"]}}),
+               ("POST", "/scenario", {"owners": [{"id": "1"}], "knobs": {"require_cookies": "no"}}),
                ("POST", "/qr", {"state": "sleepy"}),
+               ("POST", "/qr", {"refuse": "retcode", "state": "bogus"}),
                ("POST", "/knobs", {"colour": 1}),
+               ("POST", "/knobs", {"cross_domain_count": "4"}),
+               ("POST", "/knobs", {"cross_domain_count": 3, "unknown_qr_retcode": -1}),
                ("POST", "/faults", {"action": "explode"}),
                ("POST", "/faults", {"action": "status", "count": 0}),
                ("GET", "/nothing-here", None)]
@@ -797,6 +802,8 @@ class ControlTest(StandinTest):
                     CTL.call(method, path, body)
         self.assertEqual(CTL.current_scenario()["name"], "default")
         self.assertEqual(CTL.faults(), [])
+        self.assertEqual((CTL.qr_status()["refuse"], CTL.qr_status()["state"]), (None, 50114001))
+        self.assertEqual(CTL.knobs({})["knobs"]["cross_domain_count"], 4)
 
     def test_a_fault_inside_the_stand_in_answers_500_and_is_logged(self):
         service = RUN.servers["http"].service
