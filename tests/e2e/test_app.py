@@ -83,6 +83,21 @@ def finished(done, listed):
     return S + "全部下载完成,当前已下载 %d张 共 %d张 请单击鼠标右键打开目录;" % (done, listed)
 
 
+def pages_of(rects):
+    """The koPanel pages of the tab control, in tab order (login, operate, about)."""
+    tabs = [c for c in rects["controls"] if c["class"] == "SysTabControl32"][0]
+    return tabs, [c for c in rects["controls"] if c["class"] == "koPanel" and
+                  c["parent"] == tabs["hwnd"]]
+
+
+def qr_box(rects):
+    _, pages = pages_of(rects)
+    boxes = [c for c in rects["controls"] if c["class"] == "Static" and
+             c["parent"] == pages[0]["hwnd"]]
+    assert len(boxes) == 1, boxes
+    return boxes[0]
+
+
 def home(owner):
     return "http://weibo.com/u/%s" % owner
 
@@ -217,10 +232,10 @@ class LoginTest(PictalonTestCase):
         # A picture of the login page with its QR code, kept for people to look at.
         shot = harness.Picture.load(app.shot("login-page.png"))
         rects = app.driver.rects()
-        qr_box = [c for c in rects["controls"] if c["class"] == "Static" and
-                  c["screen"]["width"] == 182 and c["screen"]["height"] == 182][0]
-        left = qr_box["screen"]["left"] - rects["window"]["left"]
-        top = qr_box["screen"]["top"] - rects["window"]["top"]
+        box = qr_box(rects)
+        self.assertEqual((box["screen"]["width"], box["screen"]["height"]), (182, 182))
+        left = box["screen"]["left"] - rects["window"]["left"]
+        top = box["screen"]["top"] - rects["window"]["top"]
         middle = shot.crop(left + 60, top + 60, 60, 60)
         corner = shot.crop(left - 8, top - 8, 4, 4)
         self.assertNotEqual(middle.colours(), corner.colours(), "no QR picture on show")
@@ -339,19 +354,20 @@ class LayoutTest(PictalonTestCase):
             rects = app.driver.rects()
             self.assertEqual((rects["window"]["width"], rects["window"]["height"]), (width, height))
             by_handle = {c["hwnd"]: c for c in rects["controls"]}
-            tabs = [c for c in rects["controls"] if c["class"] == "SysTabControl32"][0]
+            tabs, pages = pages_of(rects)
+            self.assertEqual(len(pages), 3)
             client = rects["client"]
             self.assertEqual(tabs["in_parent"], {"left": 10, "top": 10, "width": client["width"] - 20,
                                                  "height": client["height"] - 40})
-            qr = [c for c in rects["controls"] if c["class"] == "Static" and
-                  c["in_parent"]["width"] == 182 and c["in_parent"]["height"] == 182]
-            self.assertEqual(len(qr), 1)
             tw, th = tabs["screen"]["width"], tabs["screen"]["height"]
-            self.assertEqual((qr[0]["in_parent"]["left"], qr[0]["in_parent"]["top"]),
-                             (tw // 2 - 91, th // 2 - 91), (width, height))
+            self.assertEqual(qr_box(rects)["in_parent"], {"left": tw // 2 - 91,
+                                                          "top": th // 2 - 91,
+                                                          "width": 182, "height": 182},
+                             (width, height))
             lists = [c for c in rects["controls"] if c["class"] == "SysListView32"]
             self.assertEqual(len(lists), 1)
             page = by_handle[lists[0]["parent"]]
+            self.assertEqual(page["hwnd"], pages[1]["hwnd"])
             pw, ph = page["in_parent"]["width"], page["in_parent"]["height"]
             box = lists[0]["in_parent"]
             self.assertEqual((box["left"], box["top"]), (20, 80))
