@@ -19,6 +19,7 @@ PHOTO_HOST = "photo.weibo.com"
 IMAGE_HOST_RE = re.compile(r"^(wx[1-4]|tva[1-4])\.sinaimg\.cn$")
 CONTROL_HOST = "control.test"
 FOREIGN_HOSTS = ("elsewhere.test", "untrusted.test")
+MAX_TEST_BYTES = 1 << 28
 
 
 def pattern_bytes(n, start=0):
@@ -346,6 +347,8 @@ class Service:
 
     def test_endpoint(self, req):
         name = req.path[len("/_t/"):]
+        if name in ("bytes", "stall", "trickle", "truncate", "reset") and req.int_arg("n", 0) > MAX_TEST_BYTES:
+            return Answer(400, "n is at most %d" % MAX_TEST_BYTES)
         if name == "bytes":
             n = max(0, req.int_arg("n", 0))
             answer = Answer(200, pattern_bytes(n), req.arg("type", "application/octet-stream"))

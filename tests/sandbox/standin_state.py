@@ -35,6 +35,13 @@ FAULT_ACTIONS = {
     "delay", "refuse", "reset", "truncate", "trickle", "status", "empty", "chunked", "close",
     "redirect", "malformed", "body", "large", "stall", "silence",
 }
+# Limits of the numeric parameters of fault rules.
+FAULT_NUMBERS = {
+    "delay_ms": (0, 600000), "ms": (0, 600000), "status": (100, 999), "after": (0, 1 << 30),
+    "chunk": (1, 1 << 24), "interval_ms": (0, 60000), "hops": (1, 50), "code": (300, 399),
+    "size": (0, 1 << 30),
+}
+MAX_GENERATED = 100000
 IMAGE_HOSTS = ["wx1.sinaimg.cn", "wx2.sinaimg.cn", "wx3.sinaimg.cn", "wx4.sinaimg.cn"]
 
 
@@ -73,7 +80,7 @@ def normalise_scenario(raw):
             "albums": [],
         }
         albums_in = list(o.get("albums") or [])
-        for k in range(int(o.get("generate_albums", 0) or 0)):
+        for k in range(_generated(o, "generate_albums")):
             albums_in.append({"id": oid + "%03d" % (k + 1), "caption": "album %d" % (k + 1),
                               "type": 3, "generate_photos": 2})
         album_ids = set()
@@ -108,6 +115,13 @@ def check_knobs(values):
     return dict(values)
 
 
+def _generated(obj, key):
+    value = obj.get(key, 0)
+    if isinstance(value, bool) or not isinstance(value, int) or not 0 <= value <= MAX_GENERATED:
+        raise ScenarioError("%s must be an integer from 0 to %d" % (key, MAX_GENERATED))
+    return value
+
+
 def _album(oid, a, album_ids):
     if not isinstance(a, dict):
         raise ScenarioError("each album is an object")
@@ -133,7 +147,7 @@ def _album(oid, a, album_ids):
         if p.get("missing"):
             photo["missing"] = True
         photos.append(photo)
-    for i in range(int(a.get("generate_photos", 0) or 0)):
+    for i in range(_generated(a, "generate_photos")):
         ext = ".png" if i % 7 == 6 else ".gif" if i % 11 == 10 else ".jpg"
         photos.append({
             "pic_host": "http://" + IMAGE_HOSTS[i % 4],
@@ -376,6 +390,18 @@ class State:
             count = r.get("count")
             if count is not None and (not isinstance(count, int) or count < 1):
                 raise ScenarioError("count must be a positive integer or null")
+            for key, (low, high) in FAULT_NUMBERS.items():
+                value = r.get(key)
+                if value is None:
+                    continue
+                if isinstance(value, bool) or not isinstance(value, int) or not low <= value <= high:
+                    raise ScenarioError("%s must be an integer from %d to %d" % (key, low, high))
+            for key in ("host", "path", "body", "content_type", "location"):
+                if key in r and not isinstance(r[key], str):
+                    raise ScenarioError(key + " must be a text")
+            if "headers" in r and not (isinstance(r["headers"], dict)
+                                       and all(isinstance(v, str) for v in r["headers"].values())):
+                raise ScenarioError("headers must be an object of texts")
             rule = dict(r)
             rule.setdefault("host", "*")
             rule.setdefault("path", "*")

@@ -795,6 +795,12 @@ class ControlTest(StandinTest):
                ("POST", "/knobs", {"cross_domain_count": 3, "unknown_qr_retcode": -1}),
                ("POST", "/faults", {"action": "explode"}),
                ("POST", "/faults", {"action": "status", "count": 0}),
+               ("POST", "/faults", {"action": "status", "status": "503"}),
+               ("POST", "/faults", {"action": "delay", "delay_ms": -1}),
+               ("POST", "/faults", [{"action": "empty"}, {"action": "redirect", "hops": 0}]),
+               ("POST", "/faults", {"action": "status", "headers": {"X": 1}}),
+               ("POST", "/scenario", {"owners": [{"id": "1", "albums": [{"id": "a", "generate_photos": "9"}]}]}),
+               ("POST", "/scenario", {"owners": [{"id": "1", "generate_albums": 10 ** 9}]}),
                ("GET", "/nothing-here", None)]
         for method, path, body in bad:
             with self.subTest(path=path, body=body):
@@ -991,6 +997,7 @@ class TestEndpointsTest(StandinTest):
         self.assertEqual((body, header_values(headers, "Content-Type")), ("中文".encode(), ["text/html"]))
         self.assertEqual(fetch("weibo.com", "/_t/hex?h=00ff10")[2], b"\x00\xff\x10")
         self.assertEqual(fetch("weibo.com", "/_t/hex?h=zz")[0], 400)
+        self.assertEqual(fetch("weibo.com", "/_t/bytes?n=%d" % (1 << 40))[0], 400)
 
     def test_cut_and_slow_bodies(self):
         status, headers, body = split_answer(raw("weibo.com", "/_t/truncate?n=1000&after=300"))
