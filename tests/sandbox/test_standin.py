@@ -1032,7 +1032,7 @@ class ConsistencyTest(StandinTest):
         named = {standin_service.LOGIN_HOST, standin_service.PASSPORT_HOST, standin_service.PHOTO_HOST,
                  standin_service.CONTROL_HOST, *standin_service.MAIN_HOSTS, *standin_service.FOREIGN_HOSTS}
         named |= {"%s%d.sinaimg.cn" % (p, i) for p in ("wx", "tva") for i in range(1, 5)}
-        for name in ("default", "demo"):
+        for name in ("default", "demo", "bench"):
             CTL.scenario(name)
             for owner in CTL.current_scenario()["owners"]:
                 named.add(urllib.parse.urlsplit("http:" + owner["avatar"]).hostname)
