@@ -47,6 +47,32 @@ def pictalon_exe():
     return None
 
 
+def _prepare_locale():
+    """Wine needs the Unix locale it runs under to exist to create non-ASCII file names. A locale
+    asked for with LANG_OVERRIDE (zh_CN.UTF-8, en_US.UTF-8) that this machine lacks is compiled
+    once into <build>/locale and found through LOCPATH."""
+    wanted = os.environ.get("LC_ALL") or os.environ.get("LANG") or ""
+    if not wanted or wanted in ("C", "POSIX") or wanted.lower().startswith("c."):
+        return
+    listed = subprocess.run(["locale", "-a"], stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL).stdout.decode().split()
+    norm = wanted.lower().replace("utf-8", "utf8")
+    if any(name.lower() == norm for name in listed):
+        return
+    where = os.path.join(os.path.dirname(win_build()), "locale")
+    target = os.path.join(where, wanted)
+    if not os.path.isdir(target):
+        language, _, charset = wanted.partition(".")
+        os.makedirs(where, exist_ok=True)
+        subprocess.run(["localedef", "-i", language, "-f", charset or "UTF-8", target],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if os.path.isdir(target):
+        os.environ["LOCPATH"] = where
+
+
+_prepare_locale()
+
+
 class DriverError(AssertionError):
     """A driver command failed; the message carries the driver's own explanation."""
 
