@@ -7,6 +7,7 @@ what start.sh set up (names, trusted CA, untrusted port), without changing its s
 """
 
 import http.client
+import io
 import json
 import os
 import re
@@ -818,10 +819,14 @@ class ControlTest(StandinTest):
             raise KeyError("deliberate")
 
         service.handle = broken
+        saved, sys.stderr = sys.stderr, io.StringIO()  # where start.sh keeps standin.log
         try:
             status, _, body = fetch("weibo.com", "/")
+            written = sys.stderr.getvalue()
         finally:
             del service.handle
+            sys.stderr = saved
+        self.assertIn("GET weibo.com/ failed", written)
         self.assertEqual(status, 500)
         self.assertIn(b"KeyError: 'deliberate'", body)
         self.assertEqual(CTL.log()[-1]["status"], 500)
