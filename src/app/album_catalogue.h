@@ -1,0 +1,32 @@
+#pragma once
+// Profile analysis: who owns the typed home page, and that owner's albums with their covers.
+#include <memory>
+
+#include "app/app_state.h"
+
+class AlbumCatalogue {
+  public:
+    AlbumCatalogue(AppState& app, std::shared_ptr<FlowToken> token);
+
+    // The body of the analysis thread.
+    void RunAnalysis();
+    // True when the page named both an owner id and a viewer id.
+    bool LoadOwnerProfile(const Text& address);
+    void LoadAlbumCatalogue();
+
+    // The album item's line, such as "[旅行] 25张".
+    static Text ItemText(const AlbumRecord& album);
+    // One album of a parsed album-list answer (index counts from 0 within that answer).
+    static AlbumRecord ReadAlbum(class JsonDocument& doc, int index);
+
+  private:
+    bool Current() const;
+    AppState& app_;
+    std::shared_ptr<FlowToken> token_;
+};
+
+// The body bytes of a GET without cookies; empty on failure.
+ByteBuffer FetchBytes(const Text& address);
+
+// Command 20001, on the window thread: empties the lists and starts a new analysis.
+void StartAnalysis(AppState& app);

@@ -1,0 +1,37 @@
+#pragma once
+// What the application's flows need of the window, as one seam: the main window implements it
+// with real controls, the tests with a recording double.
+#include <functional>
+#include <optional>
+
+#include "text/text_types.h"
+
+class AppView {
+  public:
+    virtual ~AppView() = default;
+
+    // Runs fn on the window thread and returns when it has run. Every operation below except
+    // ShowMessageBox is called only from inside fn, so a flow's check "am I still current?"
+    // and the change it guards cannot be separated by another command.
+    virtual void RunOnWindowThread(const std::function<void()>& fn) = 0;
+
+    virtual void SetStatus(const Text& text) = 0;
+    // Encoded picture bytes as received; replaces the picture on show.
+    virtual void ShowLoginPicture(const ByteBuffer& picture) = 0;
+    virtual Text HomeAddress() = 0;
+    virtual void ClearAlbumItems() = 0;
+    virtual void ClearCoverImages() = 0;
+    // Encoded picture bytes; the image takes the next position, counted from 0.
+    virtual void AddCoverImage(const ByteBuffer& picture) = 0;
+    virtual void AppendAlbumItem(const Text& text, int imageIndex) = 0;
+    // 0-based position of the first selected album item.
+    virtual std::optional<int> SelectedAlbumItem() = 0;
+    virtual void EnableButtons(bool enable) = 0;
+    virtual void ShowSaveFolder(const Text& folder) = 0;
+    // Moves the radio mark of the size menu to a position (0 to 3).
+    virtual void MarkSize(int position) = 0;
+
+    // Any thread; no owner window; returns when the user has closed the box.
+    // icon: MB_ICONERROR and friends.
+    virtual void ShowMessageBox(const Text& text, const Text& title, unsigned icon) = 0;
+};

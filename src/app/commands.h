@@ -1,0 +1,23 @@
+#pragma once
+// Routing of every button, menu command and the window's creation to the flow that serves it.
+#include "app/app_state.h"
+
+enum AppCommand : int {
+    kCmdDownloadSelected = 10000,
+    kCmdOpenFolder = 10001,
+    kCmdSizeLarge = 10002,
+    kCmdSizeHigh = 10003,
+    kCmdSizeStandard = 10004,
+    kCmdSizeSmall = 10005,
+    kCmdAnalyze = 20001,
+    kCmdBrowse = 20002,
+};
+
+// On the window thread. Identifiers the program does not know do nothing.
+void RunCommand(AppState& app, int id);
+
+// The size commands: accepted only while the pool is idle. True when accepted.
+bool ChooseSize(AppState& app, int command);
+
+// The folder that holds the program file, with one trailing "\".
+Text ProgramFolder();

@@ -1,0 +1,50 @@
+#pragma once
+// One slot for a background flow (login, analysis, download driver): at most one current flow
+// per slot. Starting a new flow retires the old one cooperatively: its token says "stop", it
+// checks that at its safe points, and whatever it would still show is dropped because it is no
+// longer current. Its thread is never waited for (it may sit in a network call that cannot be
+// interrupted) and never terminated (that could leave a lock held or a file half written).
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "threads/handle.h"
+
+class FlowToken {
+  public:
+    bool StopRequested() const { return stop_.load(std::memory_order_acquire); }
+    void RequestStop() { stop_.store(true, std::memory_order_release); }
+
+  private:
+    std::atomic<bool> stop_{false};
+};
+
+class FlowSlot {
+  public:
+    FlowSlot() = default;
+    ~FlowSlot();
+    FlowSlot(const FlowSlot&) = delete;
+    FlowSlot& operator=(const FlowSlot&) = delete;
+
+    // Retires the current flow and runs body(token) on a new named thread. Returns false when
+    // the thread could not be started (the slot is then empty).
+    bool Start(std::function<void(const std::shared_ptr<FlowToken>&)> body, const wchar_t* name);
+
+    // Asks the current flow to stop and forgets it.
+    void Stop();
+
+    // True while the given token belongs to the slot's current flow.
+    bool IsCurrent(const std::shared_ptr<FlowToken>& token) const;
+
+    // True while the current flow's thread has not returned.
+    bool Running() const;
+
+    // Waits for the current flow's thread to end, for tests and orderly shutdown.
+    bool Join(unsigned long timeoutMs);
+
+  private:
+    mutable std::mutex mutex_;
+    std::shared_ptr<FlowToken> token_;
+    UniqueHandle thread_;
+};
