@@ -1,0 +1,208 @@
+#include "threads/thread_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "threads/test_support.h"
+
+using threads_test::Gate;
+using threads_test::MessageSink;
+
+namespace {
+
+DWORD WINAPI ReturnParameter(void* p) {
+    return static_cast<DWORD>(reinterpret_cast<INT_PTR>(p));
+}
+
+DWORD WINAPI WaitForGate(void* p) {
+    static_cast<Gate*>(p)->Pass();
+    return 7;
+}
+
+// Sends to a window of the starting thread: completes only while that thread handles messages.
+DWORD WINAPI SendToSink(void* p) {
+    return static_cast<DWORD>(::SendMessageW(static_cast<HWND>(p), WM_APP, 0, 0));
+}
+
+bool StillRunning(const UniqueHandle& h) {
+    return ::WaitForSingleObject(h.get(), 0) == WAIT_TIMEOUT;
+}
+
+}  // namespace
+
+TEST(ThreadStackSize, RoundsLikeThePoolDoes) {
+    struct Case {
+        std::optional<LONG_PTR> asked;
+        SIZE_T used;
+    } cases[] = {{std::nullopt, 0}, {0, 0},         {-5, 0},           {1, 8192},
+                 {5000, 8192},      {8191, 8192},   {8192, 8192},      {12289, 12288},
+                 {70000, 69632},    {65536, 65536}, {1 << 20, 1 << 20}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(RoundThreadStackSize(c.asked), c.used) << (c.asked ? *c.asked : -999);
+    }
+}
+
+TEST(StartThread, WithoutWaitingHandsBackTheRunningThread) {
+    Gate gate;
+    UniqueHandle h;
+    ASSERT_TRUE(StartThread(&WaitForGate, &gate, &h));
+    ASSERT_TRUE(h.valid());
+    EXPECT_TRUE(StillRunning(h));
+    gate.Open();
+    ASSERT_EQ(::WaitForSingleObject(h.get(), 60000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    ASSERT_TRUE(::GetExitCodeThread(h.get(), &code));
+    EXPECT_EQ(code, 7u);
+}
+
+TEST(StartThread, WaitingReportsTheExitCodeAndClosesTheHandle) {
+    for (bool pump : {false, true}) {
+        UniqueHandle h(::CreateEventW(nullptr, FALSE, FALSE, nullptr));  // to see it cleared
+        DWORD code = 0;
+        ASSERT_TRUE(StartThread(&ReturnParameter, reinterpret_cast<void*>(INT_PTR(1234)), &h, false,
+                                true, std::nullopt, &code, pump));
+        EXPECT_EQ(code, 1234u) << "pump " << pump;
+        EXPECT_FALSE(h.valid()) << "pump " << pump;
+    }
+}
+
+TEST(StartThread, SuspendedThreadDoesNotRunAndIsNotWaitedFor) {
+    std::atomic<int> ran{0};
+    UniqueHandle h;
+    ASSERT_TRUE(StartThread(
+        [](void* p) -> DWORD {
+            ++*static_cast<std::atomic<int>*>(p);
+            return 0;
+        },
+        &ran, &h, true, true, 50));
+    ASSERT_TRUE(h.valid());
+    ::Sleep(50);
+    EXPECT_EQ(ran.load(), 0);
+    ::ResumeThread(h.get());
+    ASSERT_EQ(::WaitForSingleObject(h.get(), 60000), WAIT_OBJECT_0);
+    EXPECT_EQ(ran.load(), 1);
+}
+
+TEST(StartThread, TimedOutWaitHandsBackTheStillRunningThread) {
+    for (bool pump : {false, true}) {
+        Gate gate;
+        UniqueHandle h;
+        DWORD code = 99;
+        const DWORD begin = ::GetTickCount();
+        ASSERT_TRUE(StartThread(&WaitForGate, &gate, &h, false, true, 100, &code, pump));
+        const DWORD waited = ::GetTickCount() - begin;
+        ASSERT_TRUE(h.valid()) << "pump " << pump;
+        EXPECT_TRUE(StillRunning(h)) << "pump " << pump;
+        EXPECT_EQ(code, 99u);
+        // It did wait: the 100 ms, give or take the tick's resolution.
+        EXPECT_GE(waited, 80u) << "pump " << pump;
+        gate.Open();
+        ASSERT_EQ(::WaitForSingleObject(h.get(), 60000), WAIT_OBJECT_0);
+    }
+}
+
+TEST(StartThread, TimedOutWaitWithoutHandleOutStillLeavesTheThreadRunning) {
+    Gate gate;
+    std::atomic<int> finished{0};
+    struct Arg {
+        Gate* gate;
+        std::atomic<int>* finished;
+    } arg{&gate, &finished};
+    ASSERT_TRUE(StartThread(
+        [](void* p) -> DWORD {
+            auto* a = static_cast<Arg*>(p);
+            a->gate->Pass();
+            ++*a->finished;
+            return 0;
+        },
+        &arg, nullptr, false, true, 20));
+    EXPECT_EQ(finished.load(), 0);
+    gate.Open();
+    EXPECT_TRUE(threads_test::WaitUntil([&] { return finished.load() == 1; }));
+}
+
+TEST(StartThread, PumpingWaitKeepsTheCallersWindowsAnswering) {
+    MessageSink sink;
+    DWORD code = 0;
+    ASSERT_TRUE(
+        StartThread(&SendToSink, sink.hwnd(), nullptr, false, true, std::nullopt, &code, true));
+    EXPECT_EQ(code, 42u);
+    EXPECT_EQ(sink.received(), 1);
+
+    // The same wait with a limit, pumping: still answered.
+    code = 0;
+    UniqueHandle h;
+    ASSERT_TRUE(StartThread(&SendToSink, sink.hwnd(), &h, false, true, 30000, &code, true));
+    EXPECT_EQ(code, 42u);
+    EXPECT_FALSE(h.valid());
+    EXPECT_EQ(sink.received(), 2);
+}
+
+TEST(StartThread, PlainWaitDoesNotAnswerMessagesSoTheSenderIsStillBlocked) {
+    MessageSink sink;
+    UniqueHandle h;
+    ASSERT_TRUE(StartThread(&SendToSink, sink.hwnd(), &h, false, true, 150, nullptr, false));
+    ASSERT_TRUE(h.valid());
+    EXPECT_TRUE(StillRunning(h));
+    EXPECT_EQ(sink.received(), 0);
+    // Answering now lets it finish.
+    ASSERT_TRUE(threads_test::WaitUntil([&] {
+        MSG msg;
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        return !StillRunning(h);
+    }));
+    EXPECT_EQ(sink.received(), 1);
+}
+
+TEST(StartThread, NamesTheThreadWhenAsked) {
+    Gate gate;
+    UniqueHandle h;
+    ASSERT_TRUE(StartThread(&WaitForGate, &gate, &h, false, false, std::nullopt, nullptr, false,
+                            std::nullopt, L"download driver"));
+    EXPECT_EQ(threads_test::ThreadDescription(h.get()), L"download driver");
+    gate.Open();
+    ASSERT_EQ(::WaitForSingleObject(h.get(), 60000), WAIT_OBJECT_0);
+}
+
+TEST(StartThread, RefusesAMissingProcedure) {
+    UniqueHandle h(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    EXPECT_FALSE(StartThread(nullptr, nullptr, &h));
+    EXPECT_FALSE(h.valid());
+}
+
+TEST(KillAndClose, KillEndsABlockedThreadAndCloseEmptiesTheSlot) {
+    Gate gate;
+    UniqueHandle h;
+    ASSERT_TRUE(StartThread(&WaitForGate, &gate, &h));
+    EXPECT_TRUE(KillThread(h));
+    ASSERT_EQ(::WaitForSingleObject(h.get(), 60000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    ASSERT_TRUE(::GetExitCodeThread(h.get(), &code));
+    EXPECT_EQ(code, 0u);  // killed, not returned (it would have returned 7)
+    EXPECT_TRUE(CloseThreadHandle(h));
+    EXPECT_FALSE(h.valid());
+    // An empty slot: both do nothing and say so.
+    EXPECT_FALSE(KillThread(h));
+    EXPECT_FALSE(CloseThreadHandle(h));
+    EXPECT_FALSE(KillThread(nullptr));
+}
+
+TEST(UniqueHandleOwner, MovesOwnershipAndClosesOnce) {
+    HANDLE raw = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(raw, nullptr);
+    UniqueHandle a(raw);
+    UniqueHandle b(std::move(a));
+    EXPECT_FALSE(a.valid());
+    EXPECT_EQ(b.get(), raw);
+    UniqueHandle c;
+    c = std::move(b);
+    EXPECT_EQ(c.get(), raw);
+    EXPECT_TRUE(c.reset());
+    EXPECT_FALSE(c.reset());
+    DWORD flags = 0;
+    EXPECT_FALSE(::GetHandleInformation(raw, &flags));  // really closed
+    UniqueHandle invalid(INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(invalid.valid());
+    EXPECT_FALSE(invalid.reset());
+}
