@@ -67,9 +67,14 @@ Text UrlScheme(const Text& url) {
 Text UrlHost(const Text& url) {
     const size_t start = SchemePrefixLength(url);
     if (start == 0) return Text();
-    size_t end = url.find_first_of("/?#\\", start);
+    size_t end = url.find_first_of("/?#", start);
     if (end == Text::npos) end = url.size();
     Text authority = url.substr(start, end - start);
+    // Platforms disagree about backslashes and blanks in the host part; such an address names
+    // no host we can vouch for.
+    for (char c : authority) {
+        if (c == '\\' || static_cast<unsigned char>(c) <= ' ') return Text();
+    }
     // "https://weibo.com@elsewhere/" goes to elsewhere: the part before "@" is a user name.
     const size_t at = authority.rfind('@');
     if (at != Text::npos) authority.erase(0, at + 1);

@@ -59,7 +59,37 @@ int ParseContentLength(const Text& value) {
     return static_cast<int>(n);
 }
 
+// "http://host?q" names the root folder with a query; the platform would take "host?q" for the
+// host name, so the "/" is written out.
+Text WithRootPath(const Text& url) {
+    const size_t schemeEnd = url.find("://");
+    if (schemeEnd == Text::npos) return url;
+    const size_t cut = url.find_first_of("/?#", schemeEnd + 3);
+    if (cut == Text::npos || url[cut] == '/') return url;
+    return url.substr(0, cut) + "/" + url.substr(cut);
+}
+
 }  // namespace
+
+Text ResolveLocation(const Text& currentUrl, bool https, const Text& host, int port,
+                     const Text& location) {
+    if (location.empty()) return Text();
+    if (location.compare(0, 2, "//") == 0) return (https ? "https:" : "http:") + location;
+    if (location[0] == '/') {
+        return (https ? "https://" : "http://") + host + ":" + std::to_string(port) + location;
+    }
+    const Text lower = LowerAscii(location.substr(0, 8));
+    if (lower.compare(0, 7, "http://") == 0 || lower.compare(0, 8, "https://") == 0) {
+        return location;
+    }
+    // Relative to the current address: its query and fragment are not part of the folder, and
+    // an address without a path stands for the root folder.
+    Text base = currentUrl.substr(0, currentUrl.find_first_of("?#"));
+    const size_t schemeEnd = base.find("://");
+    if (base.find('/', schemeEnd == Text::npos ? 0 : schemeEnd + 3) == Text::npos) base += "/";
+    if (location[0] == '?') return base + location;
+    return base.substr(0, base.rfind('/') + 1) + location;
+}
 
 WebSession::WebSession() {
     OpenSession();
@@ -145,7 +175,7 @@ bool WebSession::Reset(const std::optional<Text>& userAgent) {
 
 bool WebSession::Open(const Text& verb, const Text& url) {
     if (!session_) return false;
-    const Text fullUrl = CompleteScheme(url);
+    const Text fullUrl = WithRootPath(CompleteScheme(url));
     WideText wideUrl = AnsiToWide(fullUrl);
     if (wideUrl.empty()) return false;
 
@@ -207,6 +237,10 @@ bool WebSession::Open(const Text& verb, const Text& url) {
         return false;
     }
     request_.Reset(request);
+    // The receive time-out is meant to bound the wait for the answer's headers too; the
+    // platform keeps a separate, longer limit for those unless told.
+    DWORD receive = static_cast<DWORD>(receiveTimeout_);
+    WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &receive, sizeof(receive));
     lastError_ = 0;
     return true;
 }
@@ -444,30 +478,20 @@ Text WebSession::GetLocation(bool makeAbsolute) const {
     if (responseHeaders_.empty()) return Text();
     const Text value = TrimBlanks(HeaderValue(responseHeaders_, "Location"));
     if (value.empty() || !makeAbsolute) return value;
-    const bool https = scheme_ == INTERNET_SCHEME_HTTPS;
-    if (value.compare(0, 2, "//") == 0) return (https ? "https:" : "http:") + value;
-    if (value[0] == '/') {
-        return (https ? "https://" : "http://") + lastHost_ + ":" + std::to_string(lastPort_) +
-               value;
-    }
-    const Text lower = LowerAscii(value.substr(0, 8));
-    if (lower.compare(0, 7, "http://") == 0 || lower.compare(0, 8, "https://") == 0) return value;
-
-    // Relative to the current address: its query and fragment are not part of the folder.
-    Text base = currentUrl_.substr(0, currentUrl_.find_first_of("?#"));
-    const size_t schemeEnd = base.find("://");
-    const size_t pathStart = base.find('/', schemeEnd == Text::npos ? 0 : schemeEnd + 3);
-    if (pathStart == Text::npos) base += "/";
-    if (value[0] == '?') return base + value;
-    return base.substr(0, base.rfind('/') + 1) + value;
+    return ResolveLocation(currentUrl_, scheme_ == INTERNET_SCHEME_HTTPS, lastHost_, lastPort_,
+                           value);
 }
 
 bool WebSession::SetTimeouts(std::optional<int> resolveMs, std::optional<int> connectMs,
                              std::optional<int> sendMs, std::optional<int> receiveMs) {
     if (!session_) return false;
-    return WinHttpSetTimeouts(session_.Get(), resolveMs.value_or(kResolveTimeout),
-                              connectMs.value_or(kConnectTimeout), sendMs.value_or(kSendTimeout),
-                              receiveMs.value_or(kReceiveTimeout)) != FALSE;
+    if (!WinHttpSetTimeouts(session_.Get(), resolveMs.value_or(kResolveTimeout),
+                            connectMs.value_or(kConnectTimeout), sendMs.value_or(kSendTimeout),
+                            receiveMs.value_or(kReceiveTimeout))) {
+        return false;
+    }
+    receiveTimeout_ = receiveMs.value_or(kReceiveTimeout);
+    return true;
 }
 
 bool WebSession::SetProxy(const Text& proxy, const Text& user, const Text& password) {

@@ -21,6 +21,12 @@
 #include "web/cookie_jar.h"
 #include "web/internet_handle.h"
 
+// A "Location:" value made absolute against the request it answered: "/p" gets scheme, host
+// and port (always written), "//h/p" the scheme, "p" the folder of the request's path; an
+// absolute address stays as it is.
+Text ResolveLocation(const Text& currentUrl, bool https, const Text& host, int port,
+                     const Text& location);
+
 // Which handle SetRawOption addresses.
 enum class WebHandle { Session = 0, Connection = 1, Request = 2 };
 
@@ -192,4 +198,5 @@ class WebSession {
     // The "Cookie" header the caller set on the open request (mode 0).
     Text callerCookie_;
     DWORD disabledFeatures_ = 0;
+    int receiveTimeout_ = kReceiveTimeout;
 };
