@@ -1,0 +1,252 @@
+#include "app/main_window.h"
+
+#include <commctrl.h>
+
+#include "app/commands.h"
+#include "app/qr_login.h"
+#include "app/texts.h"
+#include "draw/image_object.h"
+#include "app/res/resource_ids.h"
+#include "text/text_helpers.h"
+#include "ui/app_host.h"
+#include "ui/marshal.h"
+
+namespace {
+
+constexpr int kCoverSize = 140;
+constexpr int kQrSize = 182;
+// The account whose home page the address field offers at first.
+constexpr const char* kDefaultHome = "http://weibo.com/u/1000001?from=myfollow_all";
+
+void Place(const WindowObject& control, int x, int y, int width, int height) {
+    if (HWND hwnd = control.GetHandle()) MoveWindow(hwnd, x, y, width, height, TRUE);
+}
+
+ByteBuffer ResourceBytes(HINSTANCE instance, int id) {
+    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
+    if (!found) return ByteBuffer();
+    HGLOBAL loaded = LoadResource(instance, found);  // resource memory: never freed by us
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    if (!data) return ByteBuffer();
+    return ByteBuffer(static_cast<const char*>(data), SizeofResource(instance, found));
+}
+
+}  // namespace
+
+MainWindow::MainWindow() : app_(*this), coverImages_(MakeSharedImageList()) {}
+
+Text MainWindow::AboutText() {
+    struct Block {
+        const char* date;
+        std::initializer_list<const char*> items;
+    };
+    const Block blocks[] = {
+        {"2017.10.26", {kAbout2017_10_26}},
+        {"2017.09.02", {kAbout2017_09_02a, kAbout2017_09_02b}},
+        {"2017.06.23", {kAbout2017_06_23}},
+        {"2016.11.23", {kAbout2016_11_23a, kAbout2016_11_23b}},
+        {"2016.11.11", {kAbout2016_11_11a, kAbout2016_11_11b}},
+    };
+    Text out;
+    for (const Block& block : blocks) {
+        if (!out.empty()) out += "\r\n\r\n";
+        out += JoinTexts("What's new:\r\n", block.date, "\r\n", Text(32, '='));
+        for (const char* item : block.items) out += JoinTexts("\r\n", item);
+    }
+    return out;
+}
+
+int MainWindow::Run(HINSTANCE instance) {
+    instance_ = instance;
+    bigIcon_ = IconHandle(static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_PICTALON), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                   GetSystemMetrics(SM_CYICON), 0)));
+    smallIcon_ = IconHandle(static_cast<HICON>(LoadImageW(
+        instance, MAKEINTRESOURCEW(IDI_PICTALON), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+        GetSystemMetrics(SM_CYSMICON), 0)));
+    TheAppHost().Startup(instance);
+    app_.Start();
+    {
+        std::lock_guard<std::mutex> guard(app_.fieldsMutex);
+        app_.saveFolder = ProgramFolder();
+    }
+    window_.OnCreate([this](HWND) { BuildContent(); });
+    window_.OnSize([this](HWND, int width, int height) { LayoutMain(width, height); });
+    window_.OnMenuItemClick([this](HWND, int id) { RunCommand(app_, id); });
+
+    TopLevelOptions options;
+    options.caption = kWindowTitle;
+    options.size = SIZE{640, 540};
+    options.style = WS_OVERLAPPEDWINDOW;
+    if (!window_.CreateTopLevel(options)) return 1;
+    window_.SetIcon(bigIcon_.Get(), true);
+    window_.SetIcon(smallIcon_.Get(), false);
+    TheAppHost().RunMessageLoop(window_);
+
+    app_.Shutdown();
+    return 0;
+}
+
+void MainWindow::BuildContent() {
+    StartQrLogin(app_);
+
+    Menu sizes;
+    sizes.CreatePopup();
+    for (const auto& variant : kSizeVariants)
+        sizes.AppendItem(Text(variant.menuText), static_cast<UINT_PTR>(variant.command));
+    sizes.CheckRadioItem(0, 0, 3);
+    sizeMenu_ = sizes.Ref();
+    albumMenu_.CreatePopup();
+    albumMenu_.AppendItem(Text(kMenuDownload), kCmdDownloadSelected);
+    albumMenu_.AppendItem(Text(kMenuOpenFolder), kCmdOpenFolder);
+    albumMenu_.AppendSeparator();
+    albumMenu_.AppendSubmenu(std::move(sizes), Text(kMenuSizes));
+
+    RunCommand(app_, kCmdSizeHigh);
+
+    loginPage_.OnCreate([this](HWND) { BuildLoginPage(); });
+    operatePage_.OnCreate([this](HWND) { BuildOperatePage(); });
+    aboutPage_.OnCreate([this](HWND) { BuildAboutPage(); });
+    tabs_.Create(window_);
+    loginPage_.CreatePanel(tabs_.GetHandle());
+    operatePage_.CreatePanel(tabs_.GetHandle());
+    aboutPage_.CreatePanel(tabs_.GetHandle());
+    loginPage_.OnSize([](HWND) {});
+    operatePage_.OnSize([this](HWND, int w, int h) { LayoutOperatePage(w, h); });
+    aboutPage_.OnSize([this](HWND, int w, int h) { LayoutAboutPage(w, h); });
+
+    statusLine_.Create(window_, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                       std::nullopt, std::nullopt, SBARS_SIZEGRIP);
+    statusLine_.SetText(kStatusWaiting);
+
+    tabs_.InsertTab(loginPage_, 0, kTabLogin);
+    tabs_.InsertTab(operatePage_, 1, kTabOperate);
+    tabs_.InsertTab(aboutPage_, 2, kTabAbout);
+}
+
+void MainWindow::BuildLoginPage() {
+    const WindowSize tab = tabs_.GetSize();
+    qrImage_.Create(loginPage_, std::nullopt, tab.width / 2 - kQrSize / 2,
+                    tab.height / 2 - kQrSize / 2, kQrSize, kQrSize);
+}
+
+void MainWindow::BuildOperatePage() {
+    coverImages_->Create(kCoverSize, kCoverSize, ILC_COLOR32 | ILC_MASK, 0);
+    albumList_.Create(operatePage_, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                      std::nullopt, std::nullopt, LVS_ICON | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
+                                                      LVS_AUTOARRANGE);
+    albumList_.AddStyle(WS_BORDER);
+    albumList_.SetExtendedStyle(LVS_EX_DOUBLEBUFFER);
+    albumList_.InsertColumn(std::nullopt, kColumnProgress, 50);
+    albumList_.InsertColumn(std::nullopt, kColumnRunState, 450);
+    albumList_.SetImageList(coverImages_, ListView::kNormal);
+    albumList_.OnRClick([this]() {
+        OpenAlbumMenu();
+        return 0;
+    });
+
+    const auto onClick = [this](HWND, int id) { RunCommand(app_, id); };
+    homeLabel_.Create(operatePage_, Text(kHomeLabel), std::nullopt, std::nullopt, std::nullopt,
+                      std::nullopt, std::nullopt, SS_RIGHT | SS_CENTERIMAGE);
+    analyzeButton_.OnClick(onClick);
+    analyzeButton_.Create(operatePage_, Text(kAnalyze), std::nullopt, std::nullopt, std::nullopt,
+                          std::nullopt, kCmdAnalyze);
+    folderLabel_.Create(operatePage_, Text(kFolderLabel), std::nullopt, std::nullopt,
+                        std::nullopt, std::nullopt, std::nullopt, SS_RIGHT | SS_CENTERIMAGE);
+    browseButton_.OnClick(onClick);
+    browseButton_.Create(operatePage_, Text(kBrowse), std::nullopt, std::nullopt, std::nullopt,
+                         std::nullopt, kCmdBrowse);
+    homeEdit_.Create(operatePage_, Text(kDefaultHome));
+    Text saveFolder;
+    {
+        std::lock_guard<std::mutex> guard(app_.fieldsMutex);
+        saveFolder = app_.saveFolder;
+    }
+    folderEdit_.Create(operatePage_, saveFolder);
+}
+
+void MainWindow::BuildAboutPage() {
+    aboutLabel_.Create(aboutPage_, AboutText(), std::nullopt, std::nullopt, std::nullopt,
+                       std::nullopt, std::nullopt, SS_LEFT);
+    tipImage_.Create(aboutPage_);
+    tipImage_.Picture(ResourceBytes(instance_, IDR_ABOUT_PNG));
+}
+
+void MainWindow::LayoutMain(int width, int height) {
+    Place(tabs_, 10, 10, width - 20, height - 40);
+    // The status bar places itself along the bottom when told of the new size.
+    if (HWND bar = statusLine_.GetHandle()) SendMessageW(bar, WM_SIZE, 0, 0);
+    PlaceQrImage();
+}
+
+void MainWindow::PlaceQrImage() {
+    const WindowSize tab = tabs_.GetSize();
+    Place(qrImage_, tab.width / 2 - kQrSize / 2, tab.height / 2 - kQrSize / 2, kQrSize, kQrSize);
+}
+
+void MainWindow::LayoutOperatePage(int w, int h) {
+    Place(homeLabel_, 20, 20, 70, 25);
+    Place(analyzeButton_, w - 90, 20, 70, 25);
+    Place(folderLabel_, 20, 50, 70, 25);
+    Place(browseButton_, w - 90, 50, 70, 25);
+    Place(homeEdit_, 100, 20, w - 200, 25);
+    Place(folderEdit_, 100, 50, w - 200, 25);
+    Place(albumList_, 20, 80, w - 40, h - 100);
+}
+
+void MainWindow::LayoutAboutPage(int w, int h) {
+    Place(aboutLabel_, 20, 20, w - 240, h);
+    Place(tipImage_, w - 220, 20, 201, 272);
+}
+
+void MainWindow::OpenAlbumMenu() {
+    POINT at{};
+    GetCursorPos(&at);
+    albumMenu_.Popup(at.x, at.y, window_.GetHandle());
+}
+
+void MainWindow::RunOnWindowThread(const std::function<void()>& fn) {
+    // Once the window is gone nothing more is shown.
+    ::RunOnWindowThread(window_.GetHandle(), fn);
+}
+
+void MainWindow::SetStatus(const Text& text) { statusLine_.SetText(text); }
+
+void MainWindow::ShowLoginPicture(const ByteBuffer& picture) { qrImage_.Picture(picture); }
+
+Text MainWindow::HomeAddress() { return homeEdit_.Text(); }
+
+void MainWindow::ClearAlbumItems() { albumList_.DeleteAllItems(); }
+
+void MainWindow::ClearCoverImages() { coverImages_->Remove(-1); }
+
+void MainWindow::AddCoverImage(const ByteBuffer& picture) {
+    ImageObject image;
+    if (image.LoadFromBytes(picture) && coverImages_->AddImage(image) >= 0) return;
+    // A cover that cannot be shown still takes its position, so later albums keep theirs.
+    BitmapObject blank = BitmapObject::FromPixels(kCoverSize, kCoverSize);
+    coverImages_->AddImage(blank);
+}
+
+void MainWindow::AppendAlbumItem(const Text& text, int imageIndex) {
+    albumList_.InsertItem(std::nullopt, text, imageIndex);
+}
+
+std::optional<int> MainWindow::SelectedAlbumItem() {
+    const int selected = albumList_.GetNextSelected();
+    if (selected < 0) return std::nullopt;
+    return selected;
+}
+
+void MainWindow::EnableButtons(bool enable) {
+    analyzeButton_.Disabled(!enable);
+    browseButton_.Disabled(!enable);
+}
+
+void MainWindow::ShowSaveFolder(const Text& folder) { folderEdit_.Text(folder); }
+
+void MainWindow::MarkSize(int position) { sizeMenu_.CheckRadioItem(position, 0, 3); }
+
+void MainWindow::ShowMessageBox(const Text& text, const Text& title, unsigned icon) {
+    MessageBoxW(nullptr, WinStr(AnsiToWide(text)), WinStr(AnsiToWide(title)), icon);
+}
