@@ -465,3 +465,34 @@ TEST(ThreadPoolThreads, WorkersCarryTheirName) {
     EXPECT_EQ(seen.name, L"pool worker");
     EXPECT_TRUE(pool.Stop());
 }
+
+// A stack no machine can commit makes every thread creation fail.
+constexpr LONG_PTR kImpossibleStack = LONG_PTR(1) << 44;
+
+TEST(ThreadPoolFailures, CreateWithNoWorkerUndoesEverythingAndCanBeRetried) {
+    ThreadPool pool;
+    EXPECT_FALSE(pool.Create(2, 2, std::nullopt, false, kImpossibleStack));
+    EXPECT_EQ(pool.State(), ThreadPool::kStopped);
+    EXPECT_EQ(pool.ThreadCount(), 0);
+    Counter c;
+    EXPECT_FALSE(pool.Post(&CountTask, 0, Ctx(c)));
+    ASSERT_TRUE(pool.Create(1, 1));
+    ASSERT_TRUE(pool.Post(&CountTask, 0, Ctx(c)));
+    ASSERT_TRUE(WaitUntil([&] { return c.runs.load() == 1; }));
+    EXPECT_TRUE(pool.Stop());
+}
+
+TEST(ThreadPoolFailures, RepeatedStartFailuresLowerTheLimitToTheWorkersThereAre) {
+    ThreadPool pool;
+    ASSERT_TRUE(pool.Create(1, 4, 100));
+    pool.SetStackSize(kImpossibleStack);
+    Gate gate;
+    Counter c;
+    c.gate = &gate;
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(pool.Post(&BlockedTask, 0, Ctx(c)));
+    ASSERT_TRUE(WaitUntil([&] { return pool.MaxThreads() == 1; }));
+    EXPECT_EQ(pool.ThreadCount(), 1);
+    gate.Open();
+    ASSERT_TRUE(WaitUntil([&] { return c.runs.load() == 3; }));  // the one worker did them all
+    EXPECT_TRUE(pool.Stop());
+}
