@@ -348,6 +348,15 @@ LRESULT FormWindow::FormMessage(WindowRecord* r, HWND hwnd, UINT message, WPARAM
                 return 0;
             }
             break;
+        case WM_NEXTDLGCTL: {
+            // The dialog manager moves the focus (Tab, Shift+Tab) by sending this to the root
+            // window; only the dialog procedure answers it, and forms are not dialogs.
+            HWND target = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                         : GetNextDlgTabItem(hwnd, GetFocus(), wParam != 0);
+            if (target) SetFocus(target);
+            *handled = 1;
+            return 0;
+        }
         case WM_LBUTTONDOWN:
             if (bag.GetPtr("FreeMove") != 0) {
                 SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, 0);
