@@ -25,7 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         parsed = doc.Parse(text, decode);
     }
     if (!parsed && doc.LastParseError() == 0) __builtin_trap();
-    (void)doc.ToText("", (mode & 4) != 0);
+    // Whatever parsed is written back as text that parses again.
+    const Text written = doc.ToText("", (mode & 4) != 0);
+    if (parsed) {
+        JsonDocument again;
+        if (!again.Parse(written, decode)) __builtin_trap();
+    }
     (void)doc.KindOf("data");
     (void)doc.CountOf("data.album_list");
     (void)doc.GetText("data.album_list.[0].caption");
@@ -34,12 +39,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)doc.GetNumberText("data.total");
     (void)doc.PathExists("data.list.[2]");
     // The input also serves as a path, through whatever it names.
-    if (text.size() < 256) {
+    if (text.size() < 64) {
         (void)doc.GetText(text);
         (void)doc.PathExists(text);
     }
     JsonDocument part = doc.GetNode("data");
     (void)doc.AppendElement("copies", part);
+    // A node never takes itself in.
+    if (doc.SetMember("data.x", "loop", doc)) __builtin_trap();
     (void)doc.ToText("", true);
     return 0;
 }

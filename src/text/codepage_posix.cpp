@@ -5,7 +5,10 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include <map>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "text/codepage.h"
 
@@ -31,6 +34,21 @@ class IconvHandle {
 std::string IconvName(unsigned codePage) {
     if (codePage == 936) return "CP936";
     return "CP" + std::to_string(codePage);
+}
+
+// Opening a converter is far dearer than a short conversion, so each thread keeps the ones it
+// has opened. Null when iconv does not know the code page.
+iconv_t Converter(unsigned codePage, bool toWide) {
+    thread_local std::map<std::pair<unsigned, bool>, std::unique_ptr<IconvHandle>> cache;
+    auto& slot = cache[{codePage, toWide}];
+    if (!slot) {
+        const std::string name = IconvName(codePage);
+        slot = toWide ? std::make_unique<IconvHandle>("UTF-16LE", name.c_str())
+                      : std::make_unique<IconvHandle>(name.c_str(), "UTF-16LE");
+    }
+    if (!slot->Ok()) return nullptr;
+    iconv(slot->Get(), nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+    return slot->Get();
 }
 
 bool IsLeadByte936(unsigned char b) {
@@ -175,11 +193,11 @@ bool MultiByteToWide(unsigned codePage, std::string_view bytes, WideText& out) {
         DecodeUtf8(bytes, out);
         return true;
     }
-    IconvHandle cd("UTF-16LE", IconvName(codePage).c_str());
-    if (!cd.Ok()) return false;
+    iconv_t cd = Converter(codePage, true);
+    if (!cd) return false;
     if (bytes.empty()) return true;
     std::string units;
-    const bool ok = RunIconv(cd.Get(), bytes.data(), bytes.size(), units,
+    const bool ok = RunIconv(cd, bytes.data(), bytes.size(), units,
                              [&](const char* at, size_t left, std::string& sink) -> size_t {
                                  const auto b = static_cast<unsigned char>(at[0]);
                                  if (codePage == 936 && b == 0xFF) {
@@ -201,14 +219,14 @@ bool WideToMultiByte(unsigned codePage, std::u16string_view wide, Text& out) {
         EncodeUtf8(wide, out);
         return true;
     }
-    IconvHandle cd(IconvName(codePage).c_str(), "UTF-16LE");
-    if (!cd.Ok()) return false;
+    iconv_t cd = Converter(codePage, false);
+    if (!cd) return false;
     if (wide.empty()) return true;
     std::string le;
     le.reserve(wide.size() * 2);
     for (char16_t u : wide) AppendUnit(le, u);
     // Every UTF-16 unit of an unmappable character becomes one "?", as on Windows.
-    const bool ok = RunIconv(cd.Get(), le.data(), le.size(), out,
+    const bool ok = RunIconv(cd, le.data(), le.size(), out,
                              [](const char* at, size_t left, std::string& sink) -> size_t {
                                  const unsigned u =
                                      static_cast<unsigned char>(at[0]) |

@@ -43,7 +43,7 @@ namespace {
 
 // An index this far past the end of an array names nothing instead of growing the array to it:
 // a path from outside must not be able to make us allocate without bound.
-constexpr int64_t kMaxGrowIndex = 1 << 20;
+constexpr int64_t kMaxGrowIndex = 1 << 16;
 
 JsonNode* NewNode(int kind) {
     auto* n = new JsonNode;
@@ -785,6 +785,8 @@ bool JsonDocument::Parse(const Text& text, bool decodeUnicode) {
 
 bool JsonDocument::ParseWide(std::u16string_view text, bool decodeUnicode) {
     lastError_ = JsonParseOk;
+    // Like every text here, the input ends at its first zero unit.
+    text = text.substr(0, text.find(u'\0'));
     int code = JsonParseOk;
     try {
         if (!root_) root_ = NewNode(JsonObject);

@@ -73,7 +73,8 @@ class JsonDocument {
     JsonDocument(JsonDocument&& other) noexcept;
     JsonDocument& operator=(JsonDocument&& other) noexcept;
 
-    // Parses code-page-936 text; \uXXXX escapes are decoded when `decodeUnicode` is set.
+    // Parses code-page-936 text (up to its first zero); \uXXXX escapes are decoded when
+    // `decodeUnicode` is set.
     // True when the whole text parsed; on failure the document is left with an empty object and
     // LastParseError tells why. An empty text succeeds and leaves the content as it was.
     bool Parse(const Text& text, bool decodeUnicode = true);

@@ -11,6 +11,10 @@ using ByteBuffer = std::string;
 using WideText = std::u16string;
 
 #ifdef _WIN32
-inline const wchar_t* WinStr(const WideText& w) { return reinterpret_cast<const wchar_t*>(w.c_str()); }
-inline wchar_t* WinStr(WideText& w) { return reinterpret_cast<wchar_t*>(w.data()); }
+inline const wchar_t* WinStr(const WideText& w) {
+    return reinterpret_cast<const wchar_t*>(w.c_str());
+}
+inline wchar_t* WinStr(WideText& w) {
+    return reinterpret_cast<wchar_t*>(w.data());
+}
 #endif

@@ -91,6 +91,19 @@ TEST(JsonParse, AFailedParseLeavesAnEmptyDocumentAndAnEmptyTextLeavesItAlone) {
     EXPECT_EQ(0, empty.GetInteger("retcode"));
 }
 
+TEST(JsonParse, StopsAtTheFirstZeroSoWhatItReadsCanBeWrittenBack) {
+    // A raw literal that held a zero unit used to be written out cut short at that zero.
+    JsonDocument wide;
+    ASSERT_TRUE(wide.ParseWide(std::u16string(u"{\"a\":[1]}\0{", 10)));
+    EXPECT_EQ("{\"a\":[1]}", wide.ToText());
+    EXPECT_FALSE(wide.ParseWide(std::u16string(u"{\"a\":x\0y}", 9)));
+    EXPECT_EQ(JsonParseStructure, wide.LastParseError());
+
+    JsonDocument narrow;
+    EXPECT_TRUE(narrow.Parse(std::string("[2]\0]]]", 7)));
+    EXPECT_EQ(2, narrow.GetInteger("[0]"));
+}
+
 TEST(JsonParse, RefusesNestingDeeperThanTheCapWithoutRecursing) {
     const auto nested = [](int depth) {
         return std::string(static_cast<size_t>(depth), '[') +
