@@ -42,6 +42,8 @@ void AppState::Shutdown() {
         if (currentRun_ && currentRun_->token) currentRun_->token->RequestStop();
         currentRun_.reset();
     }
+    // A write under way is short (the picture is in memory): let it finish or clean up.
+    for (int waited = 0; writers.load() > 0 && waited < 2000; waited += 5) Sleep(5);
     // Drop queued jobs and do not wait: a job inside a network call may take minutes to notice.
     pool.Stop(ThreadPool::kStopDropNoWait);
 }

@@ -74,6 +74,10 @@ class AppState {
     ThreadPool pool;
     Mutex lock;  // status updates of worker threads and the jobs' error boxes
 
+    // Jobs between "may I write?" and the end of their file write; shutdown waits for them so
+    // the process never ends with a half-written temporary file.
+    std::atomic<int> writers{0};
+
     // Guards the fields above that cross threads (cookieText, owner fields, albums, albumFolder,
     // saveFolder, sizeSegment, currentRun).
     mutable std::mutex fieldsMutex;

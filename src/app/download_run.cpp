@@ -252,8 +252,14 @@ void DownloadJobTask(INT_PTR runId, INT_PTR appState) {
         ++run->failedCount;
         return;
     }
-    if (token.StopRequested()) return;
-    const DWORD err = WriteWhole(tempPath, finalPath, body, token);
+    DWORD err = ERROR_CANCELLED;
+    {
+        // Count ourselves as a writer before the last look at the stop flag, so shutdown either
+        // sees us and waits, or we see its stop and write nothing.
+        ++app.writers;
+        if (!token.StopRequested()) err = WriteWhole(tempPath, finalPath, body, token);
+        --app.writers;
+    }
     if (err == ERROR_CANCELLED) return;
     const auto current = [&app, &run] {
         return app.RunById(run->id) != nullptr && !run->token->StopRequested();
