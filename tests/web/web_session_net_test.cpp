@@ -96,6 +96,20 @@ TEST(WebSessionRequest, CompletesTheSchemeAndSendsPathAndQueryAsOneObject) {
     EXPECT_EQ(ParseEcho(s.GetBodyText()).method, "GET");
 }
 
+TEST(WebSessionRequest, SendsByteBodiesWholeZerosIncluded) {
+    WebSession s;
+    ByteBuffer body("a\0b\xFF", 4);
+    body += ByteBuffer(70000, '\0');
+    ASSERT_TRUE(s.Open("PUT", "https://weibo.com/_t/echo"));
+    ASSERT_TRUE(s.SendBytes(body));
+    JsonDocument echo;
+    ASSERT_TRUE(echo.Parse(s.GetBodyText()));
+    EXPECT_EQ(echo.GetText("method"), "PUT");
+    EXPECT_EQ(echo.GetInteger("body_length"), static_cast<int64_t>(body.size()));
+    // A body makes the default content type go along, whatever the verb.
+    EXPECT_NE(s.GetBodyText().find("application/x-www-form-urlencoded"), Text::npos);
+}
+
 TEST(WebSessionRequest, AskForTheRootWhenTheAddressHasNoPath) {
     ASSERT_TRUE(standin::ClearLog());
     WebSession s;
