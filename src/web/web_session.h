@@ -85,8 +85,10 @@ class WebSession {
 
     // Sends the open request and receives the answer's headers. Connection errors 12029 and
     // 12030 are tried again up to `retries` times; any other error fails at once. In cookie
-    // modes 1 and 2 redirects are followed here (at most 20 hops); the last answer is the
-    // result, and a hop that fails makes Send fail.
+    // modes 1 and 2, and in mode 0 when the caller set a Cookie header, 3xx redirects are
+    // followed here (at most 20 hops, as GET without a body) instead of by the platform; the
+    // last answer is the result, and a hop that fails makes Send fail. The caller's Cookie
+    // header goes along only to the same host and never from https down to http.
     bool Send(const Text& body = Text(), bool skipEmpty = false, int retries = 0);
     bool SendBytes(const ByteBuffer& body = ByteBuffer(), bool skipEmpty = false, int retries = 0);
 
