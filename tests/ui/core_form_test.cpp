@@ -2,6 +2,7 @@
 // modal creation, the layout hook and background painting.
 #include "core_test_support.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -52,6 +53,64 @@ TEST_F(FormTest, CreationRunsOnCreateThenTheFirstLayoutWithTheClientSize) {
     EXPECT_EQ(order.rfind("create;size;", 0), 0u) << order;
     EXPECT_EQ(width, 240);
     EXPECT_EQ(height, 160);
+}
+
+TEST_F(FormTest, WindowEventsCarryTheirArgumentsFromTheRightHalves) {
+    FormWindow form;
+    ASSERT_TRUE(CreateQuick(form));
+    HWND h = Track(form.GetHandle());
+    std::vector<std::string> seen;
+    auto note = [&](const char* name) {
+        return [&seen, name](HWND w, INT_PTR a, INT_PTR b, INT_PTR c) {
+            seen.push_back(std::string(name) + (w ? "" : "!") + ":" + std::to_string(a) + "," +
+                           std::to_string(b) + "," + std::to_string(c));
+        };
+    };
+    form.OnActivate(note("act"));
+    form.OnUnActivate(note("unact"));
+    form.OnShow(note("show"));
+    form.OnHide(note("hide"));
+    form.OnFirstActivate(note("first"));
+    form.OnSetFocus(note("focus"));
+    form.OnKillFocus(note("kill"));
+    form.OnInitMenuPopup(note("popup"));
+    form.OnMenuSelect(note("select"));
+    form.OnLButtonDblClk([&](HWND, int x, int y) {
+        seen.push_back("dbl:" + std::to_string(x) + "," + std::to_string(y));
+        return 0;
+    });
+
+    SendMessageW(h, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 1), 0);
+    SendMessageW(h, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1), 0);
+    SendMessageW(h, WM_SHOWWINDOW, 1, 0);
+    SendMessageW(h, WM_SHOWWINDOW, 0, 0);
+    SendMessageW(h, WM_ACTIVATEAPP, 1, 0);
+    SendMessageW(h, WM_ACTIVATEAPP, 1, 0);  // only the first activation counts
+    SendMessageW(h, WM_SETFOCUS, 0, 0);
+    SendMessageW(h, WM_KILLFOCUS, 0, 0);
+    EXPECT_EQ(SendMessageW(h, WM_INITMENUPOPUP, 0x1234, MAKELPARAM(3, 1)), 0);
+    EXPECT_EQ(SendMessageW(h, WM_MENUSELECT, MAKEWPARAM(7, MF_POPUP), 0x5678), 0);
+    SendMessageW(h, WM_LBUTTONDBLCLK, 0, MAKELPARAM(-1, 2));
+    const std::vector<std::string> want = {
+        "act:0,0,0",  "unact:0,0,0",    "show:0,0,0",
+        "hide:0,0,0", "first:0,0,0",    "focus:0,0,0",
+        "kill:0,0,0", "popup:4660,3,1", "select:22136,7," + std::to_string(MF_POPUP),
+        "dbl:-1,2"};
+    // Default handling of WM_ACTIVATE really activates the window, which adds events of its
+    // own; what matters is that each expected one came with its arguments.
+    for (const std::string& w : want) {
+        EXPECT_NE(std::find(seen.begin(), seen.end(), w), seen.end()) << w;
+    }
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), std::string("first:0,0,0")), 1);
+    EXPECT_EQ(form.GetProperty("FirstActivte"), 1);
+
+    // Looks that the form keeps regardless of the platform's wishes.
+    form.SetNCEverActive(true);
+    EXPECT_EQ(SendMessageW(h, WM_NCACTIVATE, 0, 0), 1);
+    form.SetWaitCursor(true);
+    EXPECT_EQ(SendMessageW(h, WM_SETCURSOR, reinterpret_cast<WPARAM>(h), MAKELPARAM(HTCLIENT, 0)),
+              TRUE);
+    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
 }
 
 TEST_F(FormTest, OnCloseNonZeroKeepsTheWindowAndZeroLetsItClose) {
