@@ -39,6 +39,10 @@ struct ThreadPool::Core : std::enable_shared_from_this<ThreadPool::Core> {
     std::atomic<LONG> state{kStopped};
     std::atomic<LONG> running{0};
     std::atomic<LONG> threadCount{0};
+    // Workers started or being started and not yet gone. The limit and the teardown go by this,
+    // not by threadCount: a worker that was created but has not run yet must neither be
+    // created twice over nor be left running in a pool that was torn down without it.
+    std::atomic<LONG> members{0};
     std::atomic<LONG> busyCount{0};
     std::atomic<LONG> queuedCount{0};
     std::atomic<LONG> maxThreads{0};
@@ -56,10 +60,15 @@ struct ThreadPool::Core : std::enable_shared_from_this<ThreadPool::Core> {
     void Rearm();
     bool StartThreadOf(LPTHREAD_START_ROUTINE entry, SIZE_T stack, UniqueHandle* keep);
     bool StartWorker(bool timed) {
-        return StartThreadOf(timed ? &TimedWorkerEntry : &WorkerEntry, stackSize.load(), nullptr);
+        ++members;
+        if (StartThreadOf(timed ? &TimedWorkerEntry : &WorkerEntry, stackSize.load(), nullptr)) {
+            return true;
+        }
+        --members;
+        return false;
     }
     bool NeedsMoreWorkers() const {
-        LONG threads = threadCount.load();
+        LONG threads = members.load();
         return threads < maxThreads.load() && threads < busyCount.load() + queuedCount.load();
     }
     void WorkerLoop(bool timed);
@@ -152,13 +161,15 @@ void ThreadPool::Core::WorkerLoop(bool timed) {
         --busyCount;
         ::SetEvent(taskDoneEvent.get());
     }
-    if (--threadCount == 0) TearDown();
+    --threadCount;
+    if (--members == 0) TearDown();
 }
 
 // Run by the last worker to leave. Packets still queued stay in the port until the next Create
 // discards them.
 void ThreadPool::Core::TearDown() {
     running = 0;
+    threadCount = 0;
     busyCount = 0;
     queuedCount = 0;
     // Released before the state drops, so the manager still sees "stopping" and ends; set after,
@@ -172,7 +183,7 @@ void ThreadPool::Core::ManagerLoop() {
     int failures = 0;
     while (state.load() == kRunning) {
         if (NeedsMoreWorkers()) {
-            LONG threads = threadCount.load();
+            LONG threads = members.load();
             if (StartWorker(true)) {
                 failures = 0;
                 ::WaitForSingleObject(startedEvent.get(), static_cast<DWORD>(threads) * 10 + 1000);
@@ -223,6 +234,7 @@ bool ThreadPool::Create(std::optional<LONG> minThreads, std::optional<LONG> maxT
     c.Rearm();
     c.running = 1;
     c.threadCount = 0;
+    c.members = 0;
     c.busyCount = 0;
     c.queuedCount = 0;
     if (!c.StartThreadOf(&Core::ManagerEntry, kManagerStackSize, &c.managerThread)) {
@@ -253,7 +265,8 @@ bool ThreadPool::Create(std::optional<LONG> minThreads, std::optional<LONG> maxT
             if (pump) PumpPendingMessages();
         }
     }
-    if (c.threadCount.load() > 0) {
+    // A worker that was created but is slow to come up still counts: it will run.
+    if (c.members.load() > 0) {
         c.state = kRunning;
         return true;
     }
@@ -284,9 +297,9 @@ bool ThreadPool::Stop(std::optional<int> mode, std::optional<LONG> timeoutMs, bo
 
     c.WaitForManager(21, pump);
 
-    // One per worker plus one for a worker the manager may have started just now. In the
-    // draining modes they queue behind the tasks, so those still run first.
-    const LONG packets = c.threadCount.load() + 1;
+    // One per worker, counting those still starting, and one spare. In the draining modes they
+    // queue behind the tasks, so those still run first.
+    const LONG packets = c.members.load() + 1;
     for (LONG i = 0; i < packets; ++i) {
         ::PostQueuedCompletionStatus(c.port.get(), kQuitBytes, kQuitKey, kQuitTask);
         if (pump && (i + 1) % 100 == 0) PumpPendingMessages();
