@@ -176,12 +176,6 @@ void DetachRecord(WindowRecord* r) {
 
 LRESULT GenericDispatch(WindowRecord* r, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                         int* handled) {
-    if (r->IsBound("OnWndMsg")) {
-        auto result = r->Fire("OnWndMsg",
-                              {H(hwnd), static_cast<INT_PTR>(message), static_cast<INT_PTR>(wParam),
-                               lParam, reinterpret_cast<INT_PTR>(handled)});
-        if (*handled) return result.value_or(0);
-    }
     const int x = GET_X_LPARAM(lParam);
     const int y = GET_Y_LPARAM(lParam);
     switch (message) {
@@ -361,10 +355,21 @@ LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     if (LRESULT ran = 0; RunMarshalledCall(message, wParam, lParam, &ran)) return ran;
 
     RecordRef keep(r);
+    int handled = 0;
+    // "OnWndMsg" sees every message first, before any kind-specific handling. It may claim
+    // anything except the final clean-up, which must run or the registry would keep a dead
+    // handle.
+    if (r->IsBound("OnWndMsg")) {
+        LRESULT claimed = r->Fire("OnWndMsg", {H(hwnd), static_cast<INT_PTR>(message),
+                                               static_cast<INT_PTR>(wParam), lParam,
+                                               reinterpret_cast<INT_PTR>(&handled)})
+                              .value_or(0);
+        if (handled && message != WM_NCDESTROY) return claimed;
+        handled = 0;
+    }
     // Read before dispatch: the clean-up at WM_NCDESTROY clears it, yet the original
     // procedure must still see that message.
     auto previous = reinterpret_cast<WNDPROC>(r->Bag().GetPtr("oldWndProp"));
-    int handled = 0;
     LRESULT result = r->callbacks.message(r, hwnd, message, wParam, lParam, &handled);
     if (handled) return result;
     if (previous) return CallWindowProcW(previous, hwnd, message, wParam, lParam);

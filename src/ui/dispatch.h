@@ -5,9 +5,10 @@
 class WindowRecord;
 
 // Registered as the class procedure of the toolkit's classes and set on attached windows.
+// Gives "OnWndMsg" the first look at every message, then the record's entry 3.
 LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The generic dispatcher: "OnWndMsg", mouse, keys, focus, wheel, characters, dropped files,
+// The generic dispatcher: mouse, keys, focus, wheel, characters, dropped files,
 // timers, reflection to child records, layout, mnemonics.
 LRESULT GenericDispatch(WindowRecord* record, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                         int* handled);

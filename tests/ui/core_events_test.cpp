@@ -68,6 +68,27 @@ TEST_F(WindowObjectTest, OnWndMsgThatClaimsStopsAllFurtherProcessing) {
     EXPECT_TRUE(Log().Saw(WM_USER + 78));
 }
 
+TEST_F(WindowObjectTest, OnWndMsgComesBeforeTheFormsOwnEventsButCannotStopTheCleanUp) {
+    FormWindow form;
+    ASSERT_TRUE(CreateQuick(form));
+    HWND h = Track(form.GetHandle());
+    int closes = 0;
+    form.OnClose([&] {
+        ++closes;
+        return 0;
+    });
+    form.OnWndMsg([](HWND, UINT message, WPARAM, LPARAM, int* handled) {
+        if (message == WM_CLOSE || message == WM_NCDESTROY) *handled = 1;
+        return 0;
+    });
+    SendMessageW(h, WM_CLOSE, 0, 0);
+    EXPECT_EQ(closes, 0);
+    EXPECT_TRUE(IsWindow(h));
+    DestroyWindow(h);
+    EXPECT_EQ(WindowRegistry::Find(h), nullptr) << "claiming WM_NCDESTROY still unbinds";
+    EXPECT_EQ(form.GetHandle(), nullptr);
+}
+
 TEST_F(WindowObjectTest, NonZeroHandlerSuppressesTheControlsOwnClickAndZeroLetsItRun) {
     FormWindow form;
     ASSERT_TRUE(CreateQuick(form));
