@@ -206,3 +206,11 @@ TEST(UniqueHandleOwner, MovesOwnershipAndClosesOnce) {
     EXPECT_FALSE(invalid.valid());
     EXPECT_FALSE(invalid.reset());
 }
+
+TEST(StartThread, ReportsAThreadThatCannotBeCreated) {
+    UniqueHandle h(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    // No machine commits this much stack; the size reaches the platform unchanged.
+    EXPECT_FALSE(StartThread(&ReturnParameter, nullptr, &h, false, false, std::nullopt, nullptr,
+                             false, LONG_PTR(1) << 44));
+    EXPECT_FALSE(h.valid());
+}

@@ -497,3 +497,44 @@ TEST(ThreadPoolFailures, RepeatedStartFailuresLowerTheLimitToTheWorkersThereAre)
     ASSERT_TRUE(WaitUntil([&] { return c.runs.load() == 3; }));  // the one worker did them all
     EXPECT_TRUE(pool.Stop());
 }
+
+namespace {
+
+void SendToWindow(INT_PTR, INT_PTR hwnd) {
+    ::SendMessageW(reinterpret_cast<HWND>(hwnd), WM_APP, 0, 0);
+}
+
+}  // namespace
+
+// A task that needs the window thread (as the download jobs do, through the window) must not
+// deadlock against that thread waiting for the pool.
+TEST(ThreadPoolPump, PumpingWaitsAnswerTheTasksMessagesToTheWaitingThread) {
+    threads_test::MessageSink sink;
+    ThreadPool pool;
+    ASSERT_TRUE(pool.Create(1, 1, std::nullopt, true));
+    ASSERT_TRUE(pool.Post(&SendToWindow, 0, reinterpret_cast<INT_PTR>(sink.hwnd())));
+    EXPECT_TRUE(pool.WaitTaskDone(-1, true));
+    EXPECT_EQ(sink.received(), 1);
+
+    ASSERT_TRUE(pool.Post(&SendToWindow, 0, reinterpret_cast<INT_PTR>(sink.hwnd())));
+    ASSERT_TRUE(pool.Post(&SendToWindow, 0, reinterpret_cast<INT_PTR>(sink.hwnd())));
+    EXPECT_TRUE(pool.Stop(1, std::nullopt, true));
+    EXPECT_EQ(sink.received(), 3);
+    EXPECT_EQ(pool.State(), ThreadPool::kStopped);
+}
+
+TEST(ThreadPoolPump, WithoutPumpingAStopWithATimeoutGivesUpOnABlockedTask) {
+    threads_test::MessageSink sink;
+    ThreadPool pool;
+    ASSERT_TRUE(pool.Create(1, 1));
+    ASSERT_TRUE(pool.Post(&SendToWindow, 0, reinterpret_cast<INT_PTR>(sink.hwnd())));
+    ASSERT_TRUE(WaitUntil([&] { return pool.BusyCount() == 1; }));
+    EXPECT_FALSE(pool.Stop(1, 100));
+    EXPECT_EQ(sink.received(), 0);
+    ASSERT_TRUE(WaitUntil([&] {
+        MSG msg;
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // answers the pending send
+        return pool.State() == ThreadPool::kStopped;
+    }));
+    EXPECT_EQ(sink.received(), 1);
+}
