@@ -60,17 +60,6 @@ TEST(MutexHandle, CopiesShareTheHandleAndDestructionDoesNotCloseIt) {
     EXPECT_TRUE(m.Close());
 }
 
-TEST(MutexHandle, SetHandleAdoptsAHandleAsItIs) {
-    HANDLE raw = ::CreateMutexW(nullptr, FALSE, nullptr);
-    ASSERT_NE(raw, nullptr);
-    Mutex m;
-    m.SetHandle(raw);
-    EXPECT_EQ(m.Handle(), raw);
-    EXPECT_TRUE(m.Lock(0));
-    EXPECT_TRUE(m.Unlock());
-    EXPECT_TRUE(m.Close());
-}
-
 TEST(MutexHandle, ConcurrentCreateOnOneObjectLeavesOneHandleAndNoLeak) {
     DWORD before = 0, after = 0;
     ASSERT_TRUE(::GetProcessHandleCount(::GetCurrentProcess(), &before));

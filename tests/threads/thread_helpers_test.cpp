@@ -102,26 +102,6 @@ TEST(StartThread, TimedOutWaitHandsBackTheStillRunningThread) {
     }
 }
 
-TEST(StartThread, TimedOutWaitWithoutHandleOutStillLeavesTheThreadRunning) {
-    Gate gate;
-    std::atomic<int> finished{0};
-    struct Arg {
-        Gate* gate;
-        std::atomic<int>* finished;
-    } arg{&gate, &finished};
-    ASSERT_TRUE(StartThread(
-        [](void* p) -> DWORD {
-            auto* a = static_cast<Arg*>(p);
-            a->gate->Pass();
-            ++*a->finished;
-            return 0;
-        },
-        &arg, nullptr, false, true, 20));
-    EXPECT_EQ(finished.load(), 0);
-    gate.Open();
-    EXPECT_TRUE(threads_test::WaitUntil([&] { return finished.load() == 1; }));
-}
-
 TEST(StartThread, PumpingWaitKeepsTheCallersWindowsAnswering) {
     MessageSink sink;
     DWORD code = 0;
