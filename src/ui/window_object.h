@@ -83,7 +83,10 @@ class WindowObject {
     HANDLE RemovePropW(const WideText& name);
 
     // Event binding. Any callable of up to seven integer/handle/pointer parameters; nullptr
-    // unbinds. Handlers bound after creation take effect at the next message.
+    // unbinds. Handlers bound after creation take effect at the next message. Handlers live in
+    // the record: a handler that captures a copy of its own window object keeps the record
+    // alive for good, so capture by reference (or the handle) instead. Bind and fire on the
+    // window's thread only.
     template <class F>
     void Bind(std::string_view event, F&& handler) {
         if (record_) record_->Bind(event, MakeEventHandler(std::forward<F>(handler)));
