@@ -1,5 +1,7 @@
 #include "threads/mutex.h"
 
+#include "threads/handle.h"
+
 namespace {
 
 // Mutex names are code page 936 like every text of the program; the platform takes UTF-16.
@@ -20,7 +22,7 @@ bool Mutex::Adopt(HANDLE fresh) {
     if (fresh == nullptr) return false;
     INT_PTR expected = 0;
     if (!handle_.compare_exchange_strong(expected, reinterpret_cast<INT_PTR>(fresh))) {
-        ::CloseHandle(fresh);
+        UniqueHandle loser(fresh);
     }
     return true;
 }
@@ -43,7 +45,7 @@ bool Mutex::Open(bool inherit, const Text& name) {
 bool Mutex::Close() {
     INT_PTR old = handle_.exchange(0);
     if (old == 0) return true;
-    return ::CloseHandle(reinterpret_cast<HANDLE>(old)) != FALSE;
+    return UniqueHandle(reinterpret_cast<HANDLE>(old)).reset();
 }
 
 bool Mutex::Lock(std::optional<DWORD> timeoutMs) {
