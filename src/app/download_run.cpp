@@ -4,6 +4,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <mutex>
+
 #include "app/error_texts.h"
 #include "app/file_naming.h"
 #include "app/texts.h"
@@ -85,6 +87,10 @@ DWORD WriteWhole(const Text& tempPath, const Text& finalPath, const ByteBuffer& 
         DeleteFileW(WinStr(wideTemp));
         return ERROR_CANCELLED;
     }
+    // Two photos may share a final name; replacing a file that another job is replacing at the
+    // same moment fails, so renames take turns (they are quick).
+    static std::mutex renameTurns;
+    std::unique_lock<std::mutex> turn(renameTurns);
     if (!MoveFileExW(WinStr(wideTemp), WinStr(wideFinal), MOVEFILE_REPLACE_EXISTING)) {
         const DWORD err = GetLastError();
         DeleteFileW(WinStr(wideTemp));
