@@ -1,5 +1,6 @@
 #include "app/album_catalogue.h"
 
+#include "app/service_answers.h"
 #include "app/texts.h"
 #include "text/json_document.h"
 #include "text/text_helpers.h"
@@ -10,21 +11,8 @@ namespace {
 
 constexpr int kAlbumsPerPage = 20;
 
-Text PageVariable(const Text& page, const char* name) {
-    return TextBetween(page, JoinTexts("$CONFIG['", name, "']='"), "';");
-}
-
 Text AlbumPath(int index, const char* column) {
     return JoinTexts("data.album_list.[", std::to_string(index), column);
-}
-
-// GET with the login cookies, which go only to the service's own hosts over https.
-Text GetWithCookies(const Text& url, const Text& cookies, bool fromUtf8) {
-    WebSession web;
-    if (!web.Open("GET", url)) return Text();
-    if (MayCarryLoginCookies(web.CurrentUrl())) web.SetCookie(cookies);
-    if (!web.Send()) return Text();
-    return fromUtf8 ? web.GetBodyTextFromUtf8() : web.GetBodyText();
 }
 
 }  // namespace
@@ -63,12 +51,8 @@ void AlbumCatalogue::RunAnalysis() {
 }
 
 bool AlbumCatalogue::LoadOwnerProfile(const Text& address) {
-    Text cookies;
-    {
-        std::lock_guard<std::mutex> guard(app_.fieldsMutex);
-        cookies = app_.cookieText;
-    }
-    const Text page = GetWithCookies(HomePageUrl(address), cookies, true);
+    const Text cookies = app_.Field(&AppState::cookieText);
+    const Text page = GetWithLoginCookies(HomePageUrl(address), cookies, true);
     if (token_->StopRequested()) return false;
     std::lock_guard<std::mutex> guard(app_.fieldsMutex);
     app_.ownerId = PageVariable(page, "oid");
@@ -93,7 +77,7 @@ void AlbumCatalogue::LoadAlbumCatalogue() {
     for (int page = 1;; ++page) {
         if (token_->StopRequested()) return;
         JsonDocument doc;
-        doc.Parse(GetWithCookies(AlbumListUrl(owner, page), cookies, false), true);
+        doc.Parse(GetWithLoginCookies(AlbumListUrl(owner, page), cookies, false), true);
         if (page == 1) total = doc.GetInteger("data.total");
         const int n = doc.CountOf("data.album_list");
         for (int i = 0; i < n && static_cast<std::int64_t>(found.size()) < total; ++i)
@@ -118,12 +102,6 @@ void AlbumCatalogue::LoadAlbumCatalogue() {
             app_.view.AppendAlbumItem(ItemText(found[i]), static_cast<int>(i));
     });
     if (listed) app_.StatusIf(app_.analysisThread, token_, kStatusCatalogueDone);
-}
-
-ByteBuffer FetchBytes(const Text& address) {
-    WebSession web;
-    if (!web.Open("GET", address) || !web.Send()) return ByteBuffer();
-    return web.GetBody();
 }
 
 void StartAnalysis(AppState& app) {

@@ -25,8 +25,5 @@ class AlbumCatalogue {
     std::shared_ptr<FlowToken> token_;
 };
 
-// The body bytes of a GET without cookies; empty on failure.
-ByteBuffer FetchBytes(const Text& address);
-
 // Command 20001, on the window thread: empties the lists and starts a new analysis.
 void StartAnalysis(AppState& app);

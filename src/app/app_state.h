@@ -82,6 +82,12 @@ class AppState {
     // saveFolder, sizeSegment, currentRun).
     mutable std::mutex fieldsMutex;
 
+    // A copy of one of the text fields above, read under fieldsMutex.
+    Text Field(Text AppState::*field) const {
+        std::lock_guard<std::mutex> guard(fieldsMutex);
+        return this->*field;
+    }
+
     // The run whose jobs may still claim photos, or null.
     std::shared_ptr<DownloadRun> CurrentRun() const;
     std::shared_ptr<DownloadRun> BeginRun(const std::shared_ptr<FlowToken>& token);

@@ -8,6 +8,7 @@
 
 #include "app/error_texts.h"
 #include "app/file_naming.h"
+#include "app/service_answers.h"
 #include "app/texts.h"
 #include "text/json_document.h"
 #include "text/text_helpers.h"
@@ -176,15 +177,9 @@ void RunDownloadDriver(AppState& app, const std::shared_ptr<FlowToken>& token, i
     }
 
     const auto fetchPage = [&](int page, JsonDocument& doc) {
-        WebSession web;
-        const Text url = PhotoListUrl(ownerId, album.albumId, page);
-        Text body;
-        if (web.Open("GET", url)) {
-            if (MayCarryLoginCookies(web.CurrentUrl())) web.SetCookie(cookies);
-            if (web.Send()) body = web.GetBodyText();
-        }
         doc = JsonDocument();
-        doc.Parse(body, true);
+        doc.Parse(GetWithLoginCookies(PhotoListUrl(ownerId, album.albumId, page), cookies, false),
+                  true);
     };
 
     JsonDocument doc;
@@ -238,11 +233,7 @@ void DownloadJobTask(INT_PTR runId, INT_PTR appState) {
     const int position = ++run->claimedCount;
     PhotoRecord photo;
     if (!run->PhotoAt(position, photo)) return;
-    Text sizeSegment;
-    {
-        std::lock_guard<std::mutex> guard(app.fieldsMutex);
-        sizeSegment = app.sizeSegment;
-    }
+    const Text sizeSegment = app.Field(&AppState::sizeSegment);
     const Text url = PictureUrl(photo.picHost, sizeSegment, photo.picName);
     const Text fileName = PictureFileName(photo.timestamp, photo.caption, photo.picName);
     const Text finalPath = run->albumFolder + fileName;
@@ -284,11 +275,7 @@ void DownloadJobTask(INT_PTR runId, INT_PTR appState) {
 }
 
 void OpenAlbumFolder(AppState& app) {
-    Text folder;
-    {
-        std::lock_guard<std::mutex> guard(app.fieldsMutex);
-        folder = TrimTrailingBlanks(app.albumFolder);
-    }
+    const Text folder = TrimTrailingBlanks(app.Field(&AppState::albumFolder));
     const WideText wide = AnsiToWide(folder);
     if (folder.empty() || wide.empty()) return;
     if (!PathFileExistsW(WinStr(wide)) && !PathIsDirectoryW(WinStr(wide))) return;

@@ -58,12 +58,12 @@ Text MainWindow::AboutText() {
 
 int MainWindow::Run(HINSTANCE instance) {
     instance_ = instance;
-    bigIcon_ = IconHandle(static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_PICTALON), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                   GetSystemMetrics(SM_CYICON), 0)));
-    smallIcon_ = IconHandle(static_cast<HICON>(LoadImageW(
-        instance, MAKEINTRESOURCEW(IDI_PICTALON), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-        GetSystemMetrics(SM_CYSMICON), 0)));
+    bigIcon_ = IconHandle(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PICTALON),
+                                                        IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                                        GetSystemMetrics(SM_CYICON), 0)));
+    smallIcon_ = IconHandle(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PICTALON),
+                                                          IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                          GetSystemMetrics(SM_CYSMICON), 0)));
     TheAppHost().Startup(instance);
     app_.Start();
     {
@@ -133,8 +133,8 @@ void MainWindow::BuildLoginPage() {
 void MainWindow::BuildOperatePage() {
     coverImages_->Create(kCoverSize, kCoverSize, ILC_COLOR32 | ILC_MASK, 0);
     albumList_.Create(operatePage_, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
-                      std::nullopt, std::nullopt, LVS_ICON | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
-                                                      LVS_AUTOARRANGE);
+                      std::nullopt, std::nullopt,
+                      LVS_ICON | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_AUTOARRANGE);
     albumList_.AddStyle(WS_BORDER);
     albumList_.SetExtendedStyle(LVS_EX_DOUBLEBUFFER);
     albumList_.InsertColumn(std::nullopt, kColumnProgress, 50);
@@ -151,18 +151,13 @@ void MainWindow::BuildOperatePage() {
     analyzeButton_.OnClick(onClick);
     analyzeButton_.Create(operatePage_, Text(kAnalyze), std::nullopt, std::nullopt, std::nullopt,
                           std::nullopt, kCmdAnalyze);
-    folderLabel_.Create(operatePage_, Text(kFolderLabel), std::nullopt, std::nullopt,
-                        std::nullopt, std::nullopt, std::nullopt, SS_RIGHT | SS_CENTERIMAGE);
+    folderLabel_.Create(operatePage_, Text(kFolderLabel), std::nullopt, std::nullopt, std::nullopt,
+                        std::nullopt, std::nullopt, SS_RIGHT | SS_CENTERIMAGE);
     browseButton_.OnClick(onClick);
     browseButton_.Create(operatePage_, Text(kBrowse), std::nullopt, std::nullopt, std::nullopt,
                          std::nullopt, kCmdBrowse);
     homeEdit_.Create(operatePage_, Text(kDefaultHome));
-    Text saveFolder;
-    {
-        std::lock_guard<std::mutex> guard(app_.fieldsMutex);
-        saveFolder = app_.saveFolder;
-    }
-    folderEdit_.Create(operatePage_, saveFolder);
+    folderEdit_.Create(operatePage_, app_.Field(&AppState::saveFolder));
 }
 
 void MainWindow::BuildAboutPage() {
@@ -210,15 +205,25 @@ void MainWindow::RunOnWindowThread(const std::function<void()>& fn) {
     ::RunOnWindowThread(window_.GetHandle(), fn);
 }
 
-void MainWindow::SetStatus(const Text& text) { statusLine_.SetText(text); }
+void MainWindow::SetStatus(const Text& text) {
+    statusLine_.SetText(text);
+}
 
-void MainWindow::ShowLoginPicture(const ByteBuffer& picture) { qrImage_.Picture(picture); }
+void MainWindow::ShowLoginPicture(const ByteBuffer& picture) {
+    qrImage_.Picture(picture);
+}
 
-Text MainWindow::HomeAddress() { return homeEdit_.Text(); }
+Text MainWindow::HomeAddress() {
+    return homeEdit_.Text();
+}
 
-void MainWindow::ClearAlbumItems() { albumList_.DeleteAllItems(); }
+void MainWindow::ClearAlbumItems() {
+    albumList_.DeleteAllItems();
+}
 
-void MainWindow::ClearCoverImages() { coverImages_->Remove(-1); }
+void MainWindow::ClearCoverImages() {
+    coverImages_->Remove(-1);
+}
 
 void MainWindow::AddCoverImage(const ByteBuffer& picture) {
     ImageObject image;
@@ -243,9 +248,13 @@ void MainWindow::EnableButtons(bool enable) {
     browseButton_.Disabled(!enable);
 }
 
-void MainWindow::ShowSaveFolder(const Text& folder) { folderEdit_.Text(folder); }
+void MainWindow::ShowSaveFolder(const Text& folder) {
+    folderEdit_.Text(folder);
+}
 
-void MainWindow::MarkSize(int position) { sizeMenu_.CheckRadioItem(position, 0, 3); }
+void MainWindow::MarkSize(int position) {
+    sizeMenu_.CheckRadioItem(position, 0, 3);
+}
 
 void MainWindow::ShowMessageBox(const Text& text, const Text& title, unsigned icon) {
     MessageBoxW(nullptr, WinStr(AnsiToWide(text)), WinStr(AnsiToWide(title)), icon);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/service_answers.h"
 #include "app/texts.h"
 #include "text/json_document.h"
 #include "text/text_helpers.h"
@@ -16,19 +17,6 @@ constexpr std::int32_t kExpired = 50114003;
 constexpr std::int32_t kUsed = 50114004;
 constexpr std::int32_t kQrBroken = 50114005;
 constexpr std::int32_t kConfirmed = 20000000;
-
-// The login answers come wrapped in a script callback: STK_...( {json} ). The JSON may itself
-// hold parentheses (the service's addresses do), so the wrapper ends at the last ")".
-Text Unwrap(const Text& answer) {
-    const int open = FindText(answer, "(");
-    const size_t close = answer.rfind(')');
-    if (open < 1 || close == Text::npos || close < static_cast<size_t>(open)) return Text();
-    return answer.substr(open, close - open);
-}
-
-Text PageVariable(const Text& page, const char* name) {
-    return TextBetween(page, JoinTexts("$CONFIG['", name, "']='"), "';");
-}
 
 }  // namespace
 
@@ -77,16 +65,12 @@ void QrLogin::RunQrLogin() {
 }
 
 std::int32_t QrLogin::PollQrState() {
-    Text qrId;
-    {
-        std::lock_guard<std::mutex> guard(app_.fieldsMutex);
-        qrId = app_.qrId;
-    }
+    const Text qrId = app_.Field(&AppState::qrId);
     WebSession web;
     Text answer;
     if (web.Open("GET", QrCheckUrl(qrId)) && web.Send()) answer = web.GetBodyText();
     JsonDocument doc;
-    doc.Parse(Unwrap(answer), true);
+    doc.Parse(UnwrapCallback(answer), true);
     const auto retcode = static_cast<std::int32_t>(doc.GetInteger("retcode"));
     if (retcode == kConfirmed && app_.lock.Lock()) {
         {
@@ -102,7 +86,7 @@ bool QrLogin::FetchQrCode() {
     WebSession web;
     if (!web.Open("GET", QrImageUrl()) || !web.Send()) return false;
     JsonDocument doc;
-    doc.Parse(Unwrap(web.GetBodyText()), true);
+    doc.Parse(UnwrapCallback(web.GetBodyText()), true);
     if (doc.GetInteger("retcode") != kConfirmed || doc.GetText("msg") != "succ") return false;
     {
         std::lock_guard<std::mutex> guard(app_.fieldsMutex);
@@ -119,17 +103,13 @@ bool QrLogin::FetchQrCode() {
 }
 
 int QrLogin::FinishLogin() {
-    Text alt;
-    {
-        std::lock_guard<std::mutex> guard(app_.fieldsMutex);
-        alt = app_.loginAlt;
-    }
+    const Text alt = app_.Field(&AppState::loginAlt);
     Text exchangeUrl;
     {
         WebSession a;
         if (a.Open("GET", CrossDomainLoginUrl(alt)) && a.Send()) {
             JsonDocument doc;
-            doc.Parse(Unwrap(a.GetBodyText()), true);
+            doc.Parse(UnwrapCallback(a.GetBodyText()), true);
             exchangeUrl = doc.GetText("crossDomainUrlList.[3]");
         }
     }
@@ -147,26 +127,13 @@ int QrLogin::FinishLogin() {
 }
 
 int QrLogin::LoadViewerPage() {
-    Text cookies;
-    {
-        std::lock_guard<std::mutex> guard(app_.fieldsMutex);
-        cookies = app_.cookieText;
-    }
-    WebSession web;
-    Text page;
-    const Text url = MainSiteUrl();
-    if (web.Open("GET", url)) {
-        if (MayCarryLoginCookies(url)) web.SetCookie(cookies);
-        if (web.Send()) page = web.GetBodyTextFromUtf8();
-    }
+    const Text cookies = app_.Field(&AppState::cookieText);
+    const Text page = GetWithLoginCookies(MainSiteUrl(), cookies, true);
     const Text uid = PageVariable(page, "uid");
     const Text nick = PageVariable(page, "nick");
     const Text avatar = PageVariable(page, "avatar_large");
     if (uid.empty() || nick.empty()) return 0;
-    ByteBuffer picture;
-    WebSession pic;
-    if (!avatar.empty() && pic.Open("GET", AvatarUrl(avatar)) && pic.Send())
-        picture = pic.GetBody();
+    const ByteBuffer picture = avatar.empty() ? ByteBuffer() : FetchBytes(AvatarUrl(avatar));
     if (app_.lock.Lock()) {
         app_.OnWindowIf(app_.loginThread, token_, [&] { app_.view.ShowLoginPicture(picture); });
         app_.lock.Unlock();
