@@ -1,0 +1,307 @@
+#!/usr/bin/env python3
+"""The inside half of bench/download.sh (runs in scripts/sandbox): Pictalon downloads an album of
+many photos from the stand-in, whose image hosts answer every picture late, while bench_ui_probe
+times the run, pings the window thread and reads the memory figures; then curl fetches the same
+picture addresses with the same number of parallel transfers and the same latency. Prints the
+figures and the ratios; nothing here passes or fails on speed."""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+
+import harness  # noqa: E402  (path set just above)
+
+S = "  状态:"
+LOGIN_DONE = S + "登录成功,请输入微博主页分析相册"
+CATALOGUE_DONE = S + "获取相册信息完成,请选择相册单击鼠标右键开始下载;"
+FINAL = re.compile(r"全部下载完成,当前已下载 (\d+)张 共 (\d+)张")
+OWNER = "3000003"
+OWNER_NICK = "压力测试"
+WORKERS = 5
+SEGMENT = "/mw1024/"  # the size the program starts with, "高清"
+
+
+def say(text=""):
+    print(text, flush=True)
+
+
+def run_quiet(cmd, timeout):
+    """Runs a program with its output in files (Wine's helpers would hold a pipe open); returns
+    (exit code, stdout text)."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        process = subprocess.Popen(cmd, stdout=out, stderr=err, stdin=subprocess.DEVNULL)
+        try:
+            code = process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+            code = None
+        out.seek(0)
+        err.seek(0)
+        text = out.read().decode("utf-8", "replace").replace("\r", "")
+        errors = err.read().decode("utf-8", "replace").strip()
+    if errors:
+        say("  (%s said: %s)" % (os.path.basename(cmd[1] if cmd[0] == "wine" else cmd[0]),
+                                 errors[-300:]))
+    return code, text
+
+
+def key_values(text):
+    out = {}
+    for line in text.splitlines():
+        key, sep, value = line.partition("=")
+        if sep:
+            out[key.strip()] = value.strip()
+    return out
+
+
+def album_of(scenario, caption):
+    for owner in scenario["owners"]:
+        if owner["id"] != OWNER:
+            continue
+        for album in owner["albums"]:
+            if album.get("caption") == caption:
+                return album
+    return None
+
+
+def curl_config(urls, path, cookie=None):
+    with open(path, "w") as f:
+        for url in urls:
+            f.write('url = "%s"\noutput = "/dev/null"\n' % url)
+            if cookie:
+                f.write('header = "Cookie: %s"\n' % cookie)
+
+
+def curl(args, timeout=600):
+    """Runs curl; returns (seconds, list of per-transfer write-out lines)."""
+    started = time.monotonic()
+    result = subprocess.run(["curl", "-s"] + args, stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, timeout=timeout)
+    took = time.monotonic() - started
+    return took, result.stdout.decode("ascii", "replace").split()
+
+
+def unix_memory(marker):
+    """VmHWM and VmRSS (MiB) of the Wine process whose command line names our Pictalon copy, as
+    Linux sees it: a cross-check of what Wine reports through GetProcessMemoryInfo."""
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                cmdline = f.read().decode("utf-8", "replace")
+            if marker not in cmdline.replace("\\", "/") or "Pictalon.exe" not in cmdline:
+                continue
+            if "wine" in os.path.basename(cmdline.split("\0")[0]).lower():
+                continue  # the launcher, not the program
+            figures = {}
+            with open("/proc/%s/status" % pid) as f:
+                for line in f:
+                    name, _, value = line.partition(":")
+                    if name in ("VmHWM", "VmRSS"):
+                        figures[name] = int(value.split()[0]) / 1024.0
+            if figures:
+                return figures
+        except OSError:
+            continue
+    return None
+
+
+def files_under(folder, skip):
+    found = []
+    for where, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(where, name)
+            if path != skip:
+                found.append(path)
+    return found
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--work", required=True, help="folder for the run")
+    parser.add_argument("--latency-ms", type=int, default=40)
+    parser.add_argument("--album", default="一千张", help="album caption in the bench scenario")
+    options = parser.parse_args()
+
+    probe = os.path.join(harness.win_build(), "bench", "bench_ui_probe.exe")
+    exe = harness.pictalon_exe()
+    for path, what in ((probe, "bench_ui_probe"), (exe, "Pictalon"),
+                       (harness.driver_exe(), "pictalon_driver")):
+        if not path or not os.path.isfile(path):
+            raise SystemExit("download bench: %s is not built" % what)
+
+    work = os.path.abspath(options.work)
+    run = os.path.join(work, "run")
+    shutil.rmtree(run, ignore_errors=True)
+    os.makedirs(run)
+    program_copy = os.path.join(run, "Pictalon.exe")
+    shutil.copy2(exe, program_copy)
+    os.environ["PICT_ARTIFACTS"] = work
+
+    ctl = harness.StandinControl()
+    ctl.reset()
+    ctl.scenario("bench")
+    album = album_of(ctl.current_scenario(), options.album)
+    if album is None:
+        raise SystemExit("download bench: no album %r in the bench scenario" % options.album)
+    photos = album["photos"]
+    addresses = [p["pic_host"] + SEGMENT + p["pic_name"] for p in photos]
+    count = len(addresses)
+    say("== album %s: %d photos, %d ms per picture at the image hosts, %d workers" % (
+        options.album, count, options.latency_ms, WORKERS))
+
+    # Make every picture once before timing anything, so neither side pays for their making.
+    cfg = os.path.join(work, "pictures.curl")
+    curl_config(addresses, cfg)
+    took, _ = curl(["--parallel", "--parallel-max", str(WORKERS), "-K", cfg])
+    say("stand-in warmed: %d pictures made in %.1f s" % (count, took))
+
+    ctl.fault({"host": "wx[1-4].sinaimg.cn", "path": SEGMENT + "*", "action": "delay",
+               "delay_ms": options.latency_ms})
+
+    program = harness.Program(program_copy, log_name="download-bench-pictalon")
+    figures = {}
+    try:
+        driver = harness.Driver()
+        driver.find(timeout_ms=60000)
+        seen, last = driver.wait_status(LOGIN_DONE, timeout_ms=60000)
+        if not seen:
+            raise SystemExit("download bench: no sign-in; the status says %r" % last)
+        driver.tab(1)
+        driver.set_edit(0, "http://weibo.com/u/%s" % OWNER)
+        driver.click("分析")
+        seen, last = driver.wait_status(CATALOGUE_DONE, timeout_ms=60000)
+        if not seen:
+            raise SystemExit("download bench: no catalogue; the status says %r" % last)
+        items = driver.list()["items"]
+        index = next((i["index"] for i in items if options.album in i["text"]), None)
+        if index is None:
+            raise SystemExit("download bench: the album list lacks %r" % options.album)
+        driver.select(index)
+        ctl.clear_log()
+
+        say("== Pictalon: 下载选中 on item %d, timed by bench_ui_probe" % index)
+        code, text = run_quiet(["wine", probe, "--idle", "1000", "--interval", "20",
+                                "--timeout", "240000"], timeout=300)
+        figures = key_values(text)
+        if os.environ.get("PICT_BENCH_VERBOSE"):
+            say(text)
+        unix = unix_memory(os.path.basename(work) + "/run/")
+        log = ctl.log()
+        close_result, _ = driver.close(wait=True)
+    finally:
+        program.stop()
+
+    if code != 0 or figures.get("done") != "1":
+        say("FAULT: the run did not reach its final status (probe exit %s); last status: %r"
+            % (code, figures.get("final_status")))
+        say(text)
+
+    # What the program asked the stand-in for during the run.
+    listing = [e for e in log if e["host"] == "photo.weibo.com"
+               and e["path"].startswith("/photos/get_all")]
+    pictures = [e for e in log if e["path"].startswith(SEGMENT)]
+    unique_pictures = {(e["host"], e["path"]) for e in pictures}
+    failed_answers = [e for e in pictures if e["status"] != 200]
+
+    # The listing's own requests, replayed one after another on one connection, to measure what
+    # they cost in this run (the log keeps no times).
+    listing_s = 0.0
+    if listing:
+        cookie = next((v for k, v in listing[0]["headers"] if k.lower() == "cookie"), None)
+        lcfg = os.path.join(work, "listing.curl")
+        curl_config(["%s://%s%s" % (e["scheme"], e["host"], e["path"]) for e in listing], lcfg,
+                    cookie)
+        _, times = curl(["-K", lcfg, "-w", "%{time_total}\\n"])
+        listing_s = sum(float(t) for t in times if re.match(r"^[0-9.]+$", t))
+
+    # curl on the same addresses the program fetched (same scheme and host), same latency.
+    fetched = sorted("%s://%s%s" % (e["scheme"], e["host"], e["path"]) for e in pictures)
+    curl_urls = sorted(set(fetched)) or addresses
+    curl_config(curl_urls, cfg)
+    curl_s, codes = curl(["--parallel", "--parallel-max", str(WORKERS), "-K", cfg,
+                          "-w", "%{http_code}\\n"])
+    curl_ok = sum(1 for c in codes if c == "200")
+
+    album_folder = os.path.join(run, OWNER_NICK, options.album)
+    written = files_under(run, program_copy)
+    in_album = files_under(album_folder, None) if os.path.isdir(album_folder) else []
+    empty_files = [p for p in in_album if os.path.getsize(p) == 0]
+
+    ours_s = float(figures.get("elapsed_ms", "0")) / 1000.0
+    pictures_limit_s = count * options.latency_ms / 1000.0 / WORKERS
+    limit_s = pictures_limit_s + listing_s
+    final = FINAL.search(figures.get("final_status", ""))
+
+    say()
+    say("== results")
+    say("Pictalon, 下载选中 to final status: %.2f s" % ours_s)
+    say("  final status: %s" % figures.get("final_status", "(none)").strip())
+    say("  files written: %d in the album folder, %d in all (%d empty)"
+        % (len(in_album), len(written), len(empty_files)))
+    say("  requests: %d listing, %d picture (%d distinct, %d not 200)"
+        % (len(listing), len(pictures), len(unique_pictures), len(failed_answers)))
+    say("limit: %d x %d ms / %d workers = %.2f s, + listing %d requests %.2f s = %.2f s"
+        % (count, options.latency_ms, WORKERS, pictures_limit_s, len(listing), listing_s, limit_s))
+    say("curl --parallel --parallel-max %d, same %d addresses: %.2f s (%d answered 200)"
+        % (WORKERS, len(curl_urls), curl_s, curl_ok))
+    if ours_s > 0 and curl_s > 0:
+        say("pictures in flight on average (%d x %d ms / time): ours %.2f, curl %.2f of %d"
+            % (count, options.latency_ms, count * options.latency_ms / 1000.0 / ours_s,
+               len(curl_urls) * options.latency_ms / 1000.0 / curl_s, WORKERS))
+    if limit_s > 0:
+        say("ratio ours/limit: %.2f" % (ours_s / limit_s))
+    if curl_s > 0:
+        say("ratio ours/curl:  %.2f" % (ours_s / curl_s))
+    say("window thread, WM_NULL every 20 ms: idle median %s ms, worst %s ms (%s pings); "
+        "during the run median %s ms, p95 %s ms, p99 %s ms, worst %s ms (%s pings, %s over 100 ms,"
+        " %s timed out)" % (
+            figures.get("idle_median_ms"), figures.get("idle_worst_ms"), figures.get("idle_pings"),
+            figures.get("run_median_ms"), figures.get("run_p95_ms"), figures.get("run_p99_ms"),
+            figures.get("run_worst_ms"), figures.get("run_pings"), figures.get("run_over_100ms"),
+            figures.get("run_timeouts")))
+    if "peak_working_set_mib" in figures:
+        say("memory (GetProcessMemoryInfo at the end): peak working set %s MiB, peak pagefile %s "
+            "MiB; before the run %s / %s MiB; at the end %s / %s MiB"
+            % (figures["peak_working_set_mib"], figures["peak_pagefile_mib"],
+               figures.get("before_working_set_mib"), figures.get("before_pagefile_mib"),
+               figures["working_set_mib"], figures["pagefile_mib"]))
+    else:
+        say("memory: GetProcessMemoryInfo failed (error %s)" % figures.get("memory_error"))
+    if unix:
+        say("memory as Linux sees the Wine process: VmHWM %.1f MiB, VmRSS %.1f MiB"
+            % (unix.get("VmHWM", 0), unix.get("VmRSS", 0)))
+    if close_result:
+        say("closing the window after the run: exited %s, code %s, %s ms"
+            % (close_result.get("exited"), close_result.get("exit_code"), close_result.get("ms")))
+
+    # Faults of the program under load, said plainly; the figures above stand either way.
+    faults = []
+    if final is None:
+        faults.append("no final status")
+    elif int(final.group(1)) != count or int(final.group(2)) != count:
+        faults.append("final status counts %s of %s, expected %d of %d"
+                      % (final.group(1), final.group(2), count, count))
+    if len(in_album) != count:
+        faults.append("%d files in the album folder, expected %d" % (len(in_album), count))
+    if len(unique_pictures) != count:
+        faults.append("%d distinct pictures requested, expected %d" % (len(unique_pictures), count))
+    if curl_ok != len(curl_urls):
+        faults.append("curl got %d of %d pictures" % (curl_ok, len(curl_urls)))
+    for f in faults:
+        say("FAULT: " + f)
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
