@@ -7,6 +7,7 @@
 #include "draw/gdi_handles.h"
 #include "draw/image_object.h"
 #include "text/text_helpers.h"
+#include "ui/app_host.h"
 
 namespace {
 
@@ -284,10 +285,10 @@ bool MenuItems::GetCheckImages(UINT item, ImageObject& checked, ImageObject& unc
     checked.Dispose();
     unchecked.Dispose();
     if (IsRealBitmap(info.hbmpChecked)) {
-        checked = BitmapObject::FromBitmapHandle(info.hbmpChecked);
+        checked = BitmapObject::FromBitmapHandleWithAlpha(info.hbmpChecked);
     }
     if (IsRealBitmap(info.hbmpUnchecked)) {
-        unchecked = BitmapObject::FromBitmapHandle(info.hbmpUnchecked);
+        unchecked = BitmapObject::FromBitmapHandleWithAlpha(info.hbmpUnchecked);
     }
     return !checked.IsEmpty() || !unchecked.IsEmpty();
 }
@@ -450,7 +451,7 @@ bool Menu::CreatePopup() {
 
 bool Menu::LoadFromResource(const wchar_t* name) {
     if (menu_ != nullptr || name == nullptr) return false;
-    menu_ = ::LoadMenuW(::GetModuleHandleW(nullptr), name);
+    menu_ = ::LoadMenuW(ToolkitInstance(), name);
     return menu_ != nullptr;
 }
 
