@@ -2,6 +2,7 @@
 // notifications its parent reflects to it (driven by real mouse messages and state changes).
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "ctl_support.h"
@@ -226,6 +227,69 @@ TEST_F(ListFixture, LabelEditEventsDecideWhetherTheEditHappens) {
     begin.item.iItem = 3;
     EXPECT_EQ(::SendMessageW(parent, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&begin)), 1)
         << "a non-zero handler result cancels the edit";
+}
+
+TEST_F(ListFixture, EveryReflectedNotificationRaisesItsEventWithItsOutcome) {
+    struct Raised {
+        std::string event;
+        INT_PTR a = 0;
+        INT_PTR b = 0;
+    };
+    std::vector<Raised> raised;
+    list.OnHotTrack([&](HWND, INT_PTR item, INT_PTR sub) {
+        raised.push_back({"hot", item, sub});
+        return 7;
+    });
+    list.OnColumnClick([&](HWND, INT_PTR sub) {
+        raised.push_back({"column", sub});
+        return 9;
+    });
+    list.OnItemActivate([&](HWND, INT_PTR item, INT_PTR sub) {
+        raised.push_back({"activate", item, sub});
+        return 9;
+    });
+    list.OnDBClick([&](HWND, INT_PTR item, INT_PTR sub) {
+        raised.push_back({"double", item, sub});
+        return 9;
+    });
+    list.OnBeginDrag([&](HWND, INT_PTR item) {
+        raised.push_back({"drag", item});
+        return 9;
+    });
+    const HWND parent = host.Handle();
+    auto send = [&](UINT code, int item, int sub) {
+        NMITEMACTIVATE nm{};  // starts like NMLISTVIEW, so it serves both
+        nm.hdr.hwndFrom = Handle();
+        nm.hdr.idFrom = list.GetId();
+        nm.hdr.code = code;
+        nm.iItem = item;
+        nm.iSubItem = sub;
+        return ::SendMessageW(parent, WM_NOTIFY, nm.hdr.idFrom, reinterpret_cast<LPARAM>(&nm));
+    };
+    EXPECT_EQ(send(LVN_HOTTRACK, 3, 1), 7) << "hot tracking answers with the handler's result";
+    EXPECT_EQ(send(LVN_COLUMNCLICK, -1, 2), 0) << "column clicks pass on";
+    EXPECT_EQ(send(LVN_ITEMACTIVATE, 4, 0), 0) << "activation is claimed with 0";
+    EXPECT_EQ(send(NM_DBLCLK, 5, 1), 0);
+    EXPECT_EQ(send(LVN_BEGINDRAG, 6, 0), 0);
+    ASSERT_EQ(raised.size(), 5u);
+    EXPECT_EQ(raised[0].event, "hot");
+    EXPECT_EQ(raised[0].a, 3);
+    EXPECT_EQ(raised[0].b, 1);
+    EXPECT_EQ(raised[1].event, "column");
+    EXPECT_EQ(raised[1].a, 2);
+    EXPECT_EQ(raised[2].event, "activate");
+    EXPECT_EQ(raised[2].a, 4);
+    EXPECT_EQ(raised[3].event, "double");
+    EXPECT_EQ(raised[3].a, 5);
+    EXPECT_EQ(raised[4].event, "drag");
+    EXPECT_EQ(raised[4].a, 6);
+
+    // A notification from a window the toolkit does not know reaches no list's events.
+    NMITEMACTIVATE stranger{};
+    stranger.hdr.hwndFrom = parent;
+    stranger.hdr.code = LVN_HOTTRACK;
+    ::SendMessageW(parent, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&stranger));
+    EXPECT_EQ(raised.size(), 5u);
 }
 
 }  // namespace
