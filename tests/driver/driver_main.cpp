@@ -60,7 +60,19 @@ LRESULT SendOr(HWND window, UINT message, WPARAM w, LPARAM l, LRESULT fallback) 
 Outcome MainWindow(const Options& o, HWND& main) {
     main = nullptr;
     WaitFor(o.timeoutMs, [&] { return (main = FindMainWindow(o.query)) != nullptr; });
-    if (main == nullptr) return "no main window (class " + ToUtf8(o.query.className) + ")";
+    if (main == nullptr) {
+        // Say what is there instead, so a program that hangs can be told from one that is gone.
+        std::string seen;
+        for (HWND w : TopLevelOfProcess(0, o.query.className)) {
+            std::wstring title;
+            const bool answered = TextOf(w, title, 1000);
+            seen += std::string(seen.empty() ? "" : "; ") + "pid " + std::to_string(ProcessOf(w)) +
+                    (IsWindowVisible(w) ? " visible" : " hidden") +
+                    (answered ? " title " + JsonString(title) : " not answering");
+        }
+        return "no main window (class " + ToUtf8(o.query.className) + ")" +
+               (seen.empty() ? std::string(", none of that class") : ": " + seen);
+    }
     return {};
 }
 
@@ -659,8 +671,8 @@ int main() {
     Options o;
     std::wstring command;
     // Flags that take a value; every other --flag is a switch.
-    const std::vector<std::wstring> valued = {L"--class", L"--title", L"--timeout", L"--wait-count",
-                                              L"--pick"};
+    const std::vector<std::wstring> valued = {L"--class",      L"--title", L"--timeout",
+                                              L"--wait-count", L"--pick",  L"--until"};
     for (size_t i = 1; i < all.size(); ++i) {
         const std::wstring& a = all[i];
         if (a.size() > 2 && a.compare(0, 2, L"--") == 0) {

@@ -3,6 +3,7 @@
 known: each test starts its own fixture and checks what the driver reads, changes and reports.
 Run inside scripts/sandbox (Wine, Xvfb)."""
 
+import json
 import os
 import sys
 import tempfile
@@ -62,6 +63,21 @@ class ReadAndTypeTest(FixtureTestCase):
         out, code = harness.Driver(title="NoSuchTitle").run("find", timeout_ms=1500, check=False)
         self.assertNotEqual(code, 0)
         self.assertGreaterEqual(time.monotonic() - started, 1.4)
+
+    def test_watch_status_lists_each_text_once_until_the_one_asked_for(self):
+        watch = self.driver.watch_status(until="clicked 20001 b", timeout_ms=20000)
+        time.sleep(1.0)
+        for text in ("a", "a", "b"):
+            self.driver.set_edit(0, text)
+            self.driver.click(20001)
+            time.sleep(0.3)
+        code, out = watch.result()
+        self.assertEqual(code, 0, out)
+        self.assertEqual(json.loads(out), [WAITING, "clicked 20001 a", "clicked 20001 b"])
+        watch = self.driver.watch_status(until="never", timeout_ms=500)
+        code, out = watch.result()
+        self.assertNotEqual(code, 0)
+        self.assertEqual(json.loads(out), ["clicked 20001 b"])
 
     def test_wait_status_reports_the_last_text_when_it_never_comes(self):
         seen, last = self.driver.wait_status("never", timeout_ms=800)

@@ -49,16 +49,24 @@ bool TextOf(HWND window, std::wstring& text, UINT timeoutMs) {
                              &length)) {
         return false;
     }
-    std::wstring buffer(static_cast<size_t>(length) + 1, L'\0');
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),
-                             reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG, timeoutMs,
-                             &copied)) {
-        return false;
+    // The text may grow between the two messages (a status line changes every half second), so
+    // ask with room to spare and again with more when the answer filled the buffer.
+    std::wstring buffer(static_cast<size_t>(length) + 256, L'\0');
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        DWORD_PTR copied = 0;
+        if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),
+                                 reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
+                                 timeoutMs, &copied)) {
+            return false;
+        }
+        if (copied + 1 < buffer.size()) {
+            buffer.resize(wcsnlen(buffer.c_str(), buffer.size()));
+            text = buffer;
+            return true;
+        }
+        buffer.assign(buffer.size() * 2, L'\0');
     }
-    buffer.resize(wcsnlen(buffer.c_str(), buffer.size()));
-    text = buffer;
-    return true;
+    return false;
 }
 
 std::wstring TextOf(HWND window, UINT timeoutMs) {
@@ -92,7 +100,9 @@ std::vector<HWND> TopLevelOfProcess(DWORD pid, const std::wstring& className) {
     EnumWindows(CollectProc, reinterpret_cast<LPARAM>(&all));
     std::vector<HWND> found;
     for (HWND w : all) {
-        if (IsWindowVisible(w) && ProcessOf(w) == pid && ClassOf(w) == className) {
+        if (pid == 0) {
+            if (ClassOf(w) == className) found.push_back(w);
+        } else if (IsWindowVisible(w) && ProcessOf(w) == pid && ClassOf(w) == className) {
             found.push_back(w);
         }
     }

@@ -29,7 +29,8 @@ std::vector<HWND> DescendantsOfClass(HWND root, const std::wstring& className);
 
 DWORD ProcessOf(HWND window);
 
-// Visible top-level windows of one class owned by a process.
+// Visible top-level windows of one class owned by a process; pid 0: every window of that class,
+// visible or not, of any process.
 std::vector<HWND> TopLevelOfProcess(DWORD pid, const std::wstring& className);
 
 // The window's rectangle in screen coordinates and relative to its parent's client area.

@@ -36,8 +36,11 @@ OWNER_NICK = "下载:测试*用户. "
 SIZES = {10002: "large", 10003: "mw1024", 10004: "mw690", 10005: "small"}
 
 AWKWARD_PHOTOS = [
-    {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "long.jpg", "caption": "长" * 125,
-     "timestamp": 1503392084},
+    # 251 GBK bytes whose 200th byte is the lead byte of a double-byte character. Mostly ASCII,
+    # because Linux caps a file name at 255 bytes of UTF-8 (three bytes per Chinese character),
+    # and Wine, which stores the name there, would otherwise cut it short.
+    {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "long.jpg",
+     "caption": "x" * 149 + "长" * 51, "timestamp": 1503392084},
     {"pic_host": "http://wx2.sinaimg.cn", "pic_name": "forbidden.png",
      "caption": 'a/b\\c:d*e<f>g|h?i"j\nk\rl m\x01n\x1fo', "timestamp": 0},
     {"pic_host": "http://wx3.sinaimg.cn", "pic_name": "noext", "caption": "",
@@ -113,11 +116,34 @@ class App:
         self.program = harness.Program(exe, log_name=label)
         test.addCleanup(self.program.stop)
         self.driver = harness.Driver()
-        self.driver.find(timeout_ms=60000)
+        try:
+            self.driver.find(timeout_ms=60000)
+        except harness.DriverError as e:
+            state = "still running" if self.program.running() else \
+                "ended with exit code %s" % self.program.process.returncode
+            raise AssertionError("Pictalon showed no window (%s): %s" % (state, e)) from None
 
     def wait_status(self, text, timeout_ms=30000):
         seen, last = self.driver.wait_status(text, timeout_ms=timeout_ms)
-        self.test.assertTrue(seen, "status %r never came; it stayed at %r" % (text, last))
+        if not seen:
+            self.test.fail("status %r never came; it stayed at %r (%s)" % (text, last,
+                                                                        self.describe()))
+
+    def describe(self):
+        """What the program looks like now, for a failure message; a screenshot is kept."""
+        if not self.program.running():
+            return "the program ended with exit code %s" % self.program.process.returncode
+        parts = ["the program is running"]
+        for what, call in (("boxes", self.driver.boxes), ("buttons", self.driver.buttons)):
+            try:
+                parts.append("%s %s" % (what, call()))
+            except harness.DriverError as e:
+                parts.append("%s unreadable: %s" % (what, e))
+        try:
+            parts.append("screenshot " + self.shot(self.label + "-failure.png"))
+        except harness.DriverError as e:
+            parts.append("no screenshot: %s" % e)
+        return "; ".join(parts)
 
     def login(self):
         self.wait_status(LOGIN_DONE)
@@ -467,8 +493,8 @@ class DownloadCommandsTest(PictalonTestCase):
         app.wait_status(finished(65, 65), timeout_ms=120000)
         folder, names = self.expected_files(app, OWNER, "6065")
         self.assert_album_on_disk(folder, names, "mw1024")
-        self.assertEqual(self.log_paths(path="/large/"), [])
-        self.assertEqual(self.log_paths(path="/small/"), [])
+        self.assertEqual(self.log_paths(path="/large/6065_"), [])
+        self.assertEqual(self.log_paths(path="/small/6065_"), [])
         # The next run still uses the size the refused commands left alone.
         self.ctl.call("DELETE", "/faults")
         app.download(1, 32, 32)
