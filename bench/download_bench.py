@@ -73,10 +73,12 @@ def album_of(scenario, caption):
     return None
 
 
-def curl_config(urls, path, cookie=None):
+def curl_config(urls, path, cookie=None, into=None):
+    """A curl config for the addresses; the bodies go to files 0, 1, ... in into, or nowhere."""
     with open(path, "w") as f:
-        for url in urls:
-            f.write('url = "%s"\noutput = "/dev/null"\n' % url)
+        for i, url in enumerate(urls):
+            target = os.path.join(into, str(i)) if into else "/dev/null"
+            f.write('url = "%s"\noutput = "%s"\n' % (url, target))
             if cookie:
                 f.write('header = "Cookie: %s"\n' % cookie)
 
@@ -131,6 +133,8 @@ def main():
     parser.add_argument("--work", required=True, help="folder for the run")
     parser.add_argument("--latency-ms", type=int, default=40)
     parser.add_argument("--album", default="一千张", help="album caption in the bench scenario")
+    parser.add_argument("--picture-kib", type=int, default=0,
+                        help="pad every picture to this size (0: as the stand-in makes them)")
     options = parser.parse_args()
 
     probe = os.path.join(harness.win_build(), "bench", "bench_ui_probe.exe")
@@ -166,8 +170,13 @@ def main():
     took, _ = curl(["--parallel", "--parallel-max", str(WORKERS), "-K", cfg])
     say("stand-in warmed: %d pictures made in %.1f s" % (count, took))
 
-    ctl.fault({"host": "wx[1-4].sinaimg.cn", "path": SEGMENT + "*", "action": "delay",
-               "delay_ms": options.latency_ms})
+    rule = {"host": "wx[1-4].sinaimg.cn", "path": SEGMENT + "*", "action": "delay",
+            "delay_ms": options.latency_ms}
+    if options.picture_kib > 0:
+        # Real photos are hundreds of kilobytes; padded ones show what the bodies cost in memory.
+        rule.update(action="large", size=options.picture_kib * 1024)
+        say("every picture padded to %d KiB" % options.picture_kib)
+    ctl.fault(rule)
 
     program = harness.Program(program_copy, log_name="download-bench-pictalon")
     figures = {}
@@ -189,6 +198,8 @@ def main():
             raise SystemExit("download bench: the album list lacks %r" % options.album)
         driver.select(index)
         ctl.clear_log()
+        # Other work on the machine moves every figure here; say how busy it was.
+        load_before = os.getloadavg()[0]
 
         say("== Pictalon: 下载选中 on item %d, timed by bench_ui_probe" % index)
         code, text = run_quiet(["wine", probe, "--idle", "1000", "--interval", "20",
@@ -228,10 +239,16 @@ def main():
     # curl on the same addresses the program fetched (same scheme and host), same latency.
     fetched = sorted("%s://%s%s" % (e["scheme"], e["host"], e["path"]) for e in pictures)
     curl_urls = sorted(set(fetched)) or addresses
-    curl_config(curl_urls, cfg)
+    # curl writes files too, on the same disk, so both sides pay for the writes.
+    curl_files = os.path.join(work, "curl_files")
+    shutil.rmtree(curl_files, ignore_errors=True)
+    os.makedirs(curl_files)
+    curl_config(curl_urls, cfg, into=curl_files)
     curl_s, codes = curl(["--parallel", "--parallel-max", str(WORKERS), "-K", cfg,
                           "-w", "%{http_code}\\n"])
     curl_ok = sum(1 for c in codes if c == "200")
+    curl_bytes = sum(os.path.getsize(os.path.join(curl_files, n)) for n in os.listdir(curl_files))
+    shutil.rmtree(curl_files, ignore_errors=True)
 
     album_folder = os.path.join(run, OWNER_NICK, options.album)
     written = files_under(run, program_copy)
@@ -244,18 +261,20 @@ def main():
     final = FINAL.search(figures.get("final_status", ""))
 
     say()
-    say("== results")
+    say("== results (load average %.2f when the run started, %.2f at the end, %d cores)"
+        % (load_before, os.getloadavg()[0], os.cpu_count() or 0))
     say("Pictalon, 下载选中 to final status: %.2f s" % ours_s)
     say("  final status: %s" % figures.get("final_status", "(none)").strip())
-    say("  files written: %d in the album folder, %d in all (%d empty)"
-        % (len(in_album), len(written), len(empty_files)))
+    say("  files written: %d in the album folder, %d in all (%d empty), %.1f MiB"
+        % (len(in_album), len(written), len(empty_files),
+           sum(os.path.getsize(p) for p in in_album) / 1048576.0))
     say("  requests: %d listing, %d picture (%d distinct, %d not 200)"
         % (len(listing), len(pictures), len(unique_pictures), len(failed_answers)))
     say("limit: %d x %d ms / %d workers = %.2f s, + listing %d requests %.2f s = %.2f s"
         % (count, options.latency_ms, WORKERS, pictures_limit_s, len(listing), listing_s, limit_s))
-    say("curl --parallel --parallel-max %d, same %d addresses: %.2f s (%d answered 200)"
-        % (WORKERS, len(curl_urls), curl_s, curl_ok))
-    if ours_s > 0 and curl_s > 0:
+    say("curl --parallel --parallel-max %d, same %d addresses to files: %.2f s (%d answered 200,"
+        " %.1f MiB)" % (WORKERS, len(curl_urls), curl_s, curl_ok, curl_bytes / 1048576.0))
+    if ours_s > 0 and curl_s > 0 and options.latency_ms > 0:
         say("pictures in flight on average (%d x %d ms / time): ours %.2f, curl %.2f of %d"
             % (count, options.latency_ms, count * options.latency_ms / 1000.0 / ours_s,
                len(curl_urls) * options.latency_ms / 1000.0 / curl_s, WORKERS))
