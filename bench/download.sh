@@ -5,6 +5,7 @@
 # the program's peak memory. Builds what it needs, then runs itself inside the sandbox.
 # Usage: bench/download.sh [latency ms per picture (default 40)] [album caption (default 一千张)]
 #                          [picture size in KiB (default 0: the stand-in's own small pictures)]
+#                          [runs of the same album in one process (default 1)]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 export PICT_BUILD=${PICT_BUILD:-$root/build}
@@ -15,13 +16,14 @@ fi
 latency=${1:-40}
 album=${2:-一千张}
 picture_kib=${3:-0}
+runs=${4:-1}
 work=$PICT_BUILD/bench/download
 mkdir -p "$work"
 export PICT_WIN_BUILD=$PICT_BUILD/win
 started=$(date +%s)
 status=0
 python3 "$root/bench/download_bench.py" --work "$work" --latency-ms "$latency" --album "$album" \
-  --picture-kib "$picture_kib" ||
+  --picture-kib "$picture_kib" --runs "$runs" ||
   status=$?
 echo "(whole benchmark: $(($(date +%s) - started)) s)"
 exit "$status"

@@ -133,6 +133,8 @@ def main():
     parser.add_argument("--work", required=True, help="folder for the run")
     parser.add_argument("--latency-ms", type=int, default=40)
     parser.add_argument("--album", default="一千张", help="album caption in the bench scenario")
+    parser.add_argument("--runs", type=int, default=1,
+                        help="download the album this many times in the same process")
     parser.add_argument("--picture-kib", type=int, default=0,
                         help="pad every picture to this size (0: as the stand-in makes them)")
     options = parser.parse_args()
@@ -207,8 +209,14 @@ def main():
         figures = key_values(text)
         if os.environ.get("PICT_BENCH_VERBOSE"):
             say(text)
-        unix = unix_memory(os.path.basename(work) + "/run/")
         log = ctl.log()
+        # More runs of the same album in the same process: a leak per picture shows as memory
+        # that keeps growing from run to run.
+        repeats = []
+        for _ in range(1, options.runs):
+            _, again = run_quiet(["wine", probe, "--idle", "0", "--timeout", "240000"], timeout=300)
+            repeats.append(key_values(again))
+        unix = unix_memory(os.path.basename(work) + "/run/")
         close_result, _ = driver.close(wait=True)
     finally:
         program.stop()
@@ -255,6 +263,7 @@ def main():
     in_album = files_under(album_folder, None) if os.path.isdir(album_folder) else []
     empty_files = [p for p in in_album if os.path.getsize(p) == 0]
 
+    repeat_faults = []
     ours_s = float(figures.get("elapsed_ms", "0")) / 1000.0
     pictures_limit_s = count * options.latency_ms / 1000.0 / WORKERS
     limit_s = pictures_limit_s + listing_s
@@ -295,8 +304,23 @@ def main():
             % (figures["peak_working_set_mib"], figures["peak_pagefile_mib"],
                figures.get("before_working_set_mib"), figures.get("before_pagefile_mib"),
                figures["working_set_mib"], figures["pagefile_mib"]))
+        say("  largest PagefileUsage seen during the run (sampled every 100 ms): %s MiB"
+            % figures.get("sampled_max_pagefile_mib"))
     else:
         say("memory: GetProcessMemoryInfo failed (error %s)" % figures.get("memory_error"))
+    for k, r in enumerate(repeats, start=2):
+        counts = FINAL.search(r.get("final_status", ""))
+        say("run %d of the same album: %.2f s, %s of %s, working set %s -> %s MiB, pagefile %s -> "
+            "%s MiB, peak working set %s MiB" % (
+                k, float(r.get("elapsed_ms", "0")) / 1000.0,
+                counts.group(1) if counts else "?", counts.group(2) if counts else "?",
+                r.get("before_working_set_mib"), r.get("working_set_mib"),
+                r.get("before_pagefile_mib"), r.get("pagefile_mib"),
+                r.get("peak_working_set_mib")))
+        if counts is None or int(counts.group(1)) != count or int(counts.group(2)) != count:
+            faults_later = "run %d ended with %r" % (k, r.get("final_status", ""))
+            say("FAULT: " + faults_later)
+            repeat_faults.append(faults_later)
     if unix:
         say("memory as Linux sees the Wine process: VmHWM %.1f MiB, VmRSS %.1f MiB"
             % (unix.get("VmHWM", 0), unix.get("VmRSS", 0)))
@@ -305,7 +329,7 @@ def main():
             % (close_result.get("exited"), close_result.get("exit_code"), close_result.get("ms")))
 
     # Faults of the program under load, said plainly; the figures above stand either way.
-    faults = []
+    faults = list(repeat_faults)
     if final is None:
         faults.append("no final status")
     elif int(final.group(1)) != count or int(final.group(2)) != count:
