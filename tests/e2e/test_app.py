@@ -117,7 +117,8 @@ class App:
         test.addCleanup(self.program.stop)
         self.driver = harness.Driver()
         try:
-            self.driver.find(timeout_ms=60000)
+            # Generous: a cold Wine start on a machine busy compiling can take a while.
+            self.driver.find(timeout_ms=120000)
         except harness.DriverError as e:
             state = "still running" if self.program.running() else \
                 "ended with exit code %s" % self.program.process.returncode
