@@ -216,7 +216,7 @@ def main():
         for _ in range(1, options.runs):
             _, again = run_quiet(["wine", probe, "--idle", "0", "--timeout", "240000"], timeout=300)
             repeats.append(key_values(again))
-        unix = unix_memory(os.path.basename(work) + "/run/")
+        unix = unix_memory(run.lstrip("/") + "/")
         close_result, _ = driver.close(wait=True)
     finally:
         program.stop()
