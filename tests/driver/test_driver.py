@@ -10,6 +10,7 @@ import tempfile
 import time
 import unittest
 
+sys.dont_write_bytecode = True  # keep the source folders clean
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
 
 import harness  # noqa: E402

@@ -9,6 +9,7 @@ import shutil
 import sys
 import time
 
+sys.dont_write_bytecode = True  # keep the source folders clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import harness  # noqa: E402

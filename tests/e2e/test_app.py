@@ -13,6 +13,7 @@ import sys
 import time
 import unittest
 
+sys.dont_write_bytecode = True  # keep the source folders clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import harness  # noqa: E402
