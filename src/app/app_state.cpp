@@ -48,6 +48,17 @@ void AppState::Shutdown() {
     pool.Stop(ThreadPool::kStopDropNoWait);
 }
 
+bool AppState::WaitForThreads(unsigned long timeoutMs) {
+    bool ended = analysisThread.JoinAll(timeoutMs) && downloadThread.JoinAll(timeoutMs) &&
+                 loginThread.JoinAll(timeoutMs);
+    const DWORD begin = GetTickCount();
+    while (pool.State() != ThreadPool::kStopped) {
+        if (GetTickCount() - begin > timeoutMs) return false;
+        Sleep(10);
+    }
+    return ended;
+}
+
 std::shared_ptr<DownloadRun> AppState::CurrentRun() const {
     std::lock_guard<std::mutex> guard(fieldsMutex);
     return currentRun_;

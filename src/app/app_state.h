@@ -48,6 +48,9 @@ class AppState {
     bool Start();
     // Retires every flow and stops the pool without waiting for running downloads.
     void Shutdown();
+    // After Shutdown: waits until no thread of the flows or the pool can touch this object any
+    // more. For tests; the program ends the process instead.
+    bool WaitForThreads(unsigned long timeoutMs);
 
     AppView& view;
 

@@ -45,7 +45,12 @@ void FlowSlot::Stop() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (token_) token_->RequestStop();
     token_.reset();
-    thread_.reset();  // the thread runs on by itself and ends at its next safe point
+    // The thread runs on by itself and ends at its next safe point; keep its handle only to be
+    // able to tell when it has, dropping those that are over.
+    if (thread_) retired_.push_back(std::move(thread_));
+    std::erase_if(retired_, [](const UniqueHandle& h) {
+        return WaitForSingleObject(h.get(), 0) == WAIT_OBJECT_0;
+    });
 }
 
 bool FlowSlot::IsCurrent(const std::shared_ptr<FlowToken>& token) const {
@@ -58,15 +63,18 @@ bool FlowSlot::Running() const {
     return thread_ && WaitForSingleObject(thread_.get(), 0) == WAIT_TIMEOUT;
 }
 
-bool FlowSlot::Join(unsigned long timeoutMs) {
-    HANDLE h = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!thread_) return true;
-        if (!DuplicateHandle(GetCurrentProcess(), thread_.get(), GetCurrentProcess(), &h,
-                             SYNCHRONIZE, FALSE, 0))
-            return false;
+bool FlowSlot::JoinAll(unsigned long timeoutMs) {
+    const DWORD begin = GetTickCount();
+    for (;;) {
+        bool running = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (thread_ && WaitForSingleObject(thread_.get(), 0) == WAIT_TIMEOUT) running = true;
+            for (const UniqueHandle& h : retired_)
+                if (WaitForSingleObject(h.get(), 0) == WAIT_TIMEOUT) running = true;
+        }
+        if (!running) return true;
+        if (GetTickCount() - begin > timeoutMs) return false;
+        Sleep(10);
     }
-    UniqueHandle copy(h);
-    return WaitForSingleObject(copy.get(), timeoutMs) == WAIT_OBJECT_0;
 }

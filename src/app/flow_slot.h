@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "threads/handle.h"
 
@@ -40,11 +41,14 @@ class FlowSlot {
     // True while the current flow's thread has not returned.
     bool Running() const;
 
-    // Waits for the current flow's thread to end, for tests and orderly shutdown.
-    bool Join(unsigned long timeoutMs);
+    // Waits until every thread this slot started, retired ones included, has ended. The program
+    // never waits like this (it ends with threads still in network calls); tests do, before the
+    // state the threads point at goes away.
+    bool JoinAll(unsigned long timeoutMs);
 
   private:
     mutable std::mutex mutex_;
     std::shared_ptr<FlowToken> token_;
     UniqueHandle thread_;
+    std::vector<UniqueHandle> retired_;
 };

@@ -56,7 +56,12 @@ class FlowTest : public ::testing::Test {
         std::lock_guard<std::mutex> guard(app.fieldsMutex);
         app.saveFolder = scratch.Path();
     }
-    void TearDown() override { app.Shutdown(); }
+    void TearDown() override {
+        app.Shutdown();
+        // Retired flows and jobs may still be finishing a request; they must be gone before
+        // the state they use is.
+        EXPECT_TRUE(app.WaitForThreads(120000));
+    }
 
     void SignIn() {
         const Text cookie = standin::IssueSession();
