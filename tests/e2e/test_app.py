@@ -270,8 +270,10 @@ class LoginTest(PictalonTestCase):
 
         watch = app.driver.watch_status(until=LOGIN_DONE, timeout_ms=60000)
         time.sleep(1.0)
-        self.ctl.qr_sequence(["scanned", "scanned", "expired", "waiting", "used", "waiting",
-                              "error", "waiting", "confirmed"])
+        # Two seconds more of waiting first, so a watch that starts late misses nothing.
+        self.ctl.qr_sequence(["waiting"] * 4 + ["scanned", "scanned", "expired", "waiting",
+                                                "used", "waiting", "error", "waiting",
+                                                "confirmed"])
         code, out = watch.result()
         self.assertEqual(code, 0, out)
         seen = json.loads(out)
