@@ -299,6 +299,31 @@ class LoginTest(PictalonTestCase):
         self.assertEqual(app.driver.status(), LOGIN_DONE)
         self.assertEqual(app.driver.boxes(), [])
 
+    def test_an_expired_code_is_replaced_on_screen_while_the_status_says_so(self):
+        app = self.start("qr-expired", qr=("waiting",))
+        app.wait_status(QR_WAITING)
+
+        def qr_pixels(name):
+            shot = harness.Picture.load(app.shot(name))
+            rects = app.driver.rects()
+            box = qr_box(rects)
+            return shot.crop(box["screen"]["left"] - rects["window"]["left"],
+                             box["screen"]["top"] - rects["window"]["top"], 182, 182).rgb
+
+        before = qr_pixels("qr-before-expiry.png")
+        # The poll after the expiry is held back, so the expired status stays up for a while.
+        self.ctl.fault({"host": "login.sina.com.cn", "path": "/sso/qrcode/check*",
+                        "action": "delay", "delay_ms": 0, "count": 1})
+        self.ctl.fault({"host": "login.sina.com.cn", "path": "/sso/qrcode/check*",
+                        "action": "delay", "delay_ms": 8000})
+        self.ctl.qr_sequence(["expired", "waiting"])
+        app.wait_status(QR_EXPIRED)
+        after = qr_pixels("qr-after-expiry.png")
+        self.assertEqual(app.driver.status(), QR_EXPIRED)
+        self.assertEqual(len(self.ctl.qr_status()["issued"]), 2)
+        self.assertNotEqual(before, after, "the expired code is still on show")
+        self.ctl.call("DELETE", "/faults")
+
     def test_short_cross_domain_list_gives_the_cookie_box_and_the_program_stays_usable(self):
         self.ctl.knobs({"cross_domain_count": 3})
         app = self.start("cookie-box")
