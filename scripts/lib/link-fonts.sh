@@ -1,5 +1,5 @@
 # Chinese text needs a font that holds it: link the fonts Wine's controls draw with to
-# WenQuanYi Micro Hei (fonts-wqy-microhei). Sourced by scripts/sandbox once per Wine prefix.
+# WenQuanYi Micro Hei (fonts-wqy-microhei). Sourced by scripts/sandbox at every start.
 link_chinese_fonts() {
   local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
   local f
