@@ -37,18 +37,6 @@ BitmapObject FromBgraRows(int width, int height, const BYTE* rows, int stride, i
     return bitmap;
 }
 
-// A top-down 32-bit DIB header for width x height.
-BITMAPINFO TopDown32(int width, int height) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    return info;
-}
-
 bool AnyAlpha(const std::vector<BYTE>& bgra) {
     for (std::size_t i = 3; i < bgra.size(); i += 4) {
         if (bgra[i] != 0) return true;
@@ -135,7 +123,7 @@ BitmapObject BitmapObject::FromBitmapHandleWithAlpha(HBITMAP source) {
     if (info.bmBitsPixel != 32) return FromBitmapHandle(source);
     const int width = info.bmWidth;
     const int height = std::abs(info.bmHeight);
-    BITMAPINFO header = TopDown32(width, height);
+    BITMAPINFO header = Dib32Info(width, height);
     std::vector<BYTE> pixels(static_cast<std::size_t>(width) * height * 4);
     WindowDc screen(nullptr);
     if (::GetDIBits(screen.Get(), source, 0, height, pixels.data(), &header, DIB_RGB_COLORS) !=
@@ -166,7 +154,7 @@ BitmapObject BitmapObject::FromIconWithAlpha(HICON icon) {
     const int height = color ? size.bmHeight : size.bmHeight / 2;
     if (width <= 0 || height <= 0) return {};
 
-    BITMAPINFO header = TopDown32(width, height);
+    BITMAPINFO header = Dib32Info(width, height);
     WindowDc screen(nullptr);
     void* bits = nullptr;
     BitmapHandle section(

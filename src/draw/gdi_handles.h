@@ -87,3 +87,15 @@ class ScopedSelect {
     HDC dc_;
     HGDIOBJ previous_;
 };
+
+// The header of a 32-bit DIB of width x height pixels, top-down (row 0 first) unless asked.
+inline BITMAPINFO Dib32Info(int width, int height, bool topDown = true) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = topDown ? -height : height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}

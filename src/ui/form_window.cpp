@@ -150,13 +150,7 @@ bool PaintBackground(HDC dc, const RECT& client, COLORREF backColor, int placeme
 
     MemoryDc canvas(CreateCompatibleDC(dc));
     if (!canvas) return false;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = cw;
-    info.bmiHeader.biHeight = -ch;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = Dib32Info(cw, ch);
     void* bits = nullptr;
     BitmapHandle dib(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!dib) return false;

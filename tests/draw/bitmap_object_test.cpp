@@ -15,13 +15,7 @@ namespace {
 
 // A 32-bit top-down DIB section whose every pixel is `bgra` (0xAARRGGBB as stored).
 BitmapHandle SolidDibSection(int width, int height, std::uint32_t argb) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = Dib32Info(width, height);
     void* bits = nullptr;
     BitmapHandle section(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (section && bits != nullptr) {
@@ -126,13 +120,7 @@ TEST(BitmapMaking, IconsConvertAndTranslucentIconsKeepTheirAlpha) {
 
 TEST(BitmapMaking, DibsFilesAndMissingResourcesGiveBitmapsOrNothing) {
     std::vector<std::uint32_t> pixels(2 * 2, 0x000000FF);  // BGRA blue, bottom-up rows
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = 2;
-    info.bmiHeader.biHeight = 2;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = Dib32Info(2, 2, /*topDown=*/false);
     BitmapObject dib = BitmapObject::FromDib(&info, pixels.data());
     ASSERT_FALSE(dib.IsEmpty());
     EXPECT_EQ(Rgb(dib.GetPixel(0, 0)), Rgb(kBlue));

@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "common/gif_bytes.h"
 #include "draw/gdiplus_session.h"
 
 namespace drawtest {
@@ -31,51 +32,6 @@ class GdiplusEnvironment : public ::testing::Environment {
 [[maybe_unused]] ::testing::Environment* const environment =
     ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
 
-void Put16(ByteBuffer& out, unsigned value) {
-    out.push_back(static_cast<char>(value & 0xFF));
-    out.push_back(static_cast<char>((value >> 8) & 0xFF));
-}
-
-// LZW codes with a 2-bit minimum code size, packed least significant bit first. A clear code
-// after every second pixel keeps the code width at 3 bits, so no dictionary is needed.
-ByteBuffer LzwPixels(const std::vector<int>& indexes) {
-    const int clear = 4;
-    const int end = 5;
-    std::vector<int> codes{clear};
-    int sinceClear = 0;
-    for (int index : indexes) {
-        if (sinceClear == 2) {
-            codes.push_back(clear);
-            sinceClear = 0;
-        }
-        codes.push_back(index);
-        ++sinceClear;
-    }
-    codes.push_back(end);
-    ByteBuffer packed;
-    unsigned accumulator = 0;
-    int bits = 0;
-    for (int code : codes) {
-        accumulator |= static_cast<unsigned>(code) << bits;
-        bits += 3;
-        while (bits >= 8) {
-            packed.push_back(static_cast<char>(accumulator & 0xFF));
-            accumulator >>= 8;
-            bits -= 8;
-        }
-    }
-    if (bits > 0) packed.push_back(static_cast<char>(accumulator & 0xFF));
-    // Data sub-blocks of at most 255 bytes, then the empty block.
-    ByteBuffer blocks;
-    for (std::size_t at = 0; at < packed.size(); at += 255) {
-        const std::size_t n = std::min<std::size_t>(255, packed.size() - at);
-        blocks.push_back(static_cast<char>(n));
-        blocks.append(packed, at, n);
-    }
-    blocks.push_back('\0');
-    return blocks;
-}
-
 }  // namespace
 
 BitmapObject TwoColourBitmap(int width, int height, ArgbColor left, ArgbColor right) {
@@ -93,52 +49,11 @@ ByteBuffer EncodedTwoColour(const char* format, int width, int height, ArgbColor
 
 ByteBuffer AnimatedGif(int width, int height, const std::vector<std::uint32_t>& colours,
                        const std::vector<std::uint16_t>& delays, int loops) {
-    std::map<std::uint32_t, int> palette;
-    for (std::uint32_t colour : colours) palette.emplace(colour, static_cast<int>(palette.size()));
-    ByteBuffer gif = "GIF89a";
-    Put16(gif, width);
-    Put16(gif, height);
-    gif += "\xF1";  // global table of 4 entries, 8 bits per primary
-    gif += '\0';    // background index
-    gif += '\0';    // aspect
-    ByteBuffer table(12, '\0');
-    for (const auto& [colour, index] : palette) {
-        table[index * 3] = static_cast<char>((colour >> 16) & 0xFF);
-        table[index * 3 + 1] = static_cast<char>((colour >> 8) & 0xFF);
-        table[index * 3 + 2] = static_cast<char>(colour & 0xFF);
-    }
-    gif += table;
-    gif += "\x21\xFF\x0BNETSCAPE2.0\x03\x01";
-    Put16(gif, loops);
-    gif += '\0';
-    for (std::size_t frame = 0; frame < colours.size(); ++frame) {
-        gif += "\x21\xF9\x04";
-        gif += '\x04';  // disposal: leave in place
-        Put16(gif, frame < delays.size() ? delays[frame] : 0);
-        gif += '\0';  // transparent index (unused)
-        gif += '\0';
-        gif += '\x2C';
-        Put16(gif, 0);
-        Put16(gif, 0);
-        Put16(gif, width);
-        Put16(gif, height);
-        gif += '\0';  // no local table, not interlaced
-        gif += '\x02';
-        gif += LzwPixels(
-            std::vector<int>(static_cast<std::size_t>(width) * height, palette[colours[frame]]));
-    }
-    gif += '\x3B';
-    return gif;
+    return gifbytes::AnimatedGif(width, height, colours, delays, loops);
 }
 
 Canvas::Canvas(int width, int height, COLORREF fill) : width_(width), height_(height) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = Dib32Info(width, height);
     dc_.Reset(::CreateCompatibleDC(nullptr));
     void* bits = nullptr;
     bitmap_.Reset(::CreateDIBSection(dc_.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));

@@ -1,53 +1,10 @@
 #include "ctl_support.h"
 
+#include "common/gif_bytes.h"
+
 #include "draw/gdiplus_session.h"
 
 namespace ctl {
-
-namespace {
-
-void Put16(ByteBuffer& out, unsigned value) {
-    out.push_back(static_cast<char>(value & 0xFF));
-    out.push_back(static_cast<char>((value >> 8) & 0xFF));
-}
-
-// LZW data for `count` pixels of one colour index with 2-bit minimum code size. A clear code
-// before every two pixels keeps every code 3 bits wide, so no table bookkeeping is needed.
-ByteBuffer LzwPixels(unsigned index, int count) {
-    constexpr unsigned kClear = 4;
-    constexpr unsigned kEnd = 5;
-    std::vector<unsigned> codes;
-    for (int i = 0; i < count; i += 2) {
-        codes.push_back(kClear);
-        codes.push_back(index);
-        if (i + 1 < count) codes.push_back(index);
-    }
-    codes.push_back(kEnd);
-    ByteBuffer packed;
-    unsigned accumulator = 0;
-    int bits = 0;
-    for (unsigned code : codes) {
-        accumulator |= code << bits;
-        bits += 3;
-        while (bits >= 8) {
-            packed.push_back(static_cast<char>(accumulator & 0xFF));
-            accumulator >>= 8;
-            bits -= 8;
-        }
-    }
-    if (bits > 0) packed.push_back(static_cast<char>(accumulator & 0xFF));
-    ByteBuffer blocks;
-    blocks.push_back(2);  // minimum code size
-    for (size_t at = 0; at < packed.size(); at += 255) {
-        const size_t n = packed.size() - at < 255 ? packed.size() - at : 255;
-        blocks.push_back(static_cast<char>(n));
-        blocks.append(packed, at, n);
-    }
-    blocks.push_back(0);
-    return blocks;
-}
-
-}  // namespace
 
 FormWindow& SharedForm() {
     static FormWindow* form = [] {
@@ -78,32 +35,11 @@ HostWindow::~HostWindow() {
 }
 
 ByteBuffer MakeGif(const std::vector<std::uint16_t>& delays) {
-    constexpr int kSide = 8;
-    ByteBuffer gif = "GIF89a";
-    Put16(gif, kSide);
-    Put16(gif, kSide);
-    gif.push_back(static_cast<char>(0x81));  // global table of 4 colours
-    gif.push_back(0);
-    gif.push_back(0);
-    const unsigned char palette[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
-    gif.append(reinterpret_cast<const char*>(palette), sizeof(palette));
-    // Loop forever.
-    gif.append("\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00", 19);
-    for (size_t frame = 0; frame < delays.size(); ++frame) {
-        gif.append("\x21\xF9\x04\x04", 4);  // graphic control: keep the frame
-        Put16(gif, delays[frame]);
-        gif.push_back(0);
-        gif.push_back(0);
-        gif.push_back(0x2C);
-        Put16(gif, 0);
-        Put16(gif, 0);
-        Put16(gif, kSide);
-        Put16(gif, kSide);
-        gif.push_back(0);
-        gif += LzwPixels(static_cast<unsigned>(frame % 3), kSide * kSide);
-    }
-    gif.push_back(0x3B);
-    return gif;
+    // 8 x 8, frames red, green, blue in turn, looping for ever.
+    const std::uint32_t cycle[] = {0xFF0000, 0x00FF00, 0x0000FF};
+    std::vector<std::uint32_t> colours;
+    for (size_t frame = 0; frame < delays.size(); ++frame) colours.push_back(cycle[frame % 3]);
+    return gifbytes::AnimatedGif(8, 8, colours, delays, 0);
 }
 
 ByteBuffer MakePng(int width, int height, int seed) {
