@@ -388,6 +388,25 @@ class CatalogueTest(PictalonTestCase):
         self.assertEqual(app.driver.status(), ANALYSING)
         self.assertEqual(self.log_paths(host="photo.weibo.com"), [])
 
+    def test_closing_during_an_analysis_ends_the_program_with_exit_code_0(self):
+        app = self.start("close-during-analysis")
+        app.login()
+        # Slow covers keep the analysis busy inside a request when the window closes.
+        self.ctl.fault({"host": "*.sinaimg.cn", "action": "delay", "delay_ms": 3000})
+        app.analyse(home(OWNER), 4, wait_done=False)
+        deadline = time.monotonic() + 30
+        while not self.log_paths(host="photo.weibo.com") and time.monotonic() < deadline:
+            time.sleep(0.2)
+        self.assertTrue(self.log_paths(host="photo.weibo.com"), "the analysis never got going")
+        time.sleep(0.5)
+        started = time.monotonic()
+        app.driver.close()
+        code = app.program.wait(20)
+        print("\nclose during an analysis: the process ended after %.2f s"
+              % (time.monotonic() - started), file=sys.stderr)
+        self.assertIsNotNone(code, "still running 20 s after the close")
+        self.assertEqual(code, 0)
+
     def test_owner_with_23_albums_lists_them_all(self):
         self.ctl.scenario("default")
         app = self.start("many-albums")
