@@ -175,21 +175,21 @@ def qr_code(value):
     raise ScenarioError("bad QR state %r" % (value,))
 
 
-def check_qr_settings(spec):
-    if not isinstance(spec, dict):
+def check_qr_settings(settings):
+    if not isinstance(settings, dict):
         raise ScenarioError("QR settings are an object")
-    for key in spec:
+    for key in settings:
         if key not in ("state", "code", "sequence", "refuse"):
             raise ScenarioError("unknown QR setting " + key)
     for key in ("state", "code"):
-        if key in spec:
-            qr_code(spec[key])
-    if "sequence" in spec:
-        if not isinstance(spec["sequence"], list):
+        if key in settings:
+            qr_code(settings[key])
+    if "sequence" in settings:
+        if not isinstance(settings["sequence"], list):
             raise ScenarioError("sequence must be a list")
-        for item in spec["sequence"]:
+        for item in settings["sequence"]:
             qr_code(item)
-    if "refuse" in spec and spec["refuse"] not in REFUSE_MODES:
+    if "refuse" in settings and settings["refuse"] not in REFUSE_MODES:
         raise ScenarioError("refuse must be one of retcode, msg, noqrid or null")
 
 
@@ -289,22 +289,22 @@ class State:
 
     # -- QR machine ----------------------------------------------------------------------------
 
-    def set_qr(self, spec):
+    def set_qr(self, settings):
         with self.lock:
-            self._set_qr(spec)
+            self._set_qr(settings)
 
-    def _set_qr(self, spec):
-        check_qr_settings(spec)  # first, so a refused setting changes nothing
-        if "state" in spec:
-            self.qr_state = qr_code(spec["state"])
+    def _set_qr(self, settings):
+        check_qr_settings(settings)  # first, so a refused setting changes nothing
+        if "state" in settings:
+            self.qr_state = qr_code(settings["state"])
             self.qr_sequence = []
-        if "code" in spec:
-            self.qr_state = qr_code(spec["code"])
+        if "code" in settings:
+            self.qr_state = qr_code(settings["code"])
             self.qr_sequence = []
-        if "sequence" in spec:
-            self.qr_sequence = [qr_code(s) for s in spec["sequence"]]
-        if "refuse" in spec:
-            self.qr_refuse = spec["refuse"]
+        if "sequence" in settings:
+            self.qr_sequence = [qr_code(s) for s in settings["sequence"]]
+        if "refuse" in settings:
+            self.qr_refuse = settings["refuse"]
 
     def qr_summary(self):
         with self.lock:
