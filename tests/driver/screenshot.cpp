@@ -2,73 +2,14 @@
 
 #include <array>
 
+#include "draw/gdi_handles.h"
+
 namespace driver {
 
 namespace {
 
-// One owner per GDI handle kind the capture needs.
-class ScreenDc {
-  public:
-    ScreenDc() : dc_(GetDC(nullptr)) {}
-    ~ScreenDc() {
-        if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
-    }
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
-    HDC Get() const { return dc_; }
-
-  private:
-    HDC dc_;
-};
-
-class MemoryDc {
-  public:
-    explicit MemoryDc(HDC like) : dc_(CreateCompatibleDC(like)) {}
-    ~MemoryDc() {
-        if (dc_ != nullptr) DeleteDC(dc_);
-    }
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    HDC Get() const { return dc_; }
-
-  private:
-    HDC dc_;
-};
-
-class Bitmap {
-  public:
-    Bitmap(HDC like, int w, int h) : bitmap_(CreateCompatibleBitmap(like, w, h)) {}
-    ~Bitmap() {
-        if (bitmap_ != nullptr) DeleteObject(bitmap_);
-    }
-    Bitmap(const Bitmap&) = delete;
-    Bitmap& operator=(const Bitmap&) = delete;
-    HBITMAP Get() const { return bitmap_; }
-
-  private:
-    HBITMAP bitmap_;
-};
-
-class Selection {
-  public:
-    Selection(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
-    ~Selection() { SelectObject(dc_, old_); }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-
-  private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
-
 bool ReadBitmap(HDC dc, HBITMAP bitmap, int w, int h, Pixels& out) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = Dib32Info(w, h);
     std::vector<uint8_t> bgra(static_cast<size_t>(w) * h * 4);
     if (GetDIBits(dc, bitmap, 0, static_cast<UINT>(h), bgra.data(), &info, DIB_RGB_COLORS) != h) {
         return false;
@@ -124,14 +65,14 @@ bool CaptureScreen(const RECT& area, Pixels& out) {
     const int w = area.right - area.left;
     const int h = area.bottom - area.top;
     if (w <= 0 || h <= 0) return false;
-    ScreenDc screen;
-    MemoryDc memory(screen.Get());
-    Bitmap bitmap(screen.Get(), w, h);
+    WindowDc screen(nullptr);
+    MemoryDc memory(CreateCompatibleDC(screen.Get()));
+    BitmapHandle bitmap(CreateCompatibleBitmap(screen.Get(), w, h));
     if (screen.Get() == nullptr || memory.Get() == nullptr || bitmap.Get() == nullptr) {
         return false;
     }
     {
-        Selection select(memory.Get(), bitmap.Get());
+        ScopedSelect select(memory.Get(), bitmap.Get());
         if (!BitBlt(memory.Get(), 0, 0, w, h, screen.Get(), area.left, area.top, SRCCOPY)) {
             return false;
         }
@@ -145,14 +86,14 @@ bool CaptureWindow(HWND window, Pixels& out) {
     const int w = area.right - area.left;
     const int h = area.bottom - area.top;
     if (w <= 0 || h <= 0) return false;
-    ScreenDc screen;
-    MemoryDc memory(screen.Get());
-    Bitmap bitmap(screen.Get(), w, h);
+    WindowDc screen(nullptr);
+    MemoryDc memory(CreateCompatibleDC(screen.Get()));
+    BitmapHandle bitmap(CreateCompatibleBitmap(screen.Get(), w, h));
     if (screen.Get() == nullptr || memory.Get() == nullptr || bitmap.Get() == nullptr) {
         return false;
     }
     {
-        Selection select(memory.Get(), bitmap.Get());
+        ScopedSelect select(memory.Get(), bitmap.Get());
         if (!PrintWindow(window, memory.Get(), 0)) return false;
     }
     return ReadBitmap(memory.Get(), bitmap.Get(), w, h, out);
