@@ -89,6 +89,17 @@ class Driver:
             self.flags += ["--title", title]
 
     def run(self, *args, timeout_ms=10000, check=True):
+        out, err, code = self._run_once(args, timeout_ms)
+        if code != 0 and not out.strip() and not err.strip():
+            # The driver always says why it failed; silence means Wine never got it started
+            # (seen once on a loaded machine), so one more start is fair.
+            out, err, code = self._run_once(args, timeout_ms)
+        if check and code != 0:
+            raise DriverError("driver %s failed (%d): %s %s" % (
+                " ".join(str(a) for a in args), code, err.strip(), out.strip()))
+        return out, code
+
+    def _run_once(self, args, timeout_ms):
         cmd = ["wine", self.exe] + self.flags + ["--timeout", str(timeout_ms)] + [str(a) for a in args]
         # Files, not pipes: Wine's helper processes started along the way inherit the handles
         # and would keep a pipe open long after the driver has ended.
@@ -105,10 +116,7 @@ class Driver:
             err_file.seek(0)
             out = out_file.read().decode("utf-8", "replace")
             err = err_file.read().decode("utf-8", "replace")
-        if check and code != 0:
-            raise DriverError("driver %s failed (%d): %s %s" % (
-                " ".join(str(a) for a in args), code, err.strip(), out.strip()))
-        return out, code
+        return out, err, code
 
     def start(self, *args, timeout_ms=10000):
         """Runs a command in the background (a status watch while the test acts)."""
