@@ -347,18 +347,20 @@ TEST(WebSessionBody, WithoutALengthIsReadUntilTheServerHasNoMore) {
 
 TEST(WebSessionBody, ABrokenTransferGivesNoBodyAndNeverHangs) {
     WebSession s;
+    // A clean close short of the length: the headers arrived, the body did not.
+    const char* truncated = "http://weibo.com/_t/truncate?n=200000&after=70000";
+    ASSERT_TRUE(Get(s, truncated));
+    EXPECT_EQ(s.GetBody(), "");
+    EXPECT_FALSE(s.BodyComplete());
+    EXPECT_EQ(s.GetBody(), "");  // and stays failed
+    // A reset throws away whatever the client had not read yet, the headers included when it
+    // comes early enough: the send itself may fail. Either way nothing reads as a body.
     for (const char* url : {"http://weibo.com/_t/reset?n=200000&after=70000",
-                            "http://weibo.com/_t/truncate?n=200000&after=70000"}) {
-        ASSERT_TRUE(Get(s, url)) << url;  // the headers did arrive
-        EXPECT_EQ(s.GetBody(), "") << url;
-        EXPECT_FALSE(s.BodyComplete()) << url;
-        EXPECT_EQ(s.GetBody(), "") << url;  // and stays failed
-    }
-    // A reset right after the headers may overtake them, failing the send itself; either way
-    // nothing reads as a body.
-    if (Get(s, "http://weibo.com/_t/reset?n=50&after=0")) {
-        EXPECT_EQ(s.GetBody(), "");
-        EXPECT_FALSE(s.BodyComplete());
+                            "http://weibo.com/_t/reset?n=50&after=0"}) {
+        if (Get(s, url)) {
+            EXPECT_EQ(s.GetBody(), "") << url;
+            EXPECT_FALSE(s.BodyComplete()) << url;
+        }
     }
     // The session is still good for the next request.
     ASSERT_TRUE(Get(s, "http://weibo.com/_t/bytes?n=5000"));
