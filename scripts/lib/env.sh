@@ -8,14 +8,21 @@ export WINEARCH=win64
 export LANG=${LANG_OVERRIDE:-C.UTF-8}
 export LC_ALL=$LANG
 JOBS=$(nproc)
+# A compiler cache, when the machine has one, makes rebuilds and sibling checkouts cheap; paths
+# under the parent folder hash relatively, so two checkouts share their entries.
+LAUNCHER=()
+if command -v ccache >/dev/null 2>&1; then
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$ROOT")}
+  LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
 
 # Configures and builds both trees: the native sanitizer build and the Windows cross build.
 pict_build() {
   cmake -S "$ROOT" -B "$BUILD/native" -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ "${LAUNCHER[@]}" >/dev/null
   cmake --build "$BUILD/native" -j"$JOBS"
   cmake -S "$ROOT" -B "$BUILD/win" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
-    -DPICT_NATIVE_DIR="$BUILD/native" >/dev/null
+    -DPICT_NATIVE_DIR="$BUILD/native" "${LAUNCHER[@]}" >/dev/null
   cmake --build "$BUILD/win" -j"$JOBS"
 }

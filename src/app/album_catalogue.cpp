@@ -1,6 +1,7 @@
 #include "app/album_catalogue.h"
 
 #include "app/service_answers.h"
+#include "app/service_fetch.h"
 #include "app/texts.h"
 #include "text/json_document.h"
 #include "text/text_helpers.h"

@@ -14,6 +14,9 @@ class AppView {
     // ShowMessageBox is called only from inside fn, so a flow's check "am I still current?"
     // and the change it guards cannot be separated by another command.
     virtual void RunOnWindowThread(const std::function<void()>& fn) = 0;
+    // Queues fn for the window thread and returns at once: for updates a worker must not wait
+    // for. fn must check for itself that what it shows is still current when it runs.
+    virtual void PostToWindowThread(std::function<void()> fn) = 0;
 
     virtual void SetStatus(const Text& text) = 0;
     // Encoded picture bytes as received; replaces the picture on show.
@@ -30,6 +33,10 @@ class AppView {
     virtual void ShowSaveFolder(const Text& folder) = 0;
     // Moves the radio mark of the size menu to a position (0 to 3).
     virtual void MarkSize(int position) = 0;
+
+    // The taskbar button's progress beside a download run (window thread).
+    enum class Progress { kNone, kNormal, kPaused, kError };
+    virtual void ShowTaskbarProgress(Progress state, int done, int total) = 0;
 
     // Any thread; no owner window; returns when the user has closed the box.
     // icon: MB_ICONERROR and friends.

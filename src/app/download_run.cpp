@@ -9,6 +9,7 @@
 #include "app/error_texts.h"
 #include "app/file_naming.h"
 #include "app/service_answers.h"
+#include "app/service_fetch.h"
 #include "app/texts.h"
 #include "text/json_document.h"
 #include "text/text_helpers.h"

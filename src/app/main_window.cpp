@@ -205,6 +205,14 @@ void MainWindow::RunOnWindowThread(const std::function<void()>& fn) {
     ::RunOnWindowThread(window_.GetHandle(), fn);
 }
 
+void MainWindow::PostToWindowThread(std::function<void()> fn) {
+    ::PostToWindowThread(window_.GetHandle(), std::move(fn));
+}
+
+void MainWindow::ShowTaskbarProgress(Progress, int, int) {
+    // The taskbar button's progress is not shown yet.
+}
+
 void MainWindow::SetStatus(const Text& text) {
     statusLine_.SetText(text);
 }

@@ -28,6 +28,7 @@ class MainWindow final : public AppView {
 
     // AppView
     void RunOnWindowThread(const std::function<void()>& fn) override;
+    void PostToWindowThread(std::function<void()> fn) override;
     void SetStatus(const Text& text) override;
     void ShowLoginPicture(const ByteBuffer& picture) override;
     Text HomeAddress() override;
@@ -39,6 +40,7 @@ class MainWindow final : public AppView {
     void EnableButtons(bool enable) override;
     void ShowSaveFolder(const Text& folder) override;
     void MarkSize(int position) override;
+    void ShowTaskbarProgress(Progress state, int done, int total) override;
     void ShowMessageBox(const Text& text, const Text& title, unsigned icon) override;
 
     // The change log shown on the about page.

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/service_answers.h"
+#include "app/service_fetch.h"
 #include "app/texts.h"
 #include "text/json_document.h"
 #include "text/text_helpers.h"

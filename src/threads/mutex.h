@@ -43,3 +43,22 @@ class Mutex {
 
     std::atomic<INT_PTR> handle_{0};
 };
+
+// Holds a Mutex for one scope, so no path out of the scope can leave it held. Owns() is false
+// when the wait failed (the mutex was never made or was closed); the guarded work is then
+// skipped by the caller, as a failed Lock() always asked.
+class MutexLock {
+  public:
+    explicit MutexLock(Mutex& mutex) : mutex_(mutex), owns_(mutex.Lock()) {}
+    ~MutexLock() {
+        if (owns_) mutex_.Unlock();
+    }
+    MutexLock(const MutexLock&) = delete;
+    MutexLock& operator=(const MutexLock&) = delete;
+    bool Owns() const { return owns_; }
+    explicit operator bool() const { return owns_; }
+
+  private:
+    Mutex& mutex_;
+    bool owns_;
+};

@@ -22,6 +22,12 @@ class FakeView : public AppView {
         std::lock_guard<std::recursive_mutex> guard(window_);
         fn();
     }
+    // Posted calls run at once, still as the window thread: the flows must not rely on a
+    // posted call running late or early.
+    void PostToWindowThread(std::function<void()> fn) override {
+        std::lock_guard<std::recursive_mutex> guard(window_);
+        fn();
+    }
     void SetStatus(const Text& text) override { statuses.push_back(text); }
     void ShowLoginPicture(const ByteBuffer& picture) override { loginPictures.push_back(picture); }
     Text HomeAddress() override { return homeAddress; }
@@ -35,6 +41,9 @@ class FakeView : public AppView {
     void EnableButtons(bool enable) override { buttonsEnabled.push_back(enable); }
     void ShowSaveFolder(const Text& folder) override { shownFolder = folder; }
     void MarkSize(int position) override { sizeMark = position; }
+    void ShowTaskbarProgress(Progress state, int done, int total) override {
+        taskbar.push_back({state, done, total});
+    }
     void ShowMessageBox(const Text& text, const Text& title, unsigned icon) override {
         std::lock_guard<std::recursive_mutex> guard(window_);
         boxes.push_back({text, title, icon});
@@ -73,6 +82,12 @@ class FakeView : public AppView {
     std::vector<Box> boxes;
     Text shownFolder;
     int sizeMark = -1;
+    struct TaskbarCall {
+        Progress state;
+        int done;
+        int total;
+    };
+    std::vector<TaskbarCall> taskbar;
 
   private:
     std::recursive_mutex window_;
