@@ -16,11 +16,11 @@ class AlbumCatalogue {
 
     // The album item's line, such as "[旅行] 25张".
     static Text ItemText(const AlbumRecord& album);
-    // One album of a parsed album-list answer (index counts from 0 within that answer).
-    static AlbumRecord ReadAlbum(class JsonDocument& doc, int index);
 
   private:
     bool Current() const;
+    std::vector<AlbumRecord> ListAlbums(const Text& ownerId, const Text& cookies);
+    bool ShowCatalogue(const std::vector<AlbumRecord>& albums);
     AppState& app_;
     std::shared_ptr<FlowToken> token_;
 };

@@ -4,24 +4,70 @@
 
 #include "threads/message_pump.h"
 
-void DownloadRun::AppendPhoto(const PhotoRecord& photo) {
-    std::lock_guard<std::mutex> guard(photosMutex_);
-    photos_.push_back(photo);
+Text LoginState::Cookies() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return cookies_;
 }
 
-bool DownloadRun::PhotoAt(int position, PhotoRecord& out) const {
-    std::lock_guard<std::mutex> guard(photosMutex_);
-    if (position < 1 || position > static_cast<int>(photos_.size())) return false;
-    out = photos_[position - 1];
-    return true;
+void LoginState::SetCookies(const Text& cookies) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    cookies_ = cookies;
 }
 
-int DownloadRun::PhotoCount() const {
-    std::lock_guard<std::mutex> guard(photosMutex_);
-    return static_cast<int>(photos_.size());
+Text LoginState::ViewerId() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return viewerId_;
 }
 
-AppState::AppState(AppView& v) : view(v), sizeSegment("/mw1024/") {}
+void LoginState::SetViewerId(const Text& id) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    viewerId_ = id;
+}
+
+OwnerProfile OwnerState::Get() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return profile_;
+}
+
+void OwnerState::SetOwner(const Text& ownerId, const Text& ownerNick) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    profile_.ownerId = ownerId;
+    profile_.ownerNick = ownerNick;
+}
+
+void OwnerState::SetAlbums(std::vector<AlbumRecord> albums) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    profile_.albums = std::move(albums);
+}
+
+void OwnerState::Clear() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    profile_.albums.clear();
+}
+
+Settings::Settings() : sizeSegment_("/mw1024/") {}
+
+Text Settings::SaveFolder() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return saveFolder_;
+}
+
+void Settings::SetSaveFolder(const Text& folder) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    saveFolder_ = folder;
+}
+
+Text Settings::SizeSegment() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return sizeSegment_;
+}
+
+void Settings::SetSizeSegment(const Text& segment) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    sizeSegment_ = segment;
+}
+
+AppState::AppState(AppView& v) : view(v) {}
 
 AppState::~AppState() {
     Shutdown();
@@ -37,11 +83,7 @@ void AppState::Shutdown() {
     analysisThread.Stop();
     downloadThread.Stop();
     loginThread.Stop();
-    {
-        std::lock_guard<std::mutex> guard(fieldsMutex);
-        if (currentRun_ && currentRun_->token) currentRun_->token->RequestStop();
-        currentRun_.reset();
-    }
+    runs.StopAll();
     // A write under way is short (the picture is in memory): let it finish or clean up.
     for (int waited = 0; writers.load() > 0 && waited < 2000; waited += 5) Sleep(5);
     // Drop queued jobs and do not wait: a job inside a network call may take minutes to notice.
@@ -59,28 +101,6 @@ bool AppState::WaitForThreads(unsigned long timeoutMs) {
     return ended;
 }
 
-std::shared_ptr<DownloadRun> AppState::CurrentRun() const {
-    std::lock_guard<std::mutex> guard(fieldsMutex);
-    return currentRun_;
-}
-
-std::shared_ptr<DownloadRun> AppState::BeginRun(const std::shared_ptr<FlowToken>& token) {
-    auto run = std::make_shared<DownloadRun>();
-    std::lock_guard<std::mutex> guard(fieldsMutex);
-    if (currentRun_ && currentRun_->token) currentRun_->token->RequestStop();
-    run->id = nextRunId_++;
-    run->token = token;
-    run->sizeSegment = sizeSegment;
-    currentRun_ = run;
-    return run;
-}
-
-std::shared_ptr<DownloadRun> AppState::RunById(unsigned id) const {
-    std::lock_guard<std::mutex> guard(fieldsMutex);
-    if (currentRun_ && currentRun_->id == id) return currentRun_;
-    return nullptr;
-}
-
 bool AppState::OnWindowIf(const std::function<bool()>& stillCurrent,
                           const std::function<void()>& fn) {
     bool ran = false;
@@ -93,10 +113,9 @@ bool AppState::OnWindowIf(const std::function<bool()>& stillCurrent,
 }
 
 bool AppState::StatusIf(const std::function<bool()>& stillCurrent, const Text& text) {
-    if (!lock.Lock()) return false;
-    const bool shown = OnWindowIf(stillCurrent, [&] { view.SetStatus(text); });
-    lock.Unlock();
-    return shown;
+    MutexLock held(lock);
+    if (!held) return false;
+    return OnWindowIf(stillCurrent, [&] { view.SetStatus(text); });
 }
 
 void PumpedWait500(const FlowToken* token) {

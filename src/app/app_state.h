@@ -1,40 +1,68 @@
 #pragma once
-// The state the flows share: login cookies, the analysed user, the chosen size, the save
-// folder, the album list, the current download run, the three flow slots, the pool and the lock.
-// The main window owns one; tests make their own around a recording view.
+// The state the flows share, split by how long it lives: the login (cookies, viewer), the
+// analysed owner and its albums, the user's settings (save folder, size) and the download runs.
+// Each part guards itself, so no caller ever holds a lock across another part. The main window
+// owns one AppState; tests make their own around a recording view.
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "app/app_view.h"
+#include "app/download_run.h"
 #include "app/flow_slot.h"
 #include "app/records.h"
 #include "threads/mutex.h"
 #include "threads/thread_pool.h"
 
-// One download run: its own photo list and counters, so that jobs queued by an earlier run can
-// never claim a later run's photos or raise its counts.
-struct DownloadRun {
-    unsigned id = 0;
-    std::shared_ptr<FlowToken> token;
-    Text albumFolder;
-    Text sizeSegment;
-
-    std::atomic<int> downloadedCount{0};
-    std::atomic<int> listedCount{0};
-    std::atomic<int> claimedCount{0};
-    std::atomic<int> failedCount{0};
-    std::atomic<int> settledCount{0};  // jobs that finished, written or not
-
-    // Appended by the driver while jobs copy entries out; storage may move, so both sides lock.
-    void AppendPhoto(const PhotoRecord& photo);
-    bool PhotoAt(int position, PhotoRecord& out) const;  // 1-based
-    int PhotoCount() const;
+// As long as the login: the cookies the service gave us and who signed in.
+class LoginState {
+  public:
+    Text Cookies() const;
+    void SetCookies(const Text& cookies);
+    Text ViewerId() const;
+    void SetViewerId(const Text& id);
 
   private:
-    mutable std::mutex photosMutex_;
-    std::vector<PhotoRecord> photos_;
+    mutable std::mutex mutex_;
+    Text cookies_;
+    Text viewerId_;
+};
+
+// The owner of the analysed home page and that owner's albums; an analysis replaces it whole.
+struct OwnerProfile {
+    Text ownerId;
+    Text ownerNick;
+    std::vector<AlbumRecord> albums;  // album number n is albums[n - 1]
+};
+
+class OwnerState {
+  public:
+    OwnerProfile Get() const;
+    void SetOwner(const Text& ownerId, const Text& ownerNick);
+    void SetAlbums(std::vector<AlbumRecord> albums);
+    void Clear();
+
+  private:
+    mutable std::mutex mutex_;
+    OwnerProfile profile_;
+};
+
+// What the user chose: where pictures go and which size they come in.
+class Settings {
+  public:
+    Settings();
+    Text SaveFolder() const;
+    void SetSaveFolder(const Text& folder);
+    Text SizeSegment() const;
+    void SetSizeSegment(const Text& segment);
+
+  private:
+    mutable std::mutex mutex_;
+    Text saveFolder_;
+    Text sizeSegment_;
 };
 
 class AppState {
@@ -54,47 +82,21 @@ class AppState {
 
     AppView& view;
 
-    // Shared fields. Texts written by one flow before another reads them; the small lock below
-    // guards the ones that change while others may read.
-    Text cookieText;
-    Text qrId;
-    Text loginAlt;
-    Text ownerId;
-    Text ownerNick;
-    Text viewerId;
-    Text viewerNick;
-    Text avatarUrl;
-    Text saveFolder;
-    Text albumFolder;
-    Text sizeSegment;
-
-    std::vector<AlbumRecord> albums;  // position i + 1 belongs to album item i
+    LoginState login;
+    OwnerState owner;
+    Settings settings;
+    RunBoard runs;
 
     FlowSlot analysisThread;
     FlowSlot downloadThread;
     FlowSlot loginThread;
 
     ThreadPool pool;
-    Mutex lock;  // status updates of worker threads and the jobs' error boxes
+    Mutex lock;  // serialises the status updates of worker threads and the jobs' error boxes
 
     // Jobs between "may I write?" and the end of their file write; shutdown waits for them so
     // the process never ends with a half-written temporary file.
     std::atomic<int> writers{0};
-
-    // Guards the fields above that cross threads (cookieText, owner fields, albums, albumFolder,
-    // saveFolder, sizeSegment, currentRun).
-    mutable std::mutex fieldsMutex;
-
-    // A copy of one of the text fields above, read under fieldsMutex.
-    Text Field(Text AppState::*field) const {
-        std::lock_guard<std::mutex> guard(fieldsMutex);
-        return this->*field;
-    }
-
-    // The run whose jobs may still claim photos, or null.
-    std::shared_ptr<DownloadRun> CurrentRun() const;
-    std::shared_ptr<DownloadRun> BeginRun(const std::shared_ptr<FlowToken>& token);
-    std::shared_ptr<DownloadRun> RunById(unsigned id) const;
 
     // Runs fn on the window thread only while stillCurrent() holds there; false when the flow
     // was retired (fn then did not run). The check runs on the window thread, where every
@@ -109,12 +111,8 @@ class AppState {
     bool StatusIf(const FlowSlot& slot, const std::shared_ptr<FlowToken>& token, const Text& text) {
         return StatusIf([&] { return slot.IsCurrent(token); }, text);
     }
-
-  private:
-    std::shared_ptr<DownloadRun> currentRun_;
-    unsigned nextRunId_ = 1;
 };
 
 // Waits about 500 ms in 15 ms slices, handling the thread's window messages after each, as the
-// login poll and the end of a download run do. Returns early when the token asks to stop.
+// login poll does. Returns early when the token asks to stop.
 void PumpedWait500(const FlowToken* token);

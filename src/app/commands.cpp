@@ -3,7 +3,8 @@
 #include <windows.h>
 
 #include "app/album_catalogue.h"
-#include "app/download_run.h"
+#include "app/download_driver.h"
+#include "app/folder_commands.h"
 #include "text/text_helpers.h"
 
 void RunCommand(AppState& app, int id) {
@@ -33,11 +34,9 @@ void RunCommand(AppState& app, int id) {
 
 bool ChooseSize(AppState& app, int command) {
     const auto variant = SizeVariantForCommand(command);
-    if (!variant || !app.pool.IsIdle()) return false;
-    {
-        std::lock_guard<std::mutex> guard(app.fieldsMutex);
-        app.sizeSegment = Text(variant->segment);
-    }
+    // A run keeps the size it started with, so one album never mixes two sizes.
+    if (!variant || app.runs.UnderWay()) return false;
+    app.settings.SetSizeSegment(Text(variant->segment));
     app.view.MarkSize(variant->radioPosition);
     return true;
 }

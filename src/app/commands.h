@@ -16,7 +16,8 @@ enum AppCommand : int {
 // On the window thread. Identifiers the program does not know do nothing.
 void RunCommand(AppState& app, int id);
 
-// The size commands: accepted only while the pool is idle. True when accepted.
+// The size commands: accepted only while no run is under way (a run keeps its size from
+// "下载选中" to its final status). True when accepted.
 bool ChooseSize(AppState& app, int command);
 
 // The folder that holds the program file, with one trailing "\".

@@ -1,36 +1,88 @@
 #pragma once
-// A download run: list the chosen album page by page, queue one job per photo on the pool, and
-// report progress and the end of the run. The folder commands live here too.
+// One download run and the board that knows which run is current. A run owns everything its
+// jobs need (album folder, the size chosen at its start, its photo list, its counters, its
+// token), so a job carries its run and never looks anything up elsewhere, and jobs of an earlier
+// run can never claim a later run's photos or raise its counts.
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <vector>
 
-#include "app/app_state.h"
+#include "app/flow_slot.h"
+#include "app/records.h"
 
-// Command 10000, on the window thread: starts a run for the selected album (nothing when no
-// album item is selected).
-void StartDownload(AppState& app);
+class DownloadRun {
+  public:
+    DownloadRun(unsigned id, std::shared_ptr<FlowToken> token, Text sizeSegment);
 
-// The driver of a run for album number albumNumber (1-based), on its own thread.
-void RunDownloadDriver(AppState& app, const std::shared_ptr<FlowToken>& token, int albumNumber);
+    unsigned Id() const { return id_; }
+    bool StopRequested() const { return token_->StopRequested(); }
+    void RequestStop() { token_->RequestStop(); }
+    const FlowToken& Token() const { return *token_; }
+    const Text& SizeSegment() const { return sizeSegment_; }
 
-// The pool task of one photo: argument1 is the run's id, argument2 the AppState.
-void DownloadJobTask(INT_PTR runId, INT_PTR appState);
+    // Set by the driver once the folders exist, before the first job is queued.
+    Text AlbumFolder() const;
+    void SetAlbumFolder(const Text& folder);
 
-// Pages of 32 for a photo total.
-int PageCount(std::int32_t total);
+    // Appended by the driver while jobs copy entries out; storage may move, so both sides lock.
+    void AppendPhoto(const PhotoRecord& photo);
+    bool PhotoAt(int position, PhotoRecord& out) const;  // 1-based
+    int PhotoCount() const;
 
-// The progress and final status texts.
-Text ProgressStatus(int downloaded, int listed);
-Text FinishedStatus(int downloaded, int listed);
+    std::atomic<int> downloadedCount{0};
+    std::atomic<int> listedCount{0};
+    std::atomic<int> claimedCount{0};
+    std::atomic<int> failedCount{0};
 
-// Command 10001: open the album folder in the shell, with the folder selected.
-void OpenAlbumFolder(AppState& app);
-// Button 20002: let the user choose the save folder.
-void ChooseSaveFolder(AppState& app);
+    // A job that finished, written or not.
+    void Settle();
+    // The driver has queued its last job.
+    void ListingDone();
+    // Waits up to timeoutMs for every listed job to settle after ListingDone; true when they
+    // have. The run's end is seen the moment its last job settles, not at a later poll.
+    bool WaitSettled(unsigned timeoutMs);
 
-// The folder chooser: the chosen folder, or empty when cancelled. title defaults to
-// "请选择文件夹路径".
-Text BrowseForFolder(const Text& title = Text(), const Text& startFolder = Text(),
-                     void* owner = nullptr);
-// What the chooser makes of the dialog's answer: the display name (trimmed) and the item's
-// file-system path (nullopt when the dialog returned no item).
-Text ChosenFolderResult(const Text& displayName, const std::optional<Text>& itemPath);
+    // The final status was shown (window thread): later progress updates must not replace it.
+    bool Finished() const { return finished_.load(); }
+    void MarkFinished() { finished_.store(true); }
+
+    // One progress update on its way to the window at a time: true when the caller should send
+    // one; the update calls ProgressShown() when it reads the counts.
+    bool TakeProgressTurn() { return !progressPending_.exchange(true); }
+    void ProgressShown() { progressPending_.store(false); }
+
+  private:
+    const unsigned id_;
+    const std::shared_ptr<FlowToken> token_;
+    const Text sizeSegment_;
+
+    mutable std::mutex mutex_;
+    Text albumFolder_;
+    std::vector<PhotoRecord> photos_;
+    int settled_ = 0;
+    bool listingDone_ = false;
+    std::condition_variable settledChanged_;
+
+    std::atomic<bool> finished_{false};
+    std::atomic<bool> progressPending_{false};
+};
+
+// Which run is current: the latest one begun, until it is stopped.
+class RunBoard {
+  public:
+    // Window thread, at "下载选中": retires the current run and begins the next with the size
+    // chosen now; the run keeps it to its end.
+    std::shared_ptr<DownloadRun> Begin(std::shared_ptr<FlowToken> token, const Text& sizeSegment);
+    std::shared_ptr<DownloadRun> Latest() const;
+    bool IsCurrent(const DownloadRun& run) const;
+    // True from the start of a run to its final status (a stopped run is not under way).
+    bool UnderWay() const;
+    void StopAll();
+
+  private:
+    mutable std::mutex mutex_;
+    std::shared_ptr<DownloadRun> latest_;
+    unsigned nextId_ = 1;
+};

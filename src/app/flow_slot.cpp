@@ -22,16 +22,15 @@ FlowSlot::~FlowSlot() {
 }
 
 bool FlowSlot::Start(std::function<void(const std::shared_ptr<FlowToken>&)> body,
-                     const wchar_t* name) {
+                     const wchar_t* name, std::shared_ptr<FlowToken> token) {
     Stop();
-    auto token = std::make_shared<FlowToken>();
-    auto* start = new FlowStart{std::move(body), token};
+    if (!token) token = std::make_shared<FlowToken>();
+    auto start = std::make_unique<FlowStart>(FlowStart{std::move(body), token});
     UniqueHandle thread;
-    if (!StartThread(FlowThread, start, &thread, /*suspended=*/true, false, std::nullopt, nullptr,
-                     false, std::nullopt, name)) {
-        delete start;
+    if (!StartThread(FlowThread, start.get(), &thread, /*suspended=*/true, false, std::nullopt,
+                     nullptr, false, std::nullopt, name))
         return false;
-    }
+    start.release();  // the thread owns it now
     {
         std::lock_guard<std::mutex> lock(mutex_);
         token_ = token;

@@ -28,9 +28,11 @@ class FlowSlot {
     FlowSlot(const FlowSlot&) = delete;
     FlowSlot& operator=(const FlowSlot&) = delete;
 
-    // Retires the current flow and runs body(token) on a new named thread. Returns false when
+    // Retires the current flow and runs body(token) on a new named thread, with a fresh token or
+    // the one given (a flow whose state is made before its thread starts). Returns false when
     // the thread could not be started (the slot is then empty).
-    bool Start(std::function<void(const std::shared_ptr<FlowToken>&)> body, const wchar_t* name);
+    bool Start(std::function<void(const std::shared_ptr<FlowToken>&)> body, const wchar_t* name,
+               std::shared_ptr<FlowToken> token = nullptr);
 
     // Asks the current flow to stop and forgets it.
     void Stop();

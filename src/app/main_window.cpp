@@ -66,10 +66,7 @@ int MainWindow::Run(HINSTANCE instance) {
                                                           GetSystemMetrics(SM_CYSMICON), 0)));
     TheAppHost().Startup(instance);
     app_.Start();
-    {
-        std::lock_guard<std::mutex> guard(app_.fieldsMutex);
-        app_.saveFolder = ProgramFolder();
-    }
+    app_.settings.SetSaveFolder(ProgramFolder());
     window_.OnCreate([this](HWND) { BuildContent(); });
     window_.OnSize([this](HWND, int width, int height) { LayoutMain(width, height); });
     window_.OnMenuItemClick([this](HWND, int id) { RunCommand(app_, id); });
@@ -157,7 +154,7 @@ void MainWindow::BuildOperatePage() {
     browseButton_.Create(operatePage_, Text(kBrowse), std::nullopt, std::nullopt, std::nullopt,
                          std::nullopt, kCmdBrowse);
     homeEdit_.Create(operatePage_, Text(kDefaultHome));
-    folderEdit_.Create(operatePage_, app_.Field(&AppState::saveFolder));
+    folderEdit_.Create(operatePage_, app_.settings.SaveFolder());
 }
 
 void MainWindow::BuildAboutPage() {

@@ -5,7 +5,6 @@
 #include "app/service_answers.h"
 #include "app/service_fetch.h"
 #include "app/texts.h"
-#include "text/json_document.h"
 #include "text/text_helpers.h"
 #include "web/endpoints.h"
 #include "web/web_session.h"
@@ -66,79 +65,55 @@ void QrLogin::RunQrLogin() {
 }
 
 std::int32_t QrLogin::PollQrState() {
-    const Text qrId = app_.Field(&AppState::qrId);
     WebSession web;
     Text answer;
-    if (web.Open("GET", QrCheckUrl(qrId)) && web.Send()) answer = web.GetBodyText();
-    JsonDocument doc;
-    doc.Parse(UnwrapCallback(answer), true);
-    const auto retcode = static_cast<std::int32_t>(doc.GetInteger("retcode"));
-    if (retcode == kConfirmed && app_.lock.Lock()) {
-        {
-            std::lock_guard<std::mutex> guard(app_.fieldsMutex);
-            app_.loginAlt = doc.GetText("data.alt");
-        }
-        app_.lock.Unlock();
-    }
-    return retcode;
+    if (web.Open("GET", QrCheckUrl(qrId_)) && web.Send()) answer = web.GetBodyText();
+    const QrCheckAnswer check = ReadQrCheckAnswer(answer);
+    if (check.retcode == kConfirmed) loginAlt_ = check.alt;
+    return check.retcode;
+}
+
+bool QrLogin::ShowPictureIfCurrent(const ByteBuffer& picture) {
+    MutexLock held(app_.lock);
+    if (!held) return false;
+    return app_.OnWindowIf(app_.loginThread, token_, [&] { app_.view.ShowLoginPicture(picture); });
 }
 
 bool QrLogin::FetchQrCode() {
     WebSession web;
     if (!web.Open("GET", QrImageUrl()) || !web.Send()) return false;
-    JsonDocument doc;
-    doc.Parse(UnwrapCallback(web.GetBodyText()), true);
-    if (doc.GetInteger("retcode") != kConfirmed || doc.GetText("msg") != "succ") return false;
-    {
-        std::lock_guard<std::mutex> guard(app_.fieldsMutex);
-        app_.qrId = doc.GetText("data.qrid");
-    }
+    const QrImageAnswer qr = ReadQrImageAnswer(web.GetBodyText());
+    if (!qr.ok) return false;
+    qrId_ = qr.qrId;
     ByteBuffer picture;
-    if (web.Open("GET", QrPictureUrl(doc.GetText("data.image"))) && web.Send())
-        picture = web.GetBody();
-    if (!app_.lock.Lock()) return false;
-    const bool shown =
-        app_.OnWindowIf(app_.loginThread, token_, [&] { app_.view.ShowLoginPicture(picture); });
-    app_.lock.Unlock();
-    return shown;
+    if (web.Open("GET", QrPictureUrl(qr.image)) && web.Send()) picture = web.GetBody();
+    return ShowPictureIfCurrent(picture);
 }
 
 int QrLogin::FinishLogin() {
-    const Text alt = app_.Field(&AppState::loginAlt);
     Text exchangeUrl;
     {
         WebSession a;
-        if (a.Open("GET", CrossDomainLoginUrl(alt)) && a.Send()) {
-            JsonDocument doc;
-            doc.Parse(UnwrapCallback(a.GetBodyText()), true);
-            exchangeUrl = doc.GetText("crossDomainUrlList.[3]");
-        }
+        if (a.Open("GET", CrossDomainLoginUrl(loginAlt_)) && a.Send())
+            exchangeUrl = ReadCookieExchangeUrl(a.GetBodyText());
     }
     Text cookies;
     if (!exchangeUrl.empty()) {
         WebSession b;
         if (b.Open("GET", exchangeUrl) && b.Send()) cookies = b.GetSetCookies();
     }
-    {
-        std::lock_guard<std::mutex> guard(app_.fieldsMutex);
-        app_.cookieText = cookies;
-    }
+    app_.login.SetCookies(cookies);
     if (token_->StopRequested()) return 0;
     return LoadViewerPage();
 }
 
 int QrLogin::LoadViewerPage() {
-    const Text cookies = app_.Field(&AppState::cookieText);
-    const Text page = GetWithLoginCookies(MainSiteUrl(), cookies, true);
-    const Text uid = PageVariable(page, "uid");
-    const Text nick = PageVariable(page, "nick");
-    const Text avatar = PageVariable(page, "avatar_large");
-    if (uid.empty() || nick.empty()) return 0;
-    const ByteBuffer picture = avatar.empty() ? ByteBuffer() : FetchBytes(AvatarUrl(avatar));
-    if (app_.lock.Lock()) {
-        app_.OnWindowIf(app_.loginThread, token_, [&] { app_.view.ShowLoginPicture(picture); });
-        app_.lock.Unlock();
-    }
+    const SitePage page =
+        ReadSitePage(GetWithLoginCookies(MainSiteUrl(), app_.login.Cookies(), true));
+    if (page.uid.empty() || page.nick.empty()) return 0;
+    const ByteBuffer picture =
+        page.avatar.empty() ? ByteBuffer() : FetchBytes(AvatarUrl(page.avatar));
+    ShowPictureIfCurrent(picture);
     return 1;
 }
 

@@ -13,11 +13,11 @@ class QrLogin {
     // The body of the login thread.
     void RunQrLogin();
 
-    // The poll's retcode (0 when the answer did not parse); sets loginAlt on 20000000.
+    // The poll's retcode (0 when the answer did not parse); keeps the ticket on 20000000.
     std::int32_t PollQrState();
-    // False when the login host refused to issue a code; sets qrId and shows the picture.
+    // False when the login host refused to issue a code; keeps its id and shows the picture.
     bool FetchQrCode();
-    // 1 on success, 0 on failure; sets cookieText.
+    // 1 on success, 0 on failure; sets the login's cookies.
     int FinishLogin();
     // 1 when the main site's page names a viewer id and nick; shows the avatar.
     int LoadViewerPage();
@@ -27,8 +27,12 @@ class QrLogin {
 
   private:
     bool Current() const;
+    bool ShowPictureIfCurrent(const ByteBuffer& picture);
     AppState& app_;
     std::shared_ptr<FlowToken> token_;
+    // Only this flow uses them: the code being polled and the ticket a confirmed scan gave.
+    Text qrId_;
+    Text loginAlt_;
 };
 
 // Starts the login flow in its slot (the window-creation command).

@@ -1,6 +1,11 @@
 #pragma once
-// Reading the service's answers: page variables of HTML pages and script-callback wrappers.
-// Plain text work with no platform calls, so it also builds natively.
+// Reading the service's answers: page variables of HTML pages, script-callback wrappers, and
+// each kind of answer turned into a record. Plain text work with no platform calls, so it also
+// builds natively.
+#include <cstdint>
+#include <vector>
+
+#include "app/records.h"
 #include "text/text_types.h"
 
 // The value of $CONFIG['name']='...'; in a page, or empty.
@@ -8,3 +13,53 @@ Text PageVariable(const Text& page, const char* name);
 
 // The JSON inside a script-callback answer such as STK_1({...}); empty when there is none.
 Text UnwrapCallback(const Text& answer);
+
+// ---------------------------------------------------------------------------------------------
+// Each kind of answer read into a record, so the flows never spell out a JSON path. `ok` says
+// the answer had the shape the service promises; a failed or foreign answer reads as not ok.
+
+// A page of the photo list ("data.total" and "data.photo_list").
+struct PhotoPage {
+    bool ok = false;  // parsed, with a photo list (possibly empty)
+    std::int64_t total = 0;
+    std::vector<PhotoRecord> photos;
+};
+PhotoPage ReadPhotoPage(const Text& answer);
+
+// A page of the album list ("data.total" and "data.album_list"). Covers are as sent (empty
+// when the album has none).
+struct AlbumPage {
+    bool ok = false;
+    std::int64_t total = 0;
+    std::vector<AlbumRecord> albums;
+};
+AlbumPage ReadAlbumPage(const Text& answer);
+
+// The login host's answer to "give me a QR code", script callback and all.
+struct QrImageAnswer {
+    bool ok = false;  // retcode 20000000 and msg "succ"
+    Text qrId;
+    Text image;
+};
+QrImageAnswer ReadQrImageAnswer(const Text& answer);
+
+// The scan state of a QR code; retcode 0 when the answer did not parse.
+struct QrCheckAnswer {
+    std::int32_t retcode = 0;
+    Text alt;  // the login ticket, once confirmed
+};
+QrCheckAnswer ReadQrCheckAnswer(const Text& answer);
+
+// The address of the cross-domain answer that hands out the main site's cookies (the fourth
+// of its list), or empty.
+Text ReadCookieExchangeUrl(const Text& answer);
+
+// The page variables of a main-site page.
+struct SitePage {
+    Text uid;     // the signed-in viewer
+    Text nick;    // the viewer's nick
+    Text avatar;  // the viewer's large avatar
+    Text oid;     // the owner of the page
+    Text onick;   // the owner's nick
+};
+SitePage ReadSitePage(const Text& page);

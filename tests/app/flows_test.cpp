@@ -5,7 +5,7 @@
 
 #include "app/album_catalogue.h"
 #include "app/commands.h"
-#include "app/download_run.h"
+#include "app/download_driver.h"
 #include "app/error_texts.h"
 #include "app/qr_login.h"
 #include "app/texts.h"
@@ -53,8 +53,7 @@ class FlowTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(standin::Reset());
         ASSERT_TRUE(app.Start());
-        std::lock_guard<std::mutex> guard(app.fieldsMutex);
-        app.saveFolder = scratch.Path();
+        app.settings.SetSaveFolder(scratch.Path());
     }
     void TearDown() override {
         app.Shutdown();
@@ -66,8 +65,7 @@ class FlowTest : public ::testing::Test {
     void SignIn() {
         const Text cookie = standin::IssueSession();
         ASSERT_FALSE(cookie.empty());
-        std::lock_guard<std::mutex> guard(app.fieldsMutex);
-        app.cookieText = cookie;
+        app.login.SetCookies(cookie);
     }
 
     // Runs an analysis of the address and waits for its completion status.
@@ -121,10 +119,7 @@ TEST_F(FlowTest, LoginFollowsTheScanAndEndsSignedInWithTheAvatarShown) {
     EXPECT_GT(scanned, waiting);
     EXPECT_GT(IndexOf(view.statuses, Status(kLoginDone)), scanned);
     EXPECT_TRUE(view.boxes.empty());
-    {
-        std::lock_guard<std::mutex> guard(app.fieldsMutex);
-        EXPECT_NE(app.cookieText.find("SUB="), Text::npos) << app.cookieText;
-    }
+    EXPECT_NE(app.login.Cookies().find("SUB="), Text::npos) << app.login.Cookies();
     // The QR code came first and the avatar replaced it.
     ASSERT_GE(view.loginPictures.size(), 2u);
     EXPECT_TRUE(HasText(view.loginPictures.front(), "qrcode/"));
@@ -206,8 +201,7 @@ TEST_F(FlowTest, AnOwnerWithTwentyThreeAlbumsIsListedWhole) {
     EXPECT_EQ(view.items.size(), 23u);
     EXPECT_EQ(view.covers.size(), 23u);
     EXPECT_EQ(view.items.back().second, 22);
-    std::lock_guard<std::mutex> guard(app.fieldsMutex);
-    EXPECT_EQ(app.albums.size(), 23u);
+    EXPECT_EQ(app.owner.Get().albums.size(), 23u);
 }
 
 TEST_F(FlowTest, AHostOutsideTheServiceNeverSeesTheLoginCookies) {
@@ -250,11 +244,11 @@ TEST_F(FlowTest, ASecondAnalysisShowsOnlyItsOwnAlbums) {
     // Give the retired analysis time to misbehave if it were going to.
     Sleep(1500);
     view.OnWindow([&] {
-        std::lock_guard<std::mutex> guard(app.fieldsMutex);
-        EXPECT_EQ(view.items.size(), app.albums.size());
-        EXPECT_EQ(view.covers.size(), app.albums.size());
-        EXPECT_LT(app.albums.size(), 23u);
-        EXPECT_EQ(app.ownerId, "1000001");
+        const OwnerProfile owner = app.owner.Get();
+        EXPECT_EQ(view.items.size(), owner.albums.size());
+        EXPECT_EQ(view.covers.size(), owner.albums.size());
+        EXPECT_LT(owner.albums.size(), 23u);
+        EXPECT_EQ(owner.ownerId, "1000001");
     });
 }
 
@@ -372,8 +366,7 @@ TEST_F(DownloadTest, ASizeCommandDuringARunChangesNothing) {
         EXPECT_EQ(view.sizeMark, -1);
     });
     ASSERT_TRUE(view.WaitFor([&] { return app.pool.IsIdle(); }));
-    std::lock_guard<std::mutex> guard(app.fieldsMutex);
-    EXPECT_EQ(app.sizeSegment, "/mw1024/");
+    EXPECT_EQ(app.settings.SizeSegment(), "/mw1024/");
 }
 
 TEST_F(DownloadTest, DownloadWithNothingSelectedDoesNothing) {
@@ -431,10 +424,7 @@ TEST_F(DownloadTest, ASecondRunDownloadsTheNewSelectionOnly) {
     const Text final = Download(0);
     EXPECT_EQ(final, FinishedStatus(10, 11));
     EXPECT_EQ(FilesIn(AwkwardFolder()).size(), 9u);
-    {
-        std::lock_guard<std::mutex> guard(app.fieldsMutex);
-        EXPECT_EQ(app.albumFolder, AwkwardFolder());
-    }
+    EXPECT_EQ(app.runs.Latest()->AlbumFolder(), AwkwardFolder());
     // The retired run never shows its final status after the new one's.
     Sleep(1500);
     view.OnWindow([&] { EXPECT_EQ(view.statuses.back(), final); });

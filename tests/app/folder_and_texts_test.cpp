@@ -1,7 +1,9 @@
 // The folder chooser's answer, the page arithmetic and the texts the user reads.
 #include <gtest/gtest.h>
 
-#include "app/download_run.h"
+#include "app/download_driver.h"
+#include "app/download_job.h"
+#include "app/folder_commands.h"
 #include "app/main_window.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"

@@ -1,0 +1,15 @@
+#pragma once
+// The job of one photo: claim the run's next photo, fetch its picture at the run's size, write
+// it into the run's album folder, and show the progress.
+#include <memory>
+
+#include "app/app_state.h"
+
+// Queues one job of the run on the pool; false when the pool refused it.
+bool QueueDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run);
+
+// The body of one job, on a pool worker.
+void RunDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run);
+
+// The progress status text.
+Text ProgressStatus(int downloaded, int listed);

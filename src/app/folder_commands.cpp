@@ -1,0 +1,90 @@
+#include "app/folder_commands.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include "app/texts.h"
+#include "text/text_helpers.h"
+#include "threads/message_pump.h"
+
+namespace {
+
+Text TrimTrailingBlanks(Text path) {
+    for (;;) {
+        if (!path.empty() && path.back() == ' ') {
+            path.pop_back();
+        } else if (path.size() >= 2 && path.compare(path.size() - 2, 2, kFullWidthSpace) == 0) {
+            path.resize(path.size() - 2);
+        } else {
+            return path;
+        }
+    }
+}
+
+}  // namespace
+
+void OpenAlbumFolder(AppState& app) {
+    const std::shared_ptr<DownloadRun> run = app.runs.Latest();
+    if (!run) return;
+    const Text folder = TrimTrailingBlanks(run->AlbumFolder());
+    const WideText wide = AnsiToWide(folder);
+    if (folder.empty() || wide.empty()) return;
+    if (!PathFileExistsW(WinStr(wide)) && !PathIsDirectoryW(WinStr(wide))) return;
+    PIDLIST_ABSOLUTE item = ILCreateFromPathW(WinStr(wide));
+    PumpPendingMessages();
+    if (!item) return;
+    SHOpenFolderAndSelectItems(item, 0, nullptr, 0);
+    ILFree(item);
+}
+
+Text ChosenFolderResult(const Text& displayName, const std::optional<Text>& itemPath) {
+    if (FindText(TrimSpaces(displayName), "?", std::nullopt, true) > 0) return Text();
+    if (!itemPath) return Text();
+    Text path = *itemPath;
+    // A name the code page cannot hold comes back with "?" in it and would not name the folder.
+    if (path.find('?') != Text::npos) return Text();
+    if (path.size() == 3) path.resize(2);
+    if (path.size() == 2) path += "\\";
+    return path;
+}
+
+Text BrowseForFolder(const Text& title, const Text& startFolder, void* owner) {
+    const WideText wideTitle = AnsiToWide(title.empty() ? Text(kChooseFolder) : title);
+    PIDLIST_ABSOLUTE root = nullptr;
+    if (!startFolder.empty()) {
+        root = ILCreateFromPathW(WinStr(AnsiToWide(startFolder)));
+    } else {
+        SHGetFolderLocation(nullptr, CSIDL_DESKTOP, nullptr, 0, &root);
+    }
+    wchar_t displayName[MAX_PATH];
+    for (auto& c : displayName) c = L' ';
+    displayName[MAX_PATH - 1] = 0;
+    BROWSEINFOW info{};
+    info.hwndOwner = static_cast<HWND>(owner);
+    info.pidlRoot = root;
+    info.pszDisplayName = displayName;
+    info.lpszTitle = WinStr(wideTitle);
+    info.ulFlags = 0x77;
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+    const Text display = WideToAnsi(reinterpret_cast<const char16_t*>(displayName));
+    std::optional<Text> path;
+    if (chosen) {
+        wchar_t buffer[MAX_PATH] = {};
+        path = SHGetPathFromIDListW(chosen, buffer)
+                   ? WideToAnsi(reinterpret_cast<const char16_t*>(buffer))
+                   : Text();
+        CoTaskMemFree(chosen);
+    }
+    if (root) CoTaskMemFree(root);
+    const Text result = ChosenFolderResult(display, path);
+    return result;
+}
+
+void ChooseSaveFolder(AppState& app) {
+    const Text chosen = BrowseForFolder(kChooseSaveFolder);
+    if (chosen.empty()) return;
+    const Text folder = EnsureTrailingBackslash(chosen);
+    app.settings.SetSaveFolder(folder);
+    app.view.ShowSaveFolder(folder);
+}

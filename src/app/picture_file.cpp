@@ -1,0 +1,56 @@
+#include "app/picture_file.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "text/text_helpers.h"
+#include "threads/handle.h"
+
+namespace {
+
+DWORD WriteAll(HANDLE file, const ByteBuffer& body) {
+    size_t done = 0;
+    while (done < body.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(body.size() - done, 1u << 30));
+        DWORD wrote = 0;
+        if (!WriteFile(file, body.data() + done, chunk, &wrote, nullptr) || wrote == 0) {
+            const DWORD err = GetLastError();
+            return err ? err : ERROR_WRITE_FAULT;
+        }
+        done += wrote;
+    }
+    return 0;
+}
+
+}  // namespace
+
+DWORD WritePictureFile(const Text& tempPath, const Text& finalPath, const ByteBuffer& body,
+                       const FlowToken& token) {
+    const WideText wideTemp = AnsiToWide(tempPath);
+    const WideText wideFinal = AnsiToWide(finalPath);
+    if (wideTemp.empty() || wideFinal.empty()) return ERROR_INVALID_NAME;
+    {
+        UniqueHandle file(CreateFileW(WinStr(wideTemp), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_ARCHIVE, nullptr));
+        if (!file) return GetLastError();
+        if (const DWORD err = WriteAll(file.get(), body)) {
+            file.reset();
+            DeleteFileW(WinStr(wideTemp));
+            return err;
+        }
+    }
+    if (token.StopRequested()) {
+        DeleteFileW(WinStr(wideTemp));
+        return ERROR_CANCELLED;
+    }
+    // Two photos may share a final name; replacing a file that another job is replacing at the
+    // same moment fails, so renames take turns (they are quick).
+    static std::mutex renameTurns;
+    std::unique_lock<std::mutex> turn(renameTurns);
+    if (!MoveFileExW(WinStr(wideTemp), WinStr(wideFinal), MOVEFILE_REPLACE_EXISTING)) {
+        const DWORD err = GetLastError();
+        DeleteFileW(WinStr(wideTemp));
+        return err;
+    }
+    return 0;
+}

@@ -1,0 +1,12 @@
+#pragma once
+// Writing one picture so that an interrupted run never leaves a truncated file under a real
+// name: the bytes go to a temporary file first, which is then renamed over the final name.
+#include <windows.h>
+
+#include "app/flow_slot.h"
+#include "text/text_types.h"
+
+// 0 on success, else the system error code of the step that failed; ERROR_CANCELLED when the
+// token asked to stop before the rename (nothing is left behind then).
+DWORD WritePictureFile(const Text& tempPath, const Text& finalPath, const ByteBuffer& body,
+                       const FlowToken& token);
