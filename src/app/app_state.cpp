@@ -4,69 +4,6 @@
 
 #include "threads/message_pump.h"
 
-Text LoginState::Cookies() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return cookies_;
-}
-
-void LoginState::SetCookies(const Text& cookies) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    cookies_ = cookies;
-}
-
-Text LoginState::ViewerId() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return viewerId_;
-}
-
-void LoginState::SetViewerId(const Text& id) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    viewerId_ = id;
-}
-
-OwnerProfile OwnerState::Get() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return profile_;
-}
-
-void OwnerState::SetOwner(const Text& ownerId, const Text& ownerNick) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    profile_.ownerId = ownerId;
-    profile_.ownerNick = ownerNick;
-}
-
-void OwnerState::SetAlbums(std::vector<AlbumRecord> albums) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    profile_.albums = std::move(albums);
-}
-
-void OwnerState::Clear() {
-    std::lock_guard<std::mutex> guard(mutex_);
-    profile_.albums.clear();
-}
-
-Settings::Settings() : sizeSegment_("/mw1024/") {}
-
-Text Settings::SaveFolder() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return saveFolder_;
-}
-
-void Settings::SetSaveFolder(const Text& folder) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    saveFolder_ = folder;
-}
-
-Text Settings::SizeSegment() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return sizeSegment_;
-}
-
-void Settings::SetSizeSegment(const Text& segment) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    sizeSegment_ = segment;
-}
-
 AppState::AppState(AppView& v) : view(v) {}
 
 AppState::~AppState() {

@@ -17,18 +17,43 @@
 #include "threads/mutex.h"
 #include "threads/thread_pool.h"
 
-// As long as the login: the cookies the service gave us and who signed in.
-class LoginState {
+// A value several threads read and write whole: copied in and out under its own lock, so no
+// caller ever holds it.
+template <typename T>
+class Guarded {
   public:
-    Text Cookies() const;
-    void SetCookies(const Text& cookies);
-    Text ViewerId() const;
-    void SetViewerId(const Text& id);
+    Guarded() = default;
+    explicit Guarded(T value) : value_(std::move(value)) {}
+    T Get() const {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return value_;
+    }
+    void Set(T value) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        value_ = std::move(value);
+    }
+    template <typename Fn>
+    void Update(Fn change) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        change(value_);
+    }
 
   private:
     mutable std::mutex mutex_;
-    Text cookies_;
-    Text viewerId_;
+    T value_{};
+};
+
+// As long as the login: the cookies the service gave us and who signed in.
+class LoginState {
+  public:
+    Text Cookies() const { return cookies_.Get(); }
+    void SetCookies(const Text& cookies) { cookies_.Set(cookies); }
+    Text ViewerId() const { return viewerId_.Get(); }
+    void SetViewerId(const Text& id) { viewerId_.Set(id); }
+
+  private:
+    Guarded<Text> cookies_;
+    Guarded<Text> viewerId_;
 };
 
 // The owner of the analysed home page and that owner's albums; an analysis replaces it whole.
@@ -40,29 +65,35 @@ struct OwnerProfile {
 
 class OwnerState {
   public:
-    OwnerProfile Get() const;
-    void SetOwner(const Text& ownerId, const Text& ownerNick);
-    void SetAlbums(std::vector<AlbumRecord> albums);
-    void Clear();
+    OwnerProfile Get() const { return profile_.Get(); }
+    void SetOwner(const Text& ownerId, const Text& ownerNick) {
+        profile_.Update([&](OwnerProfile& p) {
+            p.ownerId = ownerId;
+            p.ownerNick = ownerNick;
+        });
+    }
+    void SetAlbums(std::vector<AlbumRecord> albums) {
+        profile_.Update([&](OwnerProfile& p) { p.albums = std::move(albums); });
+    }
+    void Clear() {
+        profile_.Update([](OwnerProfile& p) { p.albums.clear(); });
+    }
 
   private:
-    mutable std::mutex mutex_;
-    OwnerProfile profile_;
+    Guarded<OwnerProfile> profile_;
 };
 
 // What the user chose: where pictures go and which size they come in.
 class Settings {
   public:
-    Settings();
-    Text SaveFolder() const;
-    void SetSaveFolder(const Text& folder);
-    Text SizeSegment() const;
-    void SetSizeSegment(const Text& segment);
+    Text SaveFolder() const { return saveFolder_.Get(); }
+    void SetSaveFolder(const Text& folder) { saveFolder_.Set(folder); }
+    Text SizeSegment() const { return sizeSegment_.Get(); }
+    void SetSizeSegment(const Text& segment) { sizeSegment_.Set(segment); }
 
   private:
-    mutable std::mutex mutex_;
-    Text saveFolder_;
-    Text sizeSegment_;
+    Guarded<Text> saveFolder_;
+    Guarded<Text> sizeSegment_{Text("/mw1024/")};  // "高清"
 };
 
 class AppState {

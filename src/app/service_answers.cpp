@@ -51,29 +51,31 @@ bool ParseAnswer(JsonDocument& doc, const Text& answer) {
     return !answer.empty() && doc.Parse(answer, true);
 }
 
+// A listing page: "data.total" and the records of the list at listPath. False when the answer
+// does not parse or holds no such list (an empty list is a list).
+template <typename Record>
+bool ReadList(const Text& answer, const char* listPath, std::int64_t& total,
+              std::vector<Record>& out, Record (*readOne)(JsonDocument&, int)) {
+    JsonDocument doc;
+    if (!ParseAnswer(doc, answer) || doc.KindOf(listPath) != JsonArray) return false;
+    total = doc.GetInteger("data.total");
+    const int n = doc.CountOf(listPath);
+    out.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) out.push_back(readOne(doc, i));
+    return true;
+}
+
 }  // namespace
 
 PhotoPage ReadPhotoPage(const Text& answer) {
     PhotoPage page;
-    JsonDocument doc;
-    if (!ParseAnswer(doc, answer) || doc.KindOf("data.photo_list") != JsonArray) return page;
-    page.ok = true;
-    page.total = doc.GetInteger("data.total");
-    const int n = doc.CountOf("data.photo_list");
-    page.photos.reserve(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) page.photos.push_back(ReadPhoto(doc, i));
+    page.ok = ReadList(answer, "data.photo_list", page.total, page.photos, ReadPhoto);
     return page;
 }
 
 AlbumPage ReadAlbumPage(const Text& answer) {
     AlbumPage page;
-    JsonDocument doc;
-    if (!ParseAnswer(doc, answer) || doc.KindOf("data.album_list") != JsonArray) return page;
-    page.ok = true;
-    page.total = doc.GetInteger("data.total");
-    const int n = doc.CountOf("data.album_list");
-    page.albums.reserve(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) page.albums.push_back(ReadAlbum(doc, i));
+    page.ok = ReadList(answer, "data.album_list", page.total, page.albums, ReadAlbum);
     return page;
 }
 
