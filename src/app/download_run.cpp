@@ -76,9 +76,9 @@ DWORD WriteWhole(const Text& tempPath, const Text& finalPath, const ByteBuffer& 
         while (done < body.size()) {
             const DWORD chunk = static_cast<DWORD>(std::min<size_t>(body.size() - done, 1u << 30));
             DWORD wrote = 0;
-            if (!WriteFile(file.get(), body.data() + done, chunk, &wrote, nullptr) || wrote == 0) {
+            if (!WriteFile(file.Get(), body.data() + done, chunk, &wrote, nullptr) || wrote == 0) {
                 const DWORD err = GetLastError();
-                file.reset();
+                file.Reset();
                 DeleteFileW(WinStr(wideTemp));
                 return err ? err : ERROR_WRITE_FAULT;
             }

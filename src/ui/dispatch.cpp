@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include <cwctype>
+#include <utility>
 #include <vector>
 
 #include "text/text_helpers.h"
@@ -23,6 +24,7 @@ INT_PTR H(HWND h) {
 // not free the record under the dispatcher's feet.
 class RecordRef {
   public:
+    RecordRef() = default;
     explicit RecordRef(WindowRecord* r) : r_(r) {
         if (r_) r_->AddRef();
     }
@@ -32,15 +34,31 @@ class RecordRef {
     RecordRef(const RecordRef&) = delete;
     RecordRef& operator=(const RecordRef&) = delete;
 
+    // The record registered for hwnd, referenced in the same step as the look-up: another
+    // thread's release between the two could otherwise free it.
+    static RecordRef Registered(HWND hwnd) {
+        RecordRef ref;
+        ref.r_ = WindowRecord::AcquireLive(WindowRegistry::Find(hwnd));
+        return ref;
+    }
+    RecordRef(RecordRef&& other) noexcept : r_(std::exchange(other.r_, nullptr)) {}
+    RecordRef& operator=(RecordRef&& other) noexcept {
+        if (this != &other) {
+            if (r_) r_->Release();
+            r_ = std::exchange(other.r_, nullptr);
+        }
+        return *this;
+    }
+    WindowRecord* Get() const { return r_; }
+
   private:
-    WindowRecord* r_;
+    WindowRecord* r_ = nullptr;
 };
 
 LRESULT Reflect(HWND child, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, int* handled) {
-    WindowRecord* target = WindowRegistry::Find(child);
-    if (!target) return 0;
-    RecordRef keep(target);
-    return target->callbacks.reflected(target, hwnd, message, wParam, lParam, handled);
+    const RecordRef target = RecordRef::Registered(child);
+    if (!target.Get()) return 0;
+    return target.Get()->callbacks.reflected(target.Get(), hwnd, message, wParam, lParam, handled);
 }
 
 // "claims if non-zero": a non-zero handler result becomes the message result.
@@ -313,19 +331,16 @@ LRESULT ControlDispatch(WindowRecord* r, HWND hwnd, UINT message, WPARAM wParam,
                         int* handled) {
     PropertyBag& bag = r->Bag();
     if (message == WM_NCDESTROY) {
-        if (auto cursor = reinterpret_cast<HCURSOR>(bag.GetPtr("hCursor"))) DestroyCursor(cursor);
-        if (auto font = reinterpret_cast<HGDIOBJ>(bag.GetPtr("hFont"))) DeleteObject(font);
-        if (auto* list = reinterpret_cast<std::vector<WindowRecord*>*>(bag.GetPtr("Controls"))) {
+        CloseBagHandle<CursorHandle>(bag, "hCursor");
+        CloseBagHandle<FontHandle>(bag, "hFont");
+        if (auto* list = BagObject<std::vector<WindowRecord*>>(r, "Controls")) {
             for (WindowRecord* child : *list) {
                 if (WindowRecord::IsRecord(child)) child->Release();
             }
-            delete list;
         }
-        bag.Remove("hCursor");
-        bag.Remove("hFont");
-        bag.Remove("Controls");
+        DeleteBagObject<std::vector<WindowRecord*>>(r, "Controls");
     } else if (message == WM_SETCURSOR) {
-        auto cursor = reinterpret_cast<HCURSOR>(bag.GetPtr("hCursor"));
+        const HCURSOR cursor = BagHandle<CursorHandle>(bag, "hCursor");
         if (cursor && LOWORD(lParam) == HTCLIENT && reinterpret_cast<HWND>(wParam) == hwnd) {
             *handled = 1;
             HCURSOR previous = SetCursor(cursor);
@@ -336,7 +351,8 @@ LRESULT ControlDispatch(WindowRecord* r, HWND hwnd, UINT message, WPARAM wParam,
 }
 
 LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    WindowRecord* r = WindowRegistry::Find(hwnd);
+    RecordRef keep = RecordRef::Registered(hwnd);
+    WindowRecord* r = keep.Get();
     if (!r) {
         WindowRecord* candidate = nullptr;
         if (message == WM_NCCREATE && lParam) {
@@ -348,13 +364,13 @@ LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         if (candidate && WindowRecord::IsRecord(candidate) && !candidate->Handle()) {
             candidate->Bag().Set("hWnd", BagValue::FromPointer(H(hwnd)));
             WindowRegistry::Insert(hwnd, candidate);
+            keep = RecordRef(candidate);
             r = candidate;
         }
         if (!r) return DefWindowProcW(hwnd, message, wParam, lParam);
     }
     if (LRESULT ran = 0; RunMarshalledCall(message, wParam, lParam, &ran)) return ran;
 
-    RecordRef keep(r);
     int handled = 0;
     // "OnWndMsg" sees every message first, before any kind-specific handling. It may claim
     // anything except the final clean-up, which must run or the registry would keep a dead

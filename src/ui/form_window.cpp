@@ -1,18 +1,13 @@
 #include "ui/form_window.h"
 
-#include <objidl.h>
-#include <propidl.h>
 #include <windowsx.h>
-// GDI+ flat interface (the SDK header needs the OLE property types above).
-#include <gdiplus.h>
 
 #include <vector>
 
+#include "draw/gdiplus_api.h"
 #include "ui/app_host.h"
 #include "ui/dispatch.h"
 #include "ui/window_registry.h"
-
-namespace gp = Gdiplus::DllExports;
 
 namespace {
 
@@ -58,21 +53,14 @@ void ReleaseRecordIn(PropertyBag& bag, std::string_view name) {
 // The form's own resources; run at WM_NCDESTROY and again (finding nothing) at final release.
 void FreeFormResources(WindowRecord* r, HWND hwnd) {
     PropertyBag& bag = r->Bag();
-    if (SharedImage* image = BackImageSlot(bag)) {
-        bag.Remove("pBackImage");
-        delete image;
-    }
+    DeleteBagObject<SharedImage>(r, "pBackImage");
     if (g_trayHook && bag.GetPtr("NotifyiconData")) {
         int ignored = 0;
         g_trayHook(r, hwnd, WM_NCDESTROY, 0, 0, &ignored);
     }
-    if (auto accel = reinterpret_cast<HACCEL>(bag.GetPtr("hAccelTable"))) {
-        DestroyAcceleratorTable(accel);
-    }
-    bag.Remove("hAccelTable");
+    CloseBagHandle<AccelTableHandle>(bag, "hAccelTable");
     bag.Remove("pAccelTable");
-    delete reinterpret_cast<std::vector<HWND>*>(bag.GetPtr("ATLWindows"));
-    bag.Remove("ATLWindows");
+    DeleteBagObject<std::vector<HWND>>(r, "ATLWindows");
     ReleaseRecordIn(bag, "DefaultButton");
     ReleaseRecordIn(bag, "CancelButton");
     bag.Remove("FirstActivte");
@@ -156,8 +144,10 @@ bool PaintBackground(HDC dc, const RECT& client, COLORREF backColor, int placeme
     if (!dib) return false;
     {
         ScopedSelect select(canvas.Get(), dib.Get());
+        GpGraphicsHandle graphics;
         Gdiplus::GpGraphics* g = nullptr;
-        if (gp::GdipCreateFromHDC(canvas.Get(), &g) != Gdiplus::Ok || !g) {
+        if (gp::GdipCreateFromHDC(canvas.Get(), graphics.Receive()) != Gdiplus::Ok ||
+            !(g = graphics.Get())) {
             // No GDI+ (not started): still give the window its colour.
             BrushHandle brush(CreateSolidBrush(backColor ? backColor : GetSysColor(COLOR_BTNFACE)));
             RECT all{0, 0, cw, ch};
@@ -175,8 +165,8 @@ bool PaintBackground(HDC dc, const RECT& client, COLORREF backColor, int placeme
                     if (gp::GdipCreateTexture(image, Gdiplus::WrapModeTile, &texture) ==
                             Gdiplus::Ok &&
                         texture) {
+                        GpBrushHandle owned(texture);
                         gp::GdipFillRectangleI(g, texture, 0, 0, cw, ch);
-                        gp::GdipDeleteBrush(texture);
                     }
                 } else {
                     RECT dest{0, 0, cw, ch};
@@ -196,7 +186,7 @@ bool PaintBackground(HDC dc, const RECT& client, COLORREF backColor, int placeme
                                               nullptr, nullptr, nullptr);
                 }
             }
-            gp::GdipDeleteGraphics(g);
+            graphics.Reset();  // flushes the drawing before the copy below
         }
         BitBlt(dc, client.left, client.top, cw, ch, canvas.Get(), 0, 0, SRCCOPY);
     }
@@ -382,7 +372,7 @@ bool FormWindow::CreateTopLevelWith(const TopLevelOptions& options, bool taskbar
     DWORD exStyle = 0;
 
     HWND owner = options.owner;
-    ui::OwnedWindow hiddenOwner;
+    WindowHandle hiddenOwner;
     if (!owner && taskbarFlag) {
         hiddenOwner.Reset(CreateWindowExW(0, WinStr(className), L"koShowTaskbar", WS_POPUP, 0, 0,
                                           250, 110, nullptr, nullptr, ToolkitInstance(), nullptr));
@@ -469,13 +459,9 @@ bool FormWindow::CreatePanel(HWND parent, std::optional<POINT> position, std::op
 
 bool FormWindow::SetBackImage(SharedImage image) {
     if (!record_) return false;
-    PropertyBag& bag = record_->Bag();
-    SharedImage* old = BackImageSlot(bag);
-    bag.Remove("pBackImage");
-    delete old;
+    DeleteBagObject<SharedImage>(record_, "pBackImage");
     if (image && !image->IsEmpty()) {
-        bag.Set("pBackImage", BagValue::FromPointer(
-                                  reinterpret_cast<INT_PTR>(new SharedImage(std::move(image)))));
+        EnsureBagObject<SharedImage>(record_, "pBackImage") = std::move(image);
     }
     if (HWND h = GetHandle()) InvalidateRect(h, nullptr, TRUE);
     return true;
@@ -535,21 +521,13 @@ bool FormWindow::SetIcon(HICON icon, bool big) {
 
 bool FormWindow::SetAcceleratorTable(HACCEL table) {
     if (!record_) return false;
-    if (auto old = reinterpret_cast<HACCEL>(GetProperty("hAccelTable")); old && old != table) {
-        DestroyAcceleratorTable(old);
-    }
-    SetProperty("hAccelTable", reinterpret_cast<INT_PTR>(table));
+    PutBagHandle(record_->Bag(), "hAccelTable", AccelTableHandle(table));
     SetProperty("pAccelTable", reinterpret_cast<INT_PTR>(table));
     return true;
 }
 
 bool FormWindow::AddHostedWindow(HWND hosted) {
     if (!record_ || !hosted) return false;
-    auto* list = reinterpret_cast<std::vector<HWND>*>(GetProperty("ATLWindows"));
-    if (!list) {
-        list = new std::vector<HWND>;
-        SetProperty("ATLWindows", reinterpret_cast<INT_PTR>(list));
-    }
-    list->push_back(hosted);
+    EnsureBagObject<std::vector<HWND>>(record_, "ATLWindows").push_back(hosted);
     return true;
 }
