@@ -249,17 +249,18 @@ BitmapObject BitmapObject::Rotated(float degrees, ArgbColor background, int inte
     GpGraphicsHandle owned;
     if (!GpOk(gp::GdipGetImageGraphicsContext(result.Handle(), owned.Receive()))) return {};
     Gdiplus::GpGraphics* graphics = owned.Get();
-    const bool ok = GpOk(gp::GdipGraphicsClear(graphics, background)) &&
-              GpOk(gp::GdipSetInterpolationMode(
-                  graphics, static_cast<Gdiplus::InterpolationMode>(interpolation))) &&
-              GpOk(gp::GdipTranslateWorldTransform(graphics, outWidth / 2.0f, outHeight / 2.0f,
-                                                   Gdiplus::MatrixOrderPrepend)) &&
-              GpOk(gp::GdipRotateWorldTransform(graphics, degrees, Gdiplus::MatrixOrderPrepend)) &&
-              GpOk(gp::GdipTranslateWorldTransform(graphics, static_cast<float>(-w / 2),
-                                                   static_cast<float>(-h / 2),
-                                                   Gdiplus::MatrixOrderPrepend)) &&
-              GpOk(gp::GdipDrawImageRectI(graphics, Handle(), 0, 0, static_cast<INT>(w),
-                                          static_cast<INT>(h)));
+    const bool ok =
+        GpOk(gp::GdipGraphicsClear(graphics, background)) &&
+        GpOk(gp::GdipSetInterpolationMode(
+            graphics, static_cast<Gdiplus::InterpolationMode>(interpolation))) &&
+        GpOk(gp::GdipTranslateWorldTransform(graphics, outWidth / 2.0f, outHeight / 2.0f,
+                                             Gdiplus::MatrixOrderPrepend)) &&
+        GpOk(gp::GdipRotateWorldTransform(graphics, degrees, Gdiplus::MatrixOrderPrepend)) &&
+        GpOk(gp::GdipTranslateWorldTransform(graphics, static_cast<float>(-w / 2),
+                                             static_cast<float>(-h / 2),
+                                             Gdiplus::MatrixOrderPrepend)) &&
+        GpOk(gp::GdipDrawImageRectI(graphics, Handle(), 0, 0, static_cast<INT>(w),
+                                    static_cast<INT>(h)));
     owned.Reset();  // the drawing is complete only once the graphics is gone
     if (!ok) return {};
     return result;

@@ -129,8 +129,7 @@ bool ImageListObject::ReplaceImage(int index, const ImageObject& image) {
 
 bool ImageListObject::Copy(int destination, int source, UINT flags) {
     const int count = GetCount();
-    if (!list_ || destination < 0 || source < 0 || destination >= count ||
-        source >= count) {
+    if (!list_ || destination < 0 || source < 0 || destination >= count || source >= count) {
         return false;
     }
     return ::ImageList_Copy(list_.Get(), destination, list_.Get(), source, flags) != FALSE;

@@ -45,11 +45,7 @@ class Owned {
 
     Handle Get() const { return h_; }
     explicit operator bool() const { return IsValid(h_); }
-    Handle operator->() const
-        requires std::is_class_v<std::remove_pointer_t<Handle>>
-    {
-        return h_;
-    }
+    Handle operator->() const requires std::is_class_v<std::remove_pointer_t<Handle>> { return h_; }
 
     // Gives the handle up without freeing it; the caller owns it now.
     Handle Release() { return std::exchange(h_, Handle{}); }

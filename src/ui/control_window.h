@@ -83,4 +83,3 @@ class ControlWindow : public WindowObject {
     // Adjusts the final styles just before creation.
     virtual void AdjustStyles(DWORD& /*style*/, DWORD& /*exStyle*/) const {}
 };
-

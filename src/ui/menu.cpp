@@ -117,7 +117,8 @@ bool SetBackgroundBrush(HMENU menu, const MakeBrush& make, bool applyToSubmenus,
     const int count = ::GetMenuItemCount(menu);
     bool ok = true;
     for (int i = 0; i < count; ++i) {
-        if (HMENU sub = ::GetSubMenu(menu, i)) ok = SetBackgroundBrush(sub, make, true, depth + 1) && ok;
+        if (HMENU sub = ::GetSubMenu(menu, i))
+            ok = SetBackgroundBrush(sub, make, true, depth + 1) && ok;
     }
     return ok;
 }

@@ -27,7 +27,7 @@ void CopyField(wchar_t (&field)[N], const WideText& text) {
     field[n] = L'\0';
 }
 
-void DestroyIconCopy(WindowRecord* record) {
+void DropIconCopy(WindowRecord* record) {
     CloseBagHandle<IconHandle>(record->Bag(), kIconName);
 }
 
@@ -36,7 +36,7 @@ void ReleaseTray(WindowRecord* record) {
         ::Shell_NotifyIconW(NIM_DELETE, data);
         DeleteBagObject<NOTIFYICONDATAW>(record, kDataName);
     }
-    DestroyIconCopy(record);
+    DropIconCopy(record);
 }
 
 int CallbackCode(UINT mouseMessage) {
@@ -155,7 +155,7 @@ bool RemoveTrayIcon(WindowObject& window) {
     if (data == nullptr) return false;
     const bool ok = ::Shell_NotifyIconW(NIM_DELETE, data) != FALSE;
     DeleteBagObject<NOTIFYICONDATAW>(record, kDataName);
-    DestroyIconCopy(record);
+    DropIconCopy(record);
     return ok;
 }
 

@@ -314,6 +314,10 @@ TEST(ThreadPoolSize, RaisingTheLimitAddsWorkersForWaitingTasks) {
     pool.SetMaxThreads(3);
     ASSERT_TRUE(WaitUntil([&] { return pool.BusyCount() == 3; }));
     EXPECT_EQ(pool.ThreadCount(), 3);
+    // Room for more, but no task waits for a worker.
+    pool.SetMaxThreads(10);
+    ::Sleep(200);
+    EXPECT_EQ(pool.ThreadCount(), 3) << "grew past its busy and queued tasks";
     gate.Open();
     ASSERT_TRUE(WaitUntil([&] { return c.runs.load() == 3; }));
     EXPECT_TRUE(pool.Stop());
