@@ -35,7 +35,7 @@ bool FlowSlot::Start(std::function<void(const std::shared_ptr<FlowToken>&)> body
         std::lock_guard<std::mutex> lock(mutex_);
         token_ = token;
         thread_ = std::move(thread);
-        ResumeThread(thread_.get());
+        ResumeThread(thread_.Get());
     }
     return true;
 }
@@ -48,7 +48,7 @@ void FlowSlot::Stop() {
     // able to tell when it has, dropping those that are over.
     if (thread_) retired_.push_back(std::move(thread_));
     std::erase_if(retired_, [](const UniqueHandle& h) {
-        return WaitForSingleObject(h.get(), 0) == WAIT_OBJECT_0;
+        return WaitForSingleObject(h.Get(), 0) == WAIT_OBJECT_0;
     });
 }
 
@@ -59,7 +59,7 @@ bool FlowSlot::IsCurrent(const std::shared_ptr<FlowToken>& token) const {
 
 bool FlowSlot::Running() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return thread_ && WaitForSingleObject(thread_.get(), 0) == WAIT_TIMEOUT;
+    return thread_ && WaitForSingleObject(thread_.Get(), 0) == WAIT_TIMEOUT;
 }
 
 bool FlowSlot::JoinAll(unsigned long timeoutMs) {
@@ -68,9 +68,9 @@ bool FlowSlot::JoinAll(unsigned long timeoutMs) {
         bool running = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (thread_ && WaitForSingleObject(thread_.get(), 0) == WAIT_TIMEOUT) running = true;
+            if (thread_ && WaitForSingleObject(thread_.Get(), 0) == WAIT_TIMEOUT) running = true;
             for (const UniqueHandle& h : retired_)
-                if (WaitForSingleObject(h.get(), 0) == WAIT_TIMEOUT) running = true;
+                if (WaitForSingleObject(h.Get(), 0) == WAIT_TIMEOUT) running = true;
         }
         if (!running) return true;
         if (GetTickCount() - begin > timeoutMs) return false;

@@ -6,6 +6,7 @@
 
 #include "app/texts.h"
 #include "text/text_helpers.h"
+#include "threads/handle.h"
 #include "threads/message_pump.h"
 
 namespace {
@@ -31,11 +32,10 @@ void OpenAlbumFolder(AppState& app) {
     const WideText wide = AnsiToWide(folder);
     if (folder.empty() || wide.empty()) return;
     if (!PathFileExistsW(WinStr(wide)) && !PathIsDirectoryW(WinStr(wide))) return;
-    PIDLIST_ABSOLUTE item = ILCreateFromPathW(WinStr(wide));
+    const ItemIdList item(ILCreateFromPathW(WinStr(wide)));
     PumpPendingMessages();
     if (!item) return;
-    SHOpenFolderAndSelectItems(item, 0, nullptr, 0);
-    ILFree(item);
+    SHOpenFolderAndSelectItems(item.Get(), 0, nullptr, 0);
 }
 
 Text ChosenFolderResult(const Text& displayName, const std::optional<Text>& itemPath) {
@@ -51,32 +51,30 @@ Text ChosenFolderResult(const Text& displayName, const std::optional<Text>& item
 
 Text BrowseForFolder(const Text& title, const Text& startFolder, void* owner) {
     const WideText wideTitle = AnsiToWide(title.empty() ? Text(kChooseFolder) : title);
-    PIDLIST_ABSOLUTE root = nullptr;
+    ItemIdList root;
     if (!startFolder.empty()) {
-        root = ILCreateFromPathW(WinStr(AnsiToWide(startFolder)));
+        root.Reset(ILCreateFromPathW(WinStr(AnsiToWide(startFolder))));
     } else {
-        SHGetFolderLocation(nullptr, CSIDL_DESKTOP, nullptr, 0, &root);
+        SHGetFolderLocation(nullptr, CSIDL_DESKTOP, nullptr, 0, root.Receive());
     }
     wchar_t displayName[MAX_PATH];
     for (auto& c : displayName) c = L' ';
     displayName[MAX_PATH - 1] = 0;
     BROWSEINFOW info{};
     info.hwndOwner = static_cast<HWND>(owner);
-    info.pidlRoot = root;
+    info.pidlRoot = root.Get();
     info.pszDisplayName = displayName;
     info.lpszTitle = WinStr(wideTitle);
     info.ulFlags = 0x77;
-    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+    const ItemIdList chosen(SHBrowseForFolderW(&info));
     const Text display = WideToAnsi(reinterpret_cast<const char16_t*>(displayName));
     std::optional<Text> path;
     if (chosen) {
         wchar_t buffer[MAX_PATH] = {};
-        path = SHGetPathFromIDListW(chosen, buffer)
+        path = SHGetPathFromIDListW(chosen.Get(), buffer)
                    ? WideToAnsi(reinterpret_cast<const char16_t*>(buffer))
                    : Text();
-        CoTaskMemFree(chosen);
     }
-    if (root) CoTaskMemFree(root);
     const Text result = ChosenFolderResult(display, path);
     return result;
 }

@@ -33,8 +33,8 @@ DWORD WritePictureFile(const Text& tempPath, const Text& finalPath, const ByteBu
         UniqueHandle file(CreateFileW(WinStr(wideTemp), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_ARCHIVE, nullptr));
         if (!file) return GetLastError();
-        if (const DWORD err = WriteAll(file.get(), body)) {
-            file.reset();
+        if (const DWORD err = WriteAll(file.Get(), body)) {
+            file.Reset();
             DeleteFileW(WinStr(wideTemp));
             return err;
         }

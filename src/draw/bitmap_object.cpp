@@ -14,7 +14,7 @@ namespace {
 BitmapObject Adopt(GpStatus status, GpBitmap* const* made) {
     GpBitmap* bitmap = *made;
     if (!GpOk(status) || bitmap == nullptr) {
-        if (bitmap != nullptr) gp::GdipDisposeImage(bitmap);
+        GpImageHandle::Close(bitmap);
         return {};
     }
     return BitmapObject(bitmap);
@@ -81,9 +81,8 @@ BitmapObject BitmapObject::FromStream(IStream* stream, bool useIcm) {
                              : gp::GdipCreateBitmapFromStream(stream, &bitmap);
     if (!GpOk(status) || bitmap == nullptr) return {};
     // GDI+ reads the pixels from the stream lazily: the bitmap keeps it alive.
-    stream->AddRef();
     BitmapObject result;
-    result.Attach(bitmap, StreamRef(stream));
+    result.Attach(bitmap, ShareRef(stream));
     return result;
 }
 
@@ -247,20 +246,22 @@ BitmapObject BitmapObject::Rotated(float degrees, ArgbColor background, int inte
     const int outHeight = static_cast<int>(std::ceil(w * s + h * c - 1e-6));
     BitmapObject result = FromPixels(std::max(outWidth, 1), std::max(outHeight, 1));
     if (result.IsEmpty()) return {};
-    Gdiplus::GpGraphics* graphics = nullptr;
-    if (!GpOk(gp::GdipGetImageGraphicsContext(result.Handle(), &graphics))) return {};
-    bool ok = GpOk(gp::GdipGraphicsClear(graphics, background)) &&
-              GpOk(gp::GdipSetInterpolationMode(
-                  graphics, static_cast<Gdiplus::InterpolationMode>(interpolation))) &&
-              GpOk(gp::GdipTranslateWorldTransform(graphics, outWidth / 2.0f, outHeight / 2.0f,
-                                                   Gdiplus::MatrixOrderPrepend)) &&
-              GpOk(gp::GdipRotateWorldTransform(graphics, degrees, Gdiplus::MatrixOrderPrepend)) &&
-              GpOk(gp::GdipTranslateWorldTransform(graphics, static_cast<float>(-w / 2),
-                                                   static_cast<float>(-h / 2),
-                                                   Gdiplus::MatrixOrderPrepend)) &&
-              GpOk(gp::GdipDrawImageRectI(graphics, Handle(), 0, 0, static_cast<INT>(w),
-                                          static_cast<INT>(h)));
-    gp::GdipDeleteGraphics(graphics);
+    GpGraphicsHandle owned;
+    if (!GpOk(gp::GdipGetImageGraphicsContext(result.Handle(), owned.Receive()))) return {};
+    Gdiplus::GpGraphics* graphics = owned.Get();
+    const bool ok =
+        GpOk(gp::GdipGraphicsClear(graphics, background)) &&
+        GpOk(gp::GdipSetInterpolationMode(
+            graphics, static_cast<Gdiplus::InterpolationMode>(interpolation))) &&
+        GpOk(gp::GdipTranslateWorldTransform(graphics, outWidth / 2.0f, outHeight / 2.0f,
+                                             Gdiplus::MatrixOrderPrepend)) &&
+        GpOk(gp::GdipRotateWorldTransform(graphics, degrees, Gdiplus::MatrixOrderPrepend)) &&
+        GpOk(gp::GdipTranslateWorldTransform(graphics, static_cast<float>(-w / 2),
+                                             static_cast<float>(-h / 2),
+                                             Gdiplus::MatrixOrderPrepend)) &&
+        GpOk(gp::GdipDrawImageRectI(graphics, Handle(), 0, 0, static_cast<INT>(w),
+                                    static_cast<INT>(h)));
+    owned.Reset();  // the drawing is complete only once the graphics is gone
     if (!ok) return {};
     return result;
 }

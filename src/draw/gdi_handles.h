@@ -1,58 +1,9 @@
 #pragma once
-// Owners for the GDI handle kinds the drawing code and the window toolkit pass around. Each owner
-// is non-copyable and movable, and releases its handle in exactly one place (its Reset).
+// Scoped helpers for GDI drawing. The owners of GDI objects, icons and memory DCs (BitmapHandle,
+// BrushHandle, IconHandle, MemoryDc, ...) are aliases of the one owner in threads/handle.h.
 #include <windows.h>
 
-#include <utility>
-
-// Shared shape of every owner: a handle plus the one call that frees it.
-template <typename H, typename Traits>
-class UniqueGdiHandle {
-  public:
-    UniqueGdiHandle() = default;
-    explicit UniqueGdiHandle(H handle) : handle_(handle) {}
-    ~UniqueGdiHandle() { Reset(); }
-    UniqueGdiHandle(const UniqueGdiHandle&) = delete;
-    UniqueGdiHandle& operator=(const UniqueGdiHandle&) = delete;
-    UniqueGdiHandle(UniqueGdiHandle&& other) noexcept : handle_(other.Release()) {}
-    UniqueGdiHandle& operator=(UniqueGdiHandle&& other) noexcept {
-        if (this != &other) Reset(other.Release());
-        return *this;
-    }
-
-    H Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    // Gives the handle away; the caller frees it.
-    H Release() { return std::exchange(handle_, nullptr); }
-    void Reset(H handle = nullptr) {
-        H old = std::exchange(handle_, handle);
-        if (old != nullptr && old != handle) Traits::Free(old);
-    }
-
-  private:
-    H handle_ = nullptr;
-};
-
-struct GdiObjectTraits {
-    static void Free(HGDIOBJ h) { ::DeleteObject(h); }
-};
-struct IconTraits {
-    static void Free(HICON h) { ::DestroyIcon(h); }
-};
-struct MemoryDcTraits {
-    static void Free(HDC h) { ::DeleteDC(h); }
-};
-
-using BitmapHandle = UniqueGdiHandle<HBITMAP, GdiObjectTraits>;
-using BrushHandle = UniqueGdiHandle<HBRUSH, GdiObjectTraits>;
-using PenHandle = UniqueGdiHandle<HPEN, GdiObjectTraits>;
-using FontHandle = UniqueGdiHandle<HFONT, GdiObjectTraits>;
-using RegionHandle = UniqueGdiHandle<HRGN, GdiObjectTraits>;
-// Icons and cursors made at run time (CreateIconIndirect, GdipCreateHICONFromBitmap,
-// ImageList_GetIcon, LoadImage without LR_SHARED). Never for shared resource icons.
-using IconHandle = UniqueGdiHandle<HICON, IconTraits>;
-// A device context from CreateCompatibleDC / CreateDC (not GetDC: that one is released).
-using MemoryDc = UniqueGdiHandle<HDC, MemoryDcTraits>;
+#include "threads/handle.h"
 
 // A window's device context from GetDC, given back with ReleaseDC.
 class WindowDc {

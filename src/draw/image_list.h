@@ -25,14 +25,11 @@ class ImageListObject {
     ImageListObject() = default;
     // Takes ownership of an existing list.
     explicit ImageListObject(HIMAGELIST list) : list_(list) {}
-    ~ImageListObject();
-    ImageListObject(const ImageListObject&) = delete;
-    ImageListObject& operator=(const ImageListObject&) = delete;
-    ImageListObject(ImageListObject&& other) noexcept;
-    ImageListObject& operator=(ImageListObject&& other) noexcept;
+    ImageListObject(ImageListObject&& other) noexcept = default;
+    ImageListObject& operator=(ImageListObject&& other) noexcept = default;
 
-    HIMAGELIST Handle() const { return list_; }
-    bool IsEmpty() const { return list_ == nullptr; }
+    HIMAGELIST Handle() const { return list_.Get(); }
+    bool IsEmpty() const { return !list_; }
     // Destroys the held list, then owns `list`.
     void Attach(HIMAGELIST list);
     // Gives the list away; the caller destroys it.
@@ -104,7 +101,7 @@ class ImageListObject {
     static void EndDrag();
 
   private:
-    HIMAGELIST list_ = nullptr;
+    ImageListHandle list_;
 };
 
 // The form controls hold: the last holder destroys the list.

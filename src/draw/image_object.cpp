@@ -113,7 +113,7 @@ ImageObject ImageObject::Clone() const {
     }
     // A copy of a lazily decoded picture may still read from the same stream: it holds a
     // reference of its own.
-    copy.Attach(image, stream_);
+    copy.Attach(image, ShareRef(stream_.Get()));
     return copy;
 }
 

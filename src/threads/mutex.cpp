@@ -45,7 +45,7 @@ bool Mutex::Open(bool inherit, const Text& name) {
 bool Mutex::Close() {
     INT_PTR old = handle_.exchange(0);
     if (old == 0) return true;
-    return UniqueHandle(reinterpret_cast<HANDLE>(old)).reset();
+    return UniqueHandle(reinterpret_cast<HANDLE>(old)).Reset();
 }
 
 bool Mutex::Lock(std::optional<DWORD> timeoutMs) {

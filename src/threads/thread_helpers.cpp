@@ -53,17 +53,17 @@ bool NameThread(HANDLE thread, const wchar_t* name) {
 bool StartThread(LPTHREAD_START_ROUTINE procedure, void* parameter, UniqueHandle* handleOut,
                  bool suspended, bool wait, std::optional<DWORD> timeoutMs, DWORD* exitCodeOut,
                  bool pump, std::optional<LONG_PTR> stackSize, const wchar_t* name) {
-    if (handleOut != nullptr) handleOut->reset();
+    if (handleOut != nullptr) handleOut->Reset();
     if (procedure == nullptr) return false;
     UniqueHandle thread(::CreateThread(nullptr, RoundThreadStackSize(stackSize), procedure,
                                        parameter, suspended ? CREATE_SUSPENDED : 0, nullptr));
     if (!thread) return false;
-    if (name != nullptr) NameThread(thread.get(), name);
+    if (name != nullptr) NameThread(thread.Get(), name);
 
     if (wait && !suspended) {
-        DWORD r = WaitForThread(thread.get(), timeoutMs, pump);
+        DWORD r = WaitForThread(thread.Get(), timeoutMs, pump);
         if (r == WAIT_OBJECT_0) {
-            if (exitCodeOut != nullptr) ::GetExitCodeThread(thread.get(), exitCodeOut);
+            if (exitCodeOut != nullptr) ::GetExitCodeThread(thread.Get(), exitCodeOut);
             return true;
         }
         if (r != WAIT_TIMEOUT) return false;  // the handle is closed on the way out
@@ -73,10 +73,10 @@ bool StartThread(LPTHREAD_START_ROUTINE procedure, void* parameter, UniqueHandle
 }
 
 bool KillThread(HANDLE thread) {
-    if (!UniqueHandle::IsUsable(thread)) return false;
+    if (!UniqueHandle::IsValid(thread)) return false;
     return ::TerminateThread(thread, 0) != FALSE;
 }
 
 bool CloseThreadHandle(UniqueHandle& thread) {
-    return thread.reset();
+    return thread.Reset();
 }

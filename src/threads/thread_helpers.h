@@ -35,7 +35,7 @@ bool StartThread(LPTHREAD_START_ROUTINE procedure, void* parameter,
 // The application stops its threads cooperatively; this exists for the last resort.
 bool KillThread(HANDLE thread);
 inline bool KillThread(const UniqueHandle& thread) {
-    return KillThread(thread.get());
+    return KillThread(thread.Get());
 }
 
 // Closes the thread handle. False when there was none.

@@ -94,17 +94,17 @@ struct ThreadPool::Core : std::enable_shared_from_this<ThreadPool::Core> {
 
 bool ThreadPool::Core::MakeKernelObjects() {
     if (port) return true;
-    port.reset(::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 0));
-    demandEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    startedEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    taskDoneEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    resumeGate.reset(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    port.Reset(::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 0));
+    demandEvent.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    startedEvent.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    taskDoneEvent.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    resumeGate.Reset(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
     if (port && demandEvent && startedEvent && taskDoneEvent && resumeGate) return true;
-    port.reset();
-    demandEvent.reset();
-    startedEvent.reset();
-    taskDoneEvent.reset();
-    resumeGate.reset();
+    port.Reset();
+    demandEvent.Reset();
+    startedEvent.Reset();
+    taskDoneEvent.Reset();
+    resumeGate.Reset();
     return false;
 }
 
@@ -112,15 +112,15 @@ bool ThreadPool::Core::MakeKernelObjects() {
 // earlier run left behind (dropped tasks, spare quit packets), which would otherwise reach the
 // new workers.
 void ThreadPool::Core::Rearm() {
-    ::ResetEvent(demandEvent.get());
-    ::ResetEvent(startedEvent.get());
-    ::ResetEvent(taskDoneEvent.get());
-    ::SetEvent(resumeGate.get());
+    ::ResetEvent(demandEvent.Get());
+    ::ResetEvent(startedEvent.Get());
+    ::ResetEvent(taskDoneEvent.Get());
+    ::SetEvent(resumeGate.Get());
     for (;;) {
         DWORD bytes = 0;
         ULONG_PTR key = 0;
         LPOVERLAPPED task = nullptr;
-        if (!::GetQueuedCompletionStatus(port.get(), &bytes, &key, &task, 0) && task == nullptr) {
+        if (!::GetQueuedCompletionStatus(port.Get(), &bytes, &key, &task, 0) && task == nullptr) {
             break;
         }
     }
@@ -135,7 +135,7 @@ bool ThreadPool::Core::StartThreadOf(LPTHREAD_START_ROUTINE entry, SIZE_T stack,
         return false;
     }
     if (keep != nullptr) {
-        keep->reset(h);
+        keep->Reset(h);
     } else {
         UniqueHandle closeNow(h);  // workers are never joined by handle
     }
@@ -144,14 +144,14 @@ bool ThreadPool::Core::StartThreadOf(LPTHREAD_START_ROUTINE entry, SIZE_T stack,
 
 void ThreadPool::Core::WorkerLoop(bool timed) {
     ++threadCount;
-    ::SetEvent(startedEvent.get());
+    ::SetEvent(startedEvent.Get());
     const DWORD wait = timed ? static_cast<DWORD>(idleTimeout.load()) : INFINITE;
     for (;;) {
         DWORD bytes = 0;
         ULONG_PTR key = 0;
         LPOVERLAPPED task = nullptr;
-        BOOL took = ::GetQueuedCompletionStatus(port.get(), &bytes, &key, &task, wait);
-        ::WaitForSingleObject(resumeGate.get(), INFINITE);
+        BOOL took = ::GetQueuedCompletionStatus(port.Get(), &bytes, &key, &task, wait);
+        ::WaitForSingleObject(resumeGate.Get(), INFINITE);
         if (running.load() != 1 || !took || task == kQuitTask || task == nullptr) break;
         // busy goes up before queued goes down, so IsIdle never sees both at zero mid-hand-over.
         ++busyCount;
@@ -159,7 +159,7 @@ void ThreadPool::Core::WorkerLoop(bool timed) {
         reinterpret_cast<PoolTask>(task)(static_cast<INT_PTR>(static_cast<LONG>(bytes)),
                                          static_cast<INT_PTR>(key));
         --busyCount;
-        ::SetEvent(taskDoneEvent.get());
+        ::SetEvent(taskDoneEvent.Get());
     }
     --threadCount;
     if (--members == 0) TearDown();
@@ -174,37 +174,37 @@ void ThreadPool::Core::TearDown() {
     queuedCount = 0;
     // Released before the state drops, so the manager still sees "stopping" and ends; set after,
     // it could wake the manager of a Create that already began.
-    ::SetEvent(demandEvent.get());
+    ::SetEvent(demandEvent.Get());
     state = kStopped;
 }
 
 void ThreadPool::Core::ManagerLoop() {
-    ::WaitForSingleObject(demandEvent.get(), INFINITE);
+    ::WaitForSingleObject(demandEvent.Get(), INFINITE);
     int failures = 0;
     while (state.load() == kRunning) {
         if (NeedsMoreWorkers()) {
             LONG threads = members.load();
             if (StartWorker(true)) {
                 failures = 0;
-                ::WaitForSingleObject(startedEvent.get(), static_cast<DWORD>(threads) * 10 + 1000);
+                ::WaitForSingleObject(startedEvent.Get(), static_cast<DWORD>(threads) * 10 + 1000);
             } else if (++failures >= 5) {
                 maxThreads = threadCount.load();
                 failures = 0;
             }
         } else {
-            ::WaitForSingleObject(demandEvent.get(), INFINITE);
+            ::WaitForSingleObject(demandEvent.Get(), INFINITE);
         }
-        ::WaitForSingleObject(resumeGate.get(), INFINITE);
+        ::WaitForSingleObject(resumeGate.Get(), INFINITE);
     }
 }
 
 void ThreadPool::Core::WaitForManager(int slices, bool pump) {
     for (int i = 0; i < slices && managerThread; ++i) {
-        if (Signalled(managerThread.get(), kSliceMs)) break;
+        if (Signalled(managerThread.Get(), kSliceMs)) break;
         if (pump) PumpPendingMessages();
     }
     // A manager that did not end in time keeps its own reference to the core and ends later.
-    managerThread.reset();
+    managerThread.Reset();
 }
 
 ThreadPool::ThreadPool() : core_(std::make_shared<Core>()) {}
@@ -261,7 +261,7 @@ bool ThreadPool::Create(std::optional<LONG> minThreads, std::optional<LONG> maxT
         const DWORD begin = ::GetTickCount();
         const DWORD limit = static_cast<DWORD>(started) * 10 + 1000;
         while (c.threadCount.load() < started && ::GetTickCount() - begin <= limit) {
-            ::WaitForSingleObject(c.startedEvent.get(), kSliceMs);
+            ::WaitForSingleObject(c.startedEvent.Get(), kSliceMs);
             if (pump) PumpPendingMessages();
         }
     }
@@ -272,7 +272,7 @@ bool ThreadPool::Create(std::optional<LONG> minThreads, std::optional<LONG> maxT
     }
 
     // No worker came up: release the manager, which finds the pool not running and ends.
-    ::SetEvent(c.demandEvent.get());
+    ::SetEvent(c.demandEvent.Get());
     c.WaitForManager(11, pump);
     c.running = 0;
     c.threadCount = 0;
@@ -290,10 +290,10 @@ bool ThreadPool::Stop(std::optional<int> mode, std::optional<LONG> timeoutMs, bo
     const int m = (mode && *mode >= 0 && *mode <= 3) ? *mode : kStopDropWait;
     if (m == kStopDropWait || m == kStopDropNoWait) c.running = 0;
 
-    ::SetEvent(c.taskDoneEvent.get());
-    ::SetEvent(c.startedEvent.get());
-    ::SetEvent(c.demandEvent.get());
-    ::SetEvent(c.resumeGate.get());
+    ::SetEvent(c.taskDoneEvent.Get());
+    ::SetEvent(c.startedEvent.Get());
+    ::SetEvent(c.demandEvent.Get());
+    ::SetEvent(c.resumeGate.Get());
 
     c.WaitForManager(21, pump);
 
@@ -301,14 +301,14 @@ bool ThreadPool::Stop(std::optional<int> mode, std::optional<LONG> timeoutMs, bo
     // queue behind the tasks, so those still run first.
     const LONG packets = c.members.load() + 1;
     for (LONG i = 0; i < packets; ++i) {
-        ::PostQueuedCompletionStatus(c.port.get(), kQuitBytes, kQuitKey, kQuitTask);
+        ::PostQueuedCompletionStatus(c.port.Get(), kQuitBytes, kQuitKey, kQuitTask);
         if (pump && (i + 1) % 100 == 0) PumpPendingMessages();
     }
     if (m == kStopDropNoWait || m == kStopDrainNoWait) return true;
 
     const DWORD begin = ::GetTickCount();
     while (c.state.load() == kStopping) {
-        ::WaitForSingleObject(c.demandEvent.get(), kSliceMs);
+        ::WaitForSingleObject(c.demandEvent.Get(), kSliceMs);
         if (pump) PumpPendingMessages();
         if (timeoutMs && *timeoutMs > 0 &&
             ::GetTickCount() - begin > static_cast<DWORD>(*timeoutMs)) {
@@ -320,17 +320,17 @@ bool ThreadPool::Stop(std::optional<int> mode, std::optional<LONG> timeoutMs, bo
 
 bool ThreadPool::Pause() {
     if (core_->state.load() != kRunning) return false;
-    return ::ResetEvent(core_->resumeGate.get()) != FALSE;
+    return ::ResetEvent(core_->resumeGate.Get()) != FALSE;
 }
 
 bool ThreadPool::Resume() {
     if (core_->state.load() != kRunning) return false;
-    return ::SetEvent(core_->resumeGate.get()) != FALSE;
+    return ::SetEvent(core_->resumeGate.Get()) != FALSE;
 }
 
 bool ThreadPool::WaitResumed(std::optional<DWORD> timeoutMs) {
     if (core_->state.load() != kRunning) return false;
-    return Signalled(core_->resumeGate.get(), timeoutMs.value_or(INFINITE));
+    return Signalled(core_->resumeGate.Get(), timeoutMs.value_or(INFINITE));
 }
 
 bool ThreadPool::Post(PoolTask task, INT_PTR argument1, INT_PTR argument2) {
@@ -344,10 +344,10 @@ bool ThreadPool::PostAddress(INT_PTR taskAddress, INT_PTR argument1, INT_PTR arg
     if (argument1 < LONG_MIN || argument1 > LONG_MAX) return false;  // must fit the byte count
     ++c.queuedCount;
     BOOL posted = ::PostQueuedCompletionStatus(
-        c.port.get(), static_cast<DWORD>(static_cast<LONG>(argument1)),
+        c.port.Get(), static_cast<DWORD>(static_cast<LONG>(argument1)),
         static_cast<ULONG_PTR>(argument2), reinterpret_cast<LPOVERLAPPED>(taskAddress));
     if (!posted) --c.queuedCount;
-    if (c.NeedsMoreWorkers()) ::SetEvent(c.demandEvent.get());
+    if (c.NeedsMoreWorkers()) ::SetEvent(c.demandEvent.Get());
     return posted != FALSE;
 }
 
@@ -356,13 +356,13 @@ bool ThreadPool::WaitTaskDone(std::optional<LONG> timeoutMs, bool pump) {
     if (c.state.load() != kRunning) return false;
     const bool limited = timeoutMs && *timeoutMs != -1;
     if (!pump) {
-        return Signalled(c.taskDoneEvent.get(),
+        return Signalled(c.taskDoneEvent.Get(),
                          limited ? static_cast<DWORD>(*timeoutMs) : INFINITE);
     }
     const DWORD begin = ::GetTickCount();
     for (;;) {
         PumpPendingMessages();
-        if (Signalled(c.taskDoneEvent.get(), kSliceMs)) return true;
+        if (Signalled(c.taskDoneEvent.Get(), kSliceMs)) return true;
         if (limited && ::GetTickCount() - begin > static_cast<DWORD>(*timeoutMs)) return false;
     }
 }
@@ -401,7 +401,7 @@ void ThreadPool::SetMaxThreads(LONG n) {
     Core& c = *core_;
     if (c.state.load() != kRunning) return;
     c.maxThreads = n < 1 ? 1 : n;
-    if (c.NeedsMoreWorkers()) ::SetEvent(c.demandEvent.get());
+    if (c.NeedsMoreWorkers()) ::SetEvent(c.demandEvent.Get());
 }
 
 void ThreadPool::SetIdleTimeout(LONG ms) {

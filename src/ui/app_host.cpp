@@ -76,10 +76,11 @@ HINSTANCE AppHost::InstanceHandle() const {
 std::vector<WideText> AppHost::CommandLineW() const {
     std::vector<WideText> out;
     int count = 0;
-    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    LocalMemory<LPWSTR> args(CommandLineToArgvW(GetCommandLineW(), &count));
     if (!args) return out;
-    for (int i = 0; i < count; ++i) out.emplace_back(reinterpret_cast<const char16_t*>(args[i]));
-    LocalFree(args);
+    for (int i = 0; i < count; ++i) {
+        out.emplace_back(reinterpret_cast<const char16_t*>(args.Get()[i]));
+    }
     return out;
 }
 

@@ -46,7 +46,7 @@ class AppHost {
 
   private:
     std::unique_ptr<GdiplusSession> gdiplus_;
-    ui::OwnedModule atl_;
+    ModuleHandle atl_;
     bool hostingAvailable_ = false;
 };
 

@@ -45,7 +45,7 @@ bool ControlWindow::Create(HWND parent, std::optional<Text> caption, std::option
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), ToolkitInstance(), record_);
     if (hwnd == nullptr) return false;
     if (!Attach(hwnd)) {
-        ::DestroyWindow(hwnd);
+        WindowHandle::Close(hwnd);
         return false;
     }
     ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)),
@@ -79,18 +79,17 @@ void ControlWindow::SetTextColor(COLORREF colour) {
 
 void ControlWindow::SetBackColor(int64_t colour) {
     if (record_ == nullptr) return;
-    const auto old = reinterpret_cast<HBRUSH>(GetProperty("BackBrush"));
-    HBRUSH brush;
+    BrushHandle brush;
     if (colour < 0) {
-        // A hollow brush leaves the parent's background showing through.
-        brush = static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
+        // A hollow brush leaves the parent's background showing through; deleting a stock
+        // brush later does nothing.
+        brush.Reset(static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH)));
         SetProperty("BackColor", kTransparent);
     } else {
-        brush = ::CreateSolidBrush(static_cast<COLORREF>(colour));
+        brush.Reset(::CreateSolidBrush(static_cast<COLORREF>(colour)));
         SetProperty("BackColor", static_cast<INT_PTR>(colour));
     }
-    SetProperty("BackBrush", reinterpret_cast<INT_PTR>(brush));
-    if (old != nullptr) ::DeleteObject(old);  // stock brushes ignore this
+    PutBagHandle(record_->Bag(), "BackBrush", std::move(brush));
     if (HWND hwnd = GetHandle()) ::InvalidateRect(hwnd, nullptr, TRUE);
 }
 
@@ -140,9 +139,5 @@ void ControlWindow::ControlCleanup(WindowRecord* record) {
 
 void ControlWindow::ReleaseCommonResources(WindowRecord* record) {
     if (record == nullptr) return;
-    PropertyBag& bag = record->Bag();
-    if (const INT_PTR brush = bag.GetPtr("BackBrush")) {
-        bag.Remove("BackBrush");
-        ::DeleteObject(reinterpret_cast<HGDIOBJ>(brush));
-    }
+    CloseBagHandle<BrushHandle>(record->Bag(), "BackBrush");
 }

@@ -83,18 +83,3 @@ class ControlWindow : public WindowObject {
     // Adjusts the final styles just before creation.
     virtual void AdjustStyles(DWORD& /*style*/, DWORD& /*exStyle*/) const {}
 };
-
-// Bag helpers for owned C++ objects kept under a property name (stored as a heap pointer).
-template <class T>
-T* BagObject(WindowRecord* record, std::string_view name) {
-    if (record == nullptr) return nullptr;
-    return reinterpret_cast<T*>(record->Bag().GetPtr(name));
-}
-template <class T>
-void DeleteBagObject(WindowRecord* record, std::string_view name) {
-    if (record == nullptr) return;
-    T* object = reinterpret_cast<T*>(record->Bag().GetPtr(name));
-    if (object == nullptr) return;
-    record->Bag().Remove(name);
-    delete object;
-}

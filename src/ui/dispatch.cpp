@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include <cwctype>
+#include <utility>
 #include <vector>
 
 #include "text/text_helpers.h"
@@ -23,6 +24,7 @@ INT_PTR H(HWND h) {
 // not free the record under the dispatcher's feet.
 class RecordRef {
   public:
+    RecordRef() = default;
     explicit RecordRef(WindowRecord* r) : r_(r) {
         if (r_) r_->AddRef();
     }
@@ -32,15 +34,31 @@ class RecordRef {
     RecordRef(const RecordRef&) = delete;
     RecordRef& operator=(const RecordRef&) = delete;
 
+    // The record registered for hwnd, referenced in the same step as the look-up: another
+    // thread's release between the two could otherwise free it.
+    static RecordRef Registered(HWND hwnd) {
+        RecordRef ref;
+        ref.r_ = WindowRecord::AcquireLive(WindowRegistry::Find(hwnd));
+        return ref;
+    }
+    RecordRef(RecordRef&& other) noexcept : r_(std::exchange(other.r_, nullptr)) {}
+    RecordRef& operator=(RecordRef&& other) noexcept {
+        if (this != &other) {
+            if (r_) r_->Release();
+            r_ = std::exchange(other.r_, nullptr);
+        }
+        return *this;
+    }
+    WindowRecord* Get() const { return r_; }
+
   private:
-    WindowRecord* r_;
+    WindowRecord* r_ = nullptr;
 };
 
 LRESULT Reflect(HWND child, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, int* handled) {
-    WindowRecord* target = WindowRegistry::Find(child);
-    if (!target) return 0;
-    RecordRef keep(target);
-    return target->callbacks.reflected(target, hwnd, message, wParam, lParam, handled);
+    const RecordRef target = RecordRef::Registered(child);
+    if (!target.Get()) return 0;
+    return target.Get()->callbacks.reflected(target.Get(), hwnd, message, wParam, lParam, handled);
 }
 
 // "claims if non-zero": a non-zero handler result becomes the message result.
@@ -126,6 +144,105 @@ BOOL CALLBACK CollectByClass(HWND hwnd, LPARAM lParam) {
     return TRUE;
 }
 
+struct MessageEvent {
+    UINT message;
+    const char* event;
+};
+
+// Mouse buttons: the event gets the position and modifier keys and may claim the message.
+constexpr MessageEvent kButtonEvents[] = {
+    {WM_LBUTTONDOWN, "OnLButtonDown"},     {WM_LBUTTONUP, "OnLButtonUp"},
+    {WM_LBUTTONDBLCLK, "OnLButtonDblClk"}, {WM_RBUTTONDOWN, "OnRButtonDown"},
+    {WM_RBUTTONUP, "OnRButtonUp"},
+};
+// Told to the window alone; the default handling runs afterwards.
+constexpr MessageEvent kWindowEvents[] = {
+    {WM_MOUSEHOVER, "OnMouseHover"},
+    {WM_SETFOCUS, "OnSetFocus"},
+    {WM_KILLFOCUS, "OnKillFocus"},
+};
+// Keys: the event gets the key and modifiers; a claim only keeps the default handling away.
+constexpr MessageEvent kKeyEvents[] = {
+    {WM_KEYDOWN, "OnKeyDown"},
+    {WM_SYSKEYDOWN, "OnKeyDown"},
+    {WM_KEYUP, "OnKeyUp"},
+    {WM_SYSKEYUP, "OnKeyUp"},
+};
+
+template <size_t N>
+const char* EventFor(const MessageEvent (&table)[N], UINT message) {
+    for (const MessageEvent& entry : table) {
+        if (entry.message == message) return entry.event;
+    }
+    return nullptr;
+}
+
+// For the notifications a parent gets about a child control, the child whose record handles
+// them (null when the message names none). False for every other message.
+bool ReflectionTarget(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, HWND* child) {
+    switch (message) {
+        case WM_COMMAND:
+        case WM_HSCROLL:
+        case WM_CTLCOLORMSGBOX:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSCROLLBAR:
+        case WM_CTLCOLORSTATIC:
+            *child = reinterpret_cast<HWND>(lParam);
+            return true;
+        case WM_NOTIFY: {
+            auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            *child = header ? header->hwndFrom : nullptr;
+            return true;
+        }
+        case WM_DRAWITEM: {
+            auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            *child = item && item->CtlType != ODT_MENU ? item->hwndItem : nullptr;
+            return true;
+        }
+        case WM_MEASUREITEM:
+        case WM_DELETEITEM:
+        case WM_COMPAREITEM:
+            // Menus measure with id 0.
+            *child = wParam == 0 ? nullptr : GetDlgItem(hwnd, static_cast<int>(wParam));
+            return true;
+        default:
+            return false;
+    }
+}
+
+LRESULT FirePaint(WindowRecord* r, HWND hwnd, int* handled) {
+    if (!r->IsBound("OnPaint")) return 0;
+    PAINTSTRUCT ps{};
+    HDC dc = BeginPaint(hwnd, &ps);
+    r->Fire("OnPaint", {H(hwnd), reinterpret_cast<INT_PTR>(dc), ps.rcPaint.left, ps.rcPaint.top,
+                        ps.rcPaint.right, ps.rcPaint.bottom});
+    EndPaint(hwnd, &ps);
+    *handled = 1;
+    return 0;
+}
+
+LRESULT FireDropFiles(WindowRecord* r, HWND hwnd, HDROP drop, int* handled) {
+    if (!r->IsBound("OnDropFiles")) return 0;
+    std::vector<Text> files = DroppedFiles(drop);
+    DragFinish(drop);
+    r->Fire("OnDropFiles", {H(hwnd), reinterpret_cast<INT_PTR>(&files)});
+    *handled = 1;
+    return 0;
+}
+
+void ApplyLayout(WindowRecord* r, HWND hwnd, LPARAM size) {
+    auto* layout = reinterpret_cast<WindowRecord*>(r->Bag().GetPtr("koLayout"));
+    if (!layout || !WindowRecord::IsRecord(layout)) return;
+    RecordRef keep(layout);
+    int ignored = 0;
+    layout->callbacks.message(layout, hwnd, kLayoutResize, LOWORD(size), HIWORD(size), &ignored);
+    ignored = 0;
+    layout->callbacks.message(layout, hwnd, kLayoutApply, 0, 0, &ignored);
+}
+
 }  // namespace
 
 bool ClickMnemonic(HWND hwnd, wchar_t ch) {
@@ -178,35 +295,27 @@ LRESULT GenericDispatch(WindowRecord* r, HWND hwnd, UINT message, WPARAM wParam,
                         int* handled) {
     const int x = GET_X_LPARAM(lParam);
     const int y = GET_Y_LPARAM(lParam);
+    if (const char* event = EventFor(kButtonEvents, message)) {
+        return ClaimIfNonZero(r->Fire(event, {H(hwnd), x, y, ModifierFlags()}), handled);
+    }
+    if (const char* event = EventFor(kWindowEvents, message)) {
+        r->Fire(event, {H(hwnd)});
+        return 0;
+    }
+    if (const char* event = EventFor(kKeyEvents, message)) {
+        ClaimIfNonZero(r->Fire(event, {H(hwnd), static_cast<INT_PTR>(wParam), ModifierFlags()}),
+                       handled);
+        return 0;
+    }
+    if (HWND child = nullptr; ReflectionTarget(hwnd, message, wParam, lParam, &child)) {
+        return child ? Reflect(child, hwnd, message, wParam, lParam, handled) : 0;
+    }
     switch (message) {
         case WM_NCDESTROY:
             DetachRecord(r);
             return 0;
-        case WM_PAINT: {
-            if (!r->IsBound("OnPaint")) return 0;
-            PAINTSTRUCT ps{};
-            HDC dc = BeginPaint(hwnd, &ps);
-            r->Fire("OnPaint", {H(hwnd), reinterpret_cast<INT_PTR>(dc), ps.rcPaint.left,
-                                ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom});
-            EndPaint(hwnd, &ps);
-            *handled = 1;
-            return 0;
-        }
-        case WM_LBUTTONDOWN:
-            return ClaimIfNonZero(r->Fire("OnLButtonDown", {H(hwnd), x, y, ModifierFlags()}),
-                                  handled);
-        case WM_LBUTTONUP:
-            return ClaimIfNonZero(r->Fire("OnLButtonUp", {H(hwnd), x, y, ModifierFlags()}),
-                                  handled);
-        case WM_LBUTTONDBLCLK:
-            return ClaimIfNonZero(r->Fire("OnLButtonDblClk", {H(hwnd), x, y, ModifierFlags()}),
-                                  handled);
-        case WM_RBUTTONDOWN:
-            return ClaimIfNonZero(r->Fire("OnRButtonDown", {H(hwnd), x, y, ModifierFlags()}),
-                                  handled);
-        case WM_RBUTTONUP:
-            return ClaimIfNonZero(r->Fire("OnRButtonUp", {H(hwnd), x, y, ModifierFlags()}),
-                                  handled);
+        case WM_PAINT:
+            return FirePaint(r, hwnd, handled);
         case WM_MOUSEMOVE: {
             const int mods = ModifierFlags();
             TrackHover(r, hwnd, x, y, mods);
@@ -216,93 +325,24 @@ LRESULT GenericDispatch(WindowRecord* r, HWND hwnd, UINT message, WPARAM wParam,
             r->Bag().Set("isMoveIn", BagValue::FromPointer(0));
             r->Fire("OnMouseLeave", {H(hwnd)});
             return 0;
-        case WM_MOUSEHOVER:
-            r->Fire("OnMouseHover", {H(hwnd)});
-            return 0;
-        case WM_SETFOCUS:
-            r->Fire("OnSetFocus", {H(hwnd)});
-            return 0;
-        case WM_KILLFOCUS:
-            r->Fire("OnKillFocus", {H(hwnd)});
-            return 0;
-        case WM_KEYDOWN:
-        case WM_SYSKEYDOWN:
-            ClaimIfNonZero(
-                r->Fire("OnKeyDown", {H(hwnd), static_cast<INT_PTR>(wParam), ModifierFlags()}),
-                handled);
-            return 0;
-        case WM_KEYUP:
-        case WM_SYSKEYUP:
-            ClaimIfNonZero(
-                r->Fire("OnKeyUp", {H(hwnd), static_cast<INT_PTR>(wParam), ModifierFlags()}),
-                handled);
-            return 0;
         case WM_MOUSEWHEEL:
             r->Fire("OnMouseWheel", {H(hwnd), GET_WHEEL_DELTA_WPARAM(wParam), ModifierFlags()});
             return 0;
         case WM_CHAR:
             return ClaimIfNonZero(r->Fire("OnChar", {H(hwnd), static_cast<INT_PTR>(wParam)}),
                                   handled);
-        case WM_DROPFILES: {
-            if (!r->IsBound("OnDropFiles")) return 0;
-            auto drop = reinterpret_cast<HDROP>(wParam);
-            std::vector<Text> files = DroppedFiles(drop);
-            DragFinish(drop);
-            r->Fire("OnDropFiles", {H(hwnd), reinterpret_cast<INT_PTR>(&files)});
-            *handled = 1;
-            return 0;
-        }
+        case WM_DROPFILES:
+            return FireDropFiles(r, hwnd, reinterpret_cast<HDROP>(wParam), handled);
         case WM_TIMER:
             if (!r->IsBound("OnTimer")) return 0;
             r->Fire("OnTimer", {H(hwnd), static_cast<INT_PTR>(wParam)});
             *handled = 1;
             return 0;
-        case WM_COMMAND:
-        case WM_HSCROLL:
-            if (!lParam) return 0;
-            return Reflect(reinterpret_cast<HWND>(lParam), hwnd, message, wParam, lParam, handled);
-        case WM_NOTIFY: {
-            auto* header = reinterpret_cast<const NMHDR*>(lParam);
-            if (!header) return 0;
-            return Reflect(header->hwndFrom, hwnd, message, wParam, lParam, handled);
-        }
-        case WM_CTLCOLORMSGBOX:
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORLISTBOX:
-        case WM_CTLCOLORBTN:
-        case WM_CTLCOLORDLG:
-        case WM_CTLCOLORSCROLLBAR:
-        case WM_CTLCOLORSTATIC:
-            return Reflect(reinterpret_cast<HWND>(lParam), hwnd, message, wParam, lParam, handled);
-        case WM_DRAWITEM: {
-            auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-            if (!item || item->CtlType == ODT_MENU) return 0;
-            return Reflect(item->hwndItem, hwnd, message, wParam, lParam, handled);
-        }
-        case WM_MEASUREITEM:
-        case WM_DELETEITEM:
-        case WM_COMPAREITEM: {
-            if (wParam == 0) return 0;  // menus measure with id 0
-            HWND child = GetDlgItem(hwnd, static_cast<int>(wParam));
-            return child ? Reflect(child, hwnd, message, wParam, lParam, handled) : 0;
-        }
-        case WM_SIZE: {
-            auto* layout = reinterpret_cast<WindowRecord*>(r->Bag().GetPtr("koLayout"));
-            if (layout && WindowRecord::IsRecord(layout)) {
-                RecordRef keep(layout);
-                int ignored = 0;
-                layout->callbacks.message(layout, hwnd, kLayoutResize, LOWORD(lParam),
-                                          HIWORD(lParam), &ignored);
-                ignored = 0;
-                layout->callbacks.message(layout, hwnd, kLayoutApply, 0, 0, &ignored);
-            }
+        case WM_SIZE:
+            ApplyLayout(r, hwnd, lParam);
             return 0;
-        }
         case WM_SYSCHAR:
-            if (ClickMnemonic(hwnd, static_cast<wchar_t>(wParam))) {
-                *handled = 1;
-                return 0;
-            }
+            if (ClickMnemonic(hwnd, static_cast<wchar_t>(wParam))) *handled = 1;
             return 0;
         default:
             return 0;
@@ -313,19 +353,16 @@ LRESULT ControlDispatch(WindowRecord* r, HWND hwnd, UINT message, WPARAM wParam,
                         int* handled) {
     PropertyBag& bag = r->Bag();
     if (message == WM_NCDESTROY) {
-        if (auto cursor = reinterpret_cast<HCURSOR>(bag.GetPtr("hCursor"))) DestroyCursor(cursor);
-        if (auto font = reinterpret_cast<HGDIOBJ>(bag.GetPtr("hFont"))) DeleteObject(font);
-        if (auto* list = reinterpret_cast<std::vector<WindowRecord*>*>(bag.GetPtr("Controls"))) {
+        CloseBagHandle<CursorHandle>(bag, "hCursor");
+        CloseBagHandle<FontHandle>(bag, "hFont");
+        if (auto* list = BagObject<std::vector<WindowRecord*>>(r, "Controls")) {
             for (WindowRecord* child : *list) {
                 if (WindowRecord::IsRecord(child)) child->Release();
             }
-            delete list;
         }
-        bag.Remove("hCursor");
-        bag.Remove("hFont");
-        bag.Remove("Controls");
+        DeleteBagObject<std::vector<WindowRecord*>>(r, "Controls");
     } else if (message == WM_SETCURSOR) {
-        auto cursor = reinterpret_cast<HCURSOR>(bag.GetPtr("hCursor"));
+        const HCURSOR cursor = BagHandle<CursorHandle>(bag, "hCursor");
         if (cursor && LOWORD(lParam) == HTCLIENT && reinterpret_cast<HWND>(wParam) == hwnd) {
             *handled = 1;
             HCURSOR previous = SetCursor(cursor);
@@ -336,7 +373,8 @@ LRESULT ControlDispatch(WindowRecord* r, HWND hwnd, UINT message, WPARAM wParam,
 }
 
 LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    WindowRecord* r = WindowRegistry::Find(hwnd);
+    RecordRef keep = RecordRef::Registered(hwnd);
+    WindowRecord* r = keep.Get();
     if (!r) {
         WindowRecord* candidate = nullptr;
         if (message == WM_NCCREATE && lParam) {
@@ -348,13 +386,13 @@ LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         if (candidate && WindowRecord::IsRecord(candidate) && !candidate->Handle()) {
             candidate->Bag().Set("hWnd", BagValue::FromPointer(H(hwnd)));
             WindowRegistry::Insert(hwnd, candidate);
+            keep = RecordRef(candidate);
             r = candidate;
         }
         if (!r) return DefWindowProcW(hwnd, message, wParam, lParam);
     }
     if (LRESULT ran = 0; RunMarshalledCall(message, wParam, lParam, &ran)) return ran;
 
-    RecordRef keep(r);
     int handled = 0;
     // "OnWndMsg" sees every message first, before any kind-specific handling. It may claim
     // anything except the final clean-up, which must run or the registry would keep a dead

@@ -1,18 +1,14 @@
 #include "ui/form_window.h"
 
-#include <objidl.h>
-#include <propidl.h>
 #include <windowsx.h>
-// GDI+ flat interface (the SDK header needs the OLE property types above).
-#include <gdiplus.h>
 
+#include <optional>
 #include <vector>
 
+#include "draw/gdiplus_api.h"
 #include "ui/app_host.h"
 #include "ui/dispatch.h"
 #include "ui/window_registry.h"
-
-namespace gp = Gdiplus::DllExports;
 
 namespace {
 
@@ -58,21 +54,14 @@ void ReleaseRecordIn(PropertyBag& bag, std::string_view name) {
 // The form's own resources; run at WM_NCDESTROY and again (finding nothing) at final release.
 void FreeFormResources(WindowRecord* r, HWND hwnd) {
     PropertyBag& bag = r->Bag();
-    if (SharedImage* image = BackImageSlot(bag)) {
-        bag.Remove("pBackImage");
-        delete image;
-    }
+    DeleteBagObject<SharedImage>(r, "pBackImage");
     if (g_trayHook && bag.GetPtr("NotifyiconData")) {
         int ignored = 0;
         g_trayHook(r, hwnd, WM_NCDESTROY, 0, 0, &ignored);
     }
-    if (auto accel = reinterpret_cast<HACCEL>(bag.GetPtr("hAccelTable"))) {
-        DestroyAcceleratorTable(accel);
-    }
-    bag.Remove("hAccelTable");
+    CloseBagHandle<AccelTableHandle>(bag, "hAccelTable");
     bag.Remove("pAccelTable");
-    delete reinterpret_cast<std::vector<HWND>*>(bag.GetPtr("ATLWindows"));
-    bag.Remove("ATLWindows");
+    DeleteBagObject<std::vector<HWND>>(r, "ATLWindows");
     ReleaseRecordIn(bag, "DefaultButton");
     ReleaseRecordIn(bag, "CancelButton");
     bag.Remove("FirstActivte");
@@ -118,6 +107,198 @@ Gdiplus::ARGB ToArgb(COLORREF c) {
            (static_cast<Gdiplus::ARGB>(GetGValue(c)) << 8) | GetBValue(c);
 }
 
+// The form's own handling of a message, before the generic dispatch. A handler returns the
+// message result when it answered the message; otherwise the generic dispatch runs.
+using FormHandler = std::optional<LRESULT> (*)(WindowRecord*, HWND, WPARAM, LPARAM, int* handled);
+
+std::optional<LRESULT> Answer(int* handled, LRESULT result) {
+    *handled = 1;
+    return result;
+}
+
+std::optional<LRESULT> OnFormNcDestroy(WindowRecord* r, HWND hwnd, WPARAM, LPARAM, int*) {
+    FreeFormResources(r, hwnd);
+    return std::nullopt;
+}
+
+std::optional<LRESULT> OnFormEraseBackground(WindowRecord* r, HWND hwnd, WPARAM wParam, LPARAM,
+                                             int* handled) {
+    PropertyBag& bag = r->Bag();
+    SharedImage* image = BackImageSlot(bag);
+    if (!image && !bag.Has("BackColor")) return std::nullopt;
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    PaintBackground(reinterpret_cast<HDC>(wParam), client,
+                    static_cast<COLORREF>(bag.GetPtr("BackColor")),
+                    static_cast<int>(bag.GetPtr("ShowImageType")),
+                    image && *image ? (*image)->Handle() : nullptr);
+    return Answer(handled, 1);
+}
+
+std::optional<LRESULT> OnFormCreate(WindowRecord* r, HWND hwnd, WPARAM, LPARAM, int*) {
+    if (r->IsBound("XmlresOnCreate")) {
+        r->Fire("XmlresOnCreate",
+                {reinterpret_cast<INT_PTR>(r), H(hwnd), r->Bag().GetPtr("XmlNode")});
+    }
+    r->Fire("OnCreate", {H(hwnd)});
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    SendMessageW(hwnd, WM_SIZE, 0, MAKELPARAM(client.right, client.bottom));
+    return std::nullopt;
+}
+
+std::optional<LRESULT> OnFormClose(WindowRecord* r, HWND hwnd, WPARAM, LPARAM, int* handled) {
+    auto keep = r->Fire("OnClose", {H(hwnd)});
+    if (keep && *keep != 0) return Answer(handled, 1);
+    auto owner = reinterpret_cast<HWND>(GetWindowLongPtrW(hwnd, GWLP_HWNDPARENT));
+    if (owner && IsWindow(owner) && !IsWindowEnabled(owner) && IsWindowVisible(owner)) {
+        // Enable the owner before this window goes, so the activation returns to it.
+        EnableWindow(owner, TRUE);
+        SetWindowPos(owner, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
+    }
+    return std::nullopt;
+}
+
+std::optional<LRESULT> OnFormDestroy(WindowRecord* r, HWND hwnd, WPARAM, LPARAM, int* handled) {
+    if (!r->IsBound("OnDestory")) return std::nullopt;
+    r->Fire("OnDestory", {H(hwnd)});
+    return Answer(handled, 0);
+}
+
+std::optional<LRESULT> OnFormMove(WindowRecord* r, HWND hwnd, WPARAM, LPARAM lParam, int*) {
+    r->Fire("OnMove", {H(hwnd), GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+    return std::nullopt;
+}
+
+std::optional<LRESULT> OnFormSize(WindowRecord* r, HWND hwnd, WPARAM, LPARAM lParam, int*) {
+    r->Fire("OnSize", {H(hwnd), GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+    return std::nullopt;
+}
+
+std::optional<LRESULT> OnFormActivate(WindowRecord* r, HWND hwnd, WPARAM wParam, LPARAM, int*) {
+    r->Fire(LOWORD(wParam) != 0 ? "OnActivate" : "OnUnActivate", {H(hwnd)});
+    return std::nullopt;
+}
+
+std::optional<LRESULT> OnFormShow(WindowRecord* r, HWND hwnd, WPARAM wParam, LPARAM, int*) {
+    r->Fire(wParam != 0 ? "OnShow" : "OnHide", {H(hwnd)});
+    return std::nullopt;
+}
+
+std::optional<LRESULT> OnFormCommand(WindowRecord* r, HWND hwnd, WPARAM wParam, LPARAM lParam,
+                                     int* handled) {
+    if (lParam != 0 || (HIWORD(wParam) != 0 && HIWORD(wParam) != 1)) return std::nullopt;
+    LRESULT result = HandleCommand(r, hwnd, wParam, handled);
+    if (*handled) return result;
+    return std::nullopt;
+}
+
+std::optional<LRESULT> OnFormActivateApp(WindowRecord* r, HWND hwnd, WPARAM wParam, LPARAM, int*) {
+    PropertyBag& bag = r->Bag();
+    if (wParam != 0 && !bag.Has("FirstActivte")) {
+        bag.Set("FirstActivte", BagValue::FromPointer(1));
+        if (r->IsBound("OnFirstActivate")) {
+            SendMessageW(hwnd, WM_NCACTIVATE, 1, 0);
+            r->Fire("OnFirstActivate", {H(hwnd)});
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<LRESULT> OnFormSetCursor(WindowRecord* r, HWND, WPARAM, LPARAM, int* handled) {
+    if (r->Bag().GetPtr("WaitCursor") == 0) return std::nullopt;
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    return Answer(handled, TRUE);
+}
+
+std::optional<LRESULT> OnFormMinMaxInfo(WindowRecord* r, HWND hwnd, WPARAM, LPARAM lParam,
+                                        int* handled) {
+    auto* layout = reinterpret_cast<WindowRecord*>(r->Bag().GetPtr("koLayout"));
+    if (!layout || !WindowRecord::IsRecord(layout) || !lParam) return std::nullopt;
+    int answered = 0;
+    LRESULT size = layout->callbacks.message(layout, hwnd, kLayoutMinSize, 0, 0, &answered);
+    if (!answered) return std::nullopt;
+    RECT window{}, client{};
+    GetWindowRect(hwnd, &window);
+    GetClientRect(hwnd, &client);
+    auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+    info->ptMinTrackSize.x = LOWORD(size) + (window.right - window.left) - client.right;
+    info->ptMinTrackSize.y = HIWORD(size) + (window.bottom - window.top) - client.bottom;
+    return Answer(handled, 0);
+}
+
+std::optional<LRESULT> OnFormNcActivate(WindowRecord* r, HWND, WPARAM wParam, LPARAM,
+                                        int* handled) {
+    if (wParam == 0 && r->Bag().GetPtr("NCEverActive") != 0) return Answer(handled, 1);
+    return std::nullopt;
+}
+
+std::optional<LRESULT> OnFormSysCommand(WindowRecord* r, HWND hwnd, WPARAM wParam, LPARAM,
+                                        int* handled) {
+    if ((wParam & 0xFFF0) != SC_CLOSE) return std::nullopt;
+    auto drop = r->Fire("OnUserClose", {H(hwnd)});
+    if (drop && *drop != 0) return Answer(handled, 0);
+    return std::nullopt;
+}
+
+std::optional<LRESULT> OnFormInitMenuPopup(WindowRecord* r, HWND hwnd, WPARAM wParam, LPARAM lParam,
+                                           int* handled) {
+    if (!r->IsBound("OnInitMenuPopup")) return std::nullopt;
+    r->Fire("OnInitMenuPopup",
+            {H(hwnd), static_cast<INT_PTR>(wParam), LOWORD(lParam), HIWORD(lParam)});
+    return Answer(handled, 0);
+}
+
+std::optional<LRESULT> OnFormMenuSelect(WindowRecord* r, HWND hwnd, WPARAM wParam, LPARAM lParam,
+                                        int* handled) {
+    if (!r->IsBound("OnMenuSelect")) return std::nullopt;
+    r->Fire("OnMenuSelect", {H(hwnd), lParam, LOWORD(wParam), HIWORD(wParam)});
+    return Answer(handled, 0);
+}
+
+// The dialog manager moves the focus (Tab, Shift+Tab) by sending this to the root window; only
+// the dialog procedure answers it, and forms are not dialogs.
+std::optional<LRESULT> OnFormNextDlgCtl(WindowRecord*, HWND hwnd, WPARAM wParam, LPARAM lParam,
+                                        int* handled) {
+    HWND target = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                 : GetNextDlgTabItem(hwnd, GetFocus(), wParam != 0);
+    if (target) SetFocus(target);
+    return Answer(handled, 0);
+}
+
+std::optional<LRESULT> OnFormLButtonDown(WindowRecord* r, HWND hwnd, WPARAM, LPARAM, int*) {
+    if (r->Bag().GetPtr("FreeMove") != 0) SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, 0);
+    return std::nullopt;
+}
+
+struct FormHandlerEntry {
+    UINT message;
+    FormHandler handler;
+};
+
+constexpr FormHandlerEntry kFormHandlers[] = {
+    {WM_NCDESTROY, &OnFormNcDestroy},
+    {WM_ERASEBKGND, &OnFormEraseBackground},
+    {WM_CREATE, &OnFormCreate},
+    {WM_INITDIALOG, &OnFormCreate},
+    {WM_CLOSE, &OnFormClose},
+    {WM_DESTROY, &OnFormDestroy},
+    {WM_MOVE, &OnFormMove},
+    {WM_SIZE, &OnFormSize},
+    {WM_ACTIVATE, &OnFormActivate},
+    {WM_SHOWWINDOW, &OnFormShow},
+    {WM_COMMAND, &OnFormCommand},
+    {WM_ACTIVATEAPP, &OnFormActivateApp},
+    {WM_SETCURSOR, &OnFormSetCursor},
+    {WM_GETMINMAXINFO, &OnFormMinMaxInfo},
+    {WM_NCACTIVATE, &OnFormNcActivate},
+    {WM_SYSCOMMAND, &OnFormSysCommand},
+    {WM_INITMENUPOPUP, &OnFormInitMenuPopup},
+    {WM_MENUSELECT, &OnFormMenuSelect},
+    {WM_NEXTDLGCTL, &OnFormNextDlgCtl},
+    {WM_LBUTTONDOWN, &OnFormLButtonDown},
+};
+
 }  // namespace
 
 void SetFormTrayHook(FormTrayHook hook) {
@@ -156,8 +337,10 @@ bool PaintBackground(HDC dc, const RECT& client, COLORREF backColor, int placeme
     if (!dib) return false;
     {
         ScopedSelect select(canvas.Get(), dib.Get());
+        GpGraphicsHandle graphics;
         Gdiplus::GpGraphics* g = nullptr;
-        if (gp::GdipCreateFromHDC(canvas.Get(), &g) != Gdiplus::Ok || !g) {
+        if (gp::GdipCreateFromHDC(canvas.Get(), graphics.Receive()) != Gdiplus::Ok ||
+            !(g = graphics.Get())) {
             // No GDI+ (not started): still give the window its colour.
             BrushHandle brush(CreateSolidBrush(backColor ? backColor : GetSysColor(COLOR_BTNFACE)));
             RECT all{0, 0, cw, ch};
@@ -175,8 +358,8 @@ bool PaintBackground(HDC dc, const RECT& client, COLORREF backColor, int placeme
                     if (gp::GdipCreateTexture(image, Gdiplus::WrapModeTile, &texture) ==
                             Gdiplus::Ok &&
                         texture) {
+                        GpBrushHandle owned(texture);
                         gp::GdipFillRectangleI(g, texture, 0, 0, cw, ch);
-                        gp::GdipDeleteBrush(texture);
                     }
                 } else {
                     RECT dest{0, 0, cw, ch};
@@ -196,7 +379,7 @@ bool PaintBackground(HDC dc, const RECT& client, COLORREF backColor, int placeme
                                               nullptr, nullptr, nullptr);
                 }
             }
-            gp::GdipDeleteGraphics(g);
+            graphics.Reset();  // flushes the drawing before the copy below
         }
         BitBlt(dc, client.left, client.top, cw, ch, canvas.Get(), 0, 0, SRCCOPY);
     }
@@ -213,159 +396,19 @@ void FormWindow::FormCleanup(WindowRecord* r) {
 
 LRESULT FormWindow::FormMessage(WindowRecord* r, HWND hwnd, UINT message, WPARAM wParam,
                                 LPARAM lParam, int* handled) {
-    PropertyBag& bag = r->Bag();
-    switch (message) {
-        case WM_NCDESTROY:
-            FreeFormResources(r, hwnd);
-            break;
-        case WM_ERASEBKGND: {
-            SharedImage* image = BackImageSlot(bag);
-            if (!image && !bag.Has("BackColor")) break;
-            RECT client{};
-            GetClientRect(hwnd, &client);
-            PaintBackground(reinterpret_cast<HDC>(wParam), client,
-                            static_cast<COLORREF>(bag.GetPtr("BackColor")),
-                            static_cast<int>(bag.GetPtr("ShowImageType")),
-                            image && *image ? (*image)->Handle() : nullptr);
-            *handled = 1;
-            return 1;
+    for (const FormHandlerEntry& entry : kFormHandlers) {
+        if (entry.message != message) continue;
+        if (std::optional<LRESULT> result = entry.handler(r, hwnd, wParam, lParam, handled)) {
+            return *result;
         }
-        case WM_CREATE:
-        case WM_INITDIALOG: {
-            if (r->IsBound("XmlresOnCreate")) {
-                r->Fire("XmlresOnCreate",
-                        {reinterpret_cast<INT_PTR>(r), H(hwnd), bag.GetPtr("XmlNode")});
-            }
-            r->Fire("OnCreate", {H(hwnd)});
-            RECT client{};
-            GetClientRect(hwnd, &client);
-            SendMessageW(hwnd, WM_SIZE, 0, MAKELPARAM(client.right, client.bottom));
-            break;
+        return ControlDispatch(r, hwnd, message, wParam, lParam, handled);
+    }
+    if (g_trayHook) {
+        const auto taskbarCreated = static_cast<UINT>(r->Bag().GetPtr("TaskbarCreatedMsg"));
+        if (message == kTrayCallbackMessage || (taskbarCreated != 0 && message == taskbarCreated)) {
+            LRESULT result = g_trayHook(r, hwnd, message, wParam, lParam, handled);
+            if (*handled) return result;
         }
-        case WM_CLOSE: {
-            auto keep = r->Fire("OnClose", {H(hwnd)});
-            if (keep && *keep != 0) {
-                *handled = 1;
-                return 1;
-            }
-            auto owner = reinterpret_cast<HWND>(GetWindowLongPtrW(hwnd, GWLP_HWNDPARENT));
-            if (owner && IsWindow(owner) && !IsWindowEnabled(owner) && IsWindowVisible(owner)) {
-                // Enable the owner before this window goes, so the activation returns to it.
-                EnableWindow(owner, TRUE);
-                SetWindowPos(owner, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
-            }
-            break;
-        }
-        case WM_DESTROY:
-            if (r->IsBound("OnDestory")) {
-                r->Fire("OnDestory", {H(hwnd)});
-                *handled = 1;
-                return 0;
-            }
-            break;
-        case WM_MOVE:
-            r->Fire("OnMove", {H(hwnd), GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-            break;
-        case WM_SIZE:
-            r->Fire("OnSize", {H(hwnd), GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-            break;
-        case WM_ACTIVATE:
-            r->Fire(LOWORD(wParam) != 0 ? "OnActivate" : "OnUnActivate", {H(hwnd)});
-            break;
-        case WM_SHOWWINDOW:
-            r->Fire(wParam != 0 ? "OnShow" : "OnHide", {H(hwnd)});
-            break;
-        case WM_COMMAND:
-            if (lParam == 0 && (HIWORD(wParam) == 0 || HIWORD(wParam) == 1)) {
-                LRESULT result = HandleCommand(r, hwnd, wParam, handled);
-                if (*handled) return result;
-            }
-            break;
-        case WM_ACTIVATEAPP:
-            if (wParam != 0 && !bag.Has("FirstActivte")) {
-                bag.Set("FirstActivte", BagValue::FromPointer(1));
-                if (r->IsBound("OnFirstActivate")) {
-                    SendMessageW(hwnd, WM_NCACTIVATE, 1, 0);
-                    r->Fire("OnFirstActivate", {H(hwnd)});
-                }
-            }
-            break;
-        case WM_SETCURSOR:
-            if (bag.GetPtr("WaitCursor") != 0) {
-                SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-                *handled = 1;
-                return TRUE;
-            }
-            break;
-        case WM_GETMINMAXINFO: {
-            auto* layout = reinterpret_cast<WindowRecord*>(bag.GetPtr("koLayout"));
-            if (!layout || !WindowRecord::IsRecord(layout) || !lParam) break;
-            int answered = 0;
-            LRESULT size = layout->callbacks.message(layout, hwnd, kLayoutMinSize, 0, 0, &answered);
-            if (!answered) break;
-            RECT window{}, client{};
-            GetWindowRect(hwnd, &window);
-            GetClientRect(hwnd, &client);
-            auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-            info->ptMinTrackSize.x = LOWORD(size) + (window.right - window.left) - client.right;
-            info->ptMinTrackSize.y = HIWORD(size) + (window.bottom - window.top) - client.bottom;
-            *handled = 1;
-            return 0;
-        }
-        case WM_NCACTIVATE:
-            if (wParam == 0 && bag.GetPtr("NCEverActive") != 0) {
-                *handled = 1;
-                return 1;
-            }
-            break;
-        case WM_SYSCOMMAND:
-            if ((wParam & 0xFFF0) == SC_CLOSE) {
-                auto drop = r->Fire("OnUserClose", {H(hwnd)});
-                if (drop && *drop != 0) {
-                    *handled = 1;
-                    return 0;
-                }
-            }
-            break;
-        case WM_INITMENUPOPUP:
-            if (r->IsBound("OnInitMenuPopup")) {
-                r->Fire("OnInitMenuPopup",
-                        {H(hwnd), static_cast<INT_PTR>(wParam), LOWORD(lParam), HIWORD(lParam)});
-                *handled = 1;
-                return 0;
-            }
-            break;
-        case WM_MENUSELECT:
-            if (r->IsBound("OnMenuSelect")) {
-                r->Fire("OnMenuSelect", {H(hwnd), lParam, LOWORD(wParam), HIWORD(wParam)});
-                *handled = 1;
-                return 0;
-            }
-            break;
-        case WM_NEXTDLGCTL: {
-            // The dialog manager moves the focus (Tab, Shift+Tab) by sending this to the root
-            // window; only the dialog procedure answers it, and forms are not dialogs.
-            HWND target = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
-                                         : GetNextDlgTabItem(hwnd, GetFocus(), wParam != 0);
-            if (target) SetFocus(target);
-            *handled = 1;
-            return 0;
-        }
-        case WM_LBUTTONDOWN:
-            if (bag.GetPtr("FreeMove") != 0) {
-                SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, 0);
-            }
-            break;
-        default:
-            if (g_trayHook) {
-                const auto taskbarCreated = static_cast<UINT>(bag.GetPtr("TaskbarCreatedMsg"));
-                if (message == kTrayCallbackMessage ||
-                    (taskbarCreated != 0 && message == taskbarCreated)) {
-                    LRESULT result = g_trayHook(r, hwnd, message, wParam, lParam, handled);
-                    if (*handled) return result;
-                }
-            }
-            break;
     }
     return ControlDispatch(r, hwnd, message, wParam, lParam, handled);
 }
@@ -382,7 +425,7 @@ bool FormWindow::CreateTopLevelWith(const TopLevelOptions& options, bool taskbar
     DWORD exStyle = 0;
 
     HWND owner = options.owner;
-    ui::OwnedWindow hiddenOwner;
+    WindowHandle hiddenOwner;
     if (!owner && taskbarFlag) {
         hiddenOwner.Reset(CreateWindowExW(0, WinStr(className), L"koShowTaskbar", WS_POPUP, 0, 0,
                                           250, 110, nullptr, nullptr, ToolkitInstance(), nullptr));
@@ -469,13 +512,9 @@ bool FormWindow::CreatePanel(HWND parent, std::optional<POINT> position, std::op
 
 bool FormWindow::SetBackImage(SharedImage image) {
     if (!record_) return false;
-    PropertyBag& bag = record_->Bag();
-    SharedImage* old = BackImageSlot(bag);
-    bag.Remove("pBackImage");
-    delete old;
+    DeleteBagObject<SharedImage>(record_, "pBackImage");
     if (image && !image->IsEmpty()) {
-        bag.Set("pBackImage", BagValue::FromPointer(
-                                  reinterpret_cast<INT_PTR>(new SharedImage(std::move(image)))));
+        EnsureBagObject<SharedImage>(record_, "pBackImage") = std::move(image);
     }
     if (HWND h = GetHandle()) InvalidateRect(h, nullptr, TRUE);
     return true;
@@ -535,21 +574,13 @@ bool FormWindow::SetIcon(HICON icon, bool big) {
 
 bool FormWindow::SetAcceleratorTable(HACCEL table) {
     if (!record_) return false;
-    if (auto old = reinterpret_cast<HACCEL>(GetProperty("hAccelTable")); old && old != table) {
-        DestroyAcceleratorTable(old);
-    }
-    SetProperty("hAccelTable", reinterpret_cast<INT_PTR>(table));
+    PutBagHandle(record_->Bag(), "hAccelTable", AccelTableHandle(table));
     SetProperty("pAccelTable", reinterpret_cast<INT_PTR>(table));
     return true;
 }
 
 bool FormWindow::AddHostedWindow(HWND hosted) {
     if (!record_ || !hosted) return false;
-    auto* list = reinterpret_cast<std::vector<HWND>*>(GetProperty("ATLWindows"));
-    if (!list) {
-        list = new std::vector<HWND>;
-        SetProperty("ATLWindows", reinterpret_cast<INT_PTR>(list));
-    }
-    list->push_back(hosted);
+    EnsureBagObject<std::vector<HWND>>(record_, "ATLWindows").push_back(hosted);
     return true;
 }

@@ -49,8 +49,8 @@ std::shared_ptr<GifPlayer> GifPlayer::Start(HWND window) {
     if (!::IsWindow(window)) return nullptr;
     std::shared_ptr<GifPlayer> player(new GifPlayer());
     player->window_ = window;
-    player->playEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    player->stopEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    player->playEvent_.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    player->stopEvent_.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!player->playEvent_ || !player->stopEvent_) return nullptr;
 
     // The thread holds its own reference and drops it when it ends.
@@ -77,8 +77,8 @@ DWORD WINAPI GifPlayer::ThreadMain(void* parameter) {
 }
 
 void GifPlayer::Run() {
-    const HANDLE stop = stopEvent_.get();
-    const HANDLE waits[2] = {stop, playEvent_.get()};
+    const HANDLE stop = stopEvent_.Get();
+    const HANDLE waits[2] = {stop, playEvent_.Get()};
     for (;;) {
         if (::WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) return;
         if (!::IsWindow(window_)) return;
@@ -105,19 +105,16 @@ void GifPlayer::Run() {
         }
         const LRESULT failed = ::SendMessageW(window_, kGifFrameMessage, index, 0);
         if (::WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) return;
-        if (failed != 0) {
-            ExclusiveLock hold(lock_);
-            if (generation == generation_) index_ = 0;
-            continue;
-        }
+        // Even a frame that could not be shown takes its time, or a player left with a picture
+        // it cannot show would flood the window thread.
         if (::WaitForSingleObject(stop, FrameDelayMs(delays, index)) == WAIT_OBJECT_0) return;
         ExclusiveLock hold(lock_);
-        if (generation == generation_) index_ = index + 1;
+        if (generation == generation_) index_ = failed != 0 ? 0 : index + 1;
     }
 }
 
 void GifPlayer::Load(std::vector<std::uint32_t> delays, unsigned frameCount) {
-    ::ResetEvent(playEvent_.get());
+    ::ResetEvent(playEvent_.Get());
     {
         ExclusiveLock hold(lock_);
         delays_ = std::move(delays);
@@ -125,24 +122,33 @@ void GifPlayer::Load(std::vector<std::uint32_t> delays, unsigned frameCount) {
         index_ = 0;
         ++generation_;
     }
-    ::SetEvent(playEvent_.get());
+    ::SetEvent(playEvent_.Get());
+}
+
+void GifPlayer::Unload() {
+    ::ResetEvent(playEvent_.Get());
+    ExclusiveLock hold(lock_);
+    delays_.clear();
+    frameCount_ = 0;
+    index_ = 0;
+    ++generation_;
 }
 
 void GifPlayer::Play() {
     // A still picture has nothing to play; the player would only repaint the same frame.
-    if (FrameCount() > 1) ::SetEvent(playEvent_.get());
+    if (FrameCount() > 1) ::SetEvent(playEvent_.Get());
 }
 
 void GifPlayer::Pause() {
-    ::ResetEvent(playEvent_.get());
+    ::ResetEvent(playEvent_.Get());
 }
 
 bool GifPlayer::IsPlaying() const {
-    return ::WaitForSingleObject(playEvent_.get(), 0) == WAIT_OBJECT_0;
+    return ::WaitForSingleObject(playEvent_.Get(), 0) == WAIT_OBJECT_0;
 }
 
 void GifPlayer::Stop() {
-    ::SetEvent(stopEvent_.get());
+    ::SetEvent(stopEvent_.Get());
 }
 
 unsigned GifPlayer::Index() const {

@@ -20,7 +20,8 @@
 #include "threads/handle.h"
 
 // Sent by the player to the picture box: wParam = frame index, lParam = 0. A non-zero result
-// means the frame could not be selected; the player then starts over at frame 0.
+// means the frame could not be selected; the player waits that frame's delay and starts over at
+// frame 0.
 inline constexpr UINT kGifFrameMessage = 0x800;
 
 class GifPlayer {
@@ -35,6 +36,9 @@ class GifPlayer {
     // Takes a new animation: pauses, installs the delays and frame count, restarts at frame 0,
     // then plays.
     void Load(std::vector<std::uint32_t> delays, unsigned frameCount);
+    // Forgets the animation (the picture changed): paused, no frames, so Play does nothing until
+    // the next Load.
+    void Unload();
     void Play();
     void Pause();
     bool IsPlaying() const;

@@ -180,6 +180,29 @@ void ListView::ReleaseListResources(WindowRecord* record) {
     ReleaseCommonResources(record);
 }
 
+namespace {
+
+// Raised before the change takes effect; only a change of the state image (the check box)
+// counts, not selection or focus.
+void FireCheckChange(WindowRecord* record, INT_PTR list, const NMLISTVIEW* nm) {
+    const UINT newImage = nm->uNewState & kStateImageMask;
+    const UINT oldImage = nm->uOldState & kStateImageMask;
+    if ((nm->uChanged & LVIF_STATE) != 0 && newImage != 0 && newImage != oldImage) {
+        record->Fire("OnCheckChange", {list, nm->iItem, static_cast<INT_PTR>(newImage >> 12) - 1});
+    }
+}
+
+std::optional<INT_PTR> FireClick(WindowRecord* record, INT_PTR list, int code,
+                                 const NMITEMACTIVATE* nm) {
+    const char* event = code == Code(NM_CLICK)    ? "OnClick"
+                        : code == Code(NM_RCLICK) ? "OnRClick"
+                                                  : "OnDBClick";
+    return record->Fire(event, {list, nm->iItem, nm->iSubItem, nm->ptAction.x, nm->ptAction.y,
+                                static_cast<INT_PTR>(nm->uKeyFlags)});
+}
+
+}  // namespace
+
 LRESULT ListView::ListReflected(WindowRecord* record, HWND parent, UINT message, WPARAM wParam,
                                 LPARAM lParam, int* handled) {
     if (message != WM_NOTIFY || lParam == 0) {
@@ -198,18 +221,9 @@ LRESULT ListView::ListReflected(WindowRecord* record, HWND parent, UINT message,
             }
             return 0;
         }
-        case Code(LVN_ITEMCHANGING): {
-            // Raised before the change takes effect; only a change of the state image (the
-            // check box) counts, not selection or focus.
-            const auto* nm = reinterpret_cast<const NMLISTVIEW*>(lParam);
-            const UINT newImage = nm->uNewState & kStateImageMask;
-            const UINT oldImage = nm->uOldState & kStateImageMask;
-            if ((nm->uChanged & LVIF_STATE) != 0 && newImage != 0 && newImage != oldImage) {
-                record->Fire("OnCheckChange",
-                             {list, nm->iItem, static_cast<INT_PTR>(newImage >> 12) - 1});
-            }
+        case Code(LVN_ITEMCHANGING):
+            FireCheckChange(record, list, reinterpret_cast<const NMLISTVIEW*>(lParam));
             return 0;
-        }
         case Code(LVN_HOTTRACK): {
             const auto* nm = reinterpret_cast<const NMLISTVIEW*>(lParam);
             const auto r = record->Fire("OnHotTrack", {list, nm->iItem, nm->iSubItem});
@@ -243,13 +257,7 @@ LRESULT ListView::ListReflected(WindowRecord* record, HWND parent, UINT message,
         case Code(NM_RCLICK):
         case Code(NM_DBLCLK): {
             const int code = NotifyCode(lParam);
-            const auto* nm = reinterpret_cast<const NMITEMACTIVATE*>(lParam);
-            const char* event = code == Code(NM_CLICK)    ? "OnClick"
-                                : code == Code(NM_RCLICK) ? "OnRClick"
-                                                          : "OnDBClick";
-            const auto r =
-                record->Fire(event, {list, nm->iItem, nm->iSubItem, nm->ptAction.x, nm->ptAction.y,
-                                     static_cast<INT_PTR>(nm->uKeyFlags)});
+            const auto r = FireClick(record, list, code, reinterpret_cast<NMITEMACTIVATE*>(lParam));
             if (code == Code(NM_RCLICK) && r) return claim(*r);
             return 0;
         }

@@ -38,7 +38,7 @@ bool IsRealBitmap(HBITMAP bitmap) {
 }
 
 void DeleteBitmap(HBITMAP bitmap) {
-    if (IsRealBitmap(bitmap)) ::DeleteObject(bitmap);
+    if (IsRealBitmap(bitmap)) BitmapHandle::Close(bitmap);
 }
 
 HBRUSH BackgroundBrush(HMENU menu) {
@@ -49,8 +49,8 @@ HBRUSH BackgroundBrush(HMENU menu) {
     return info.hbrBack;
 }
 
-// Sub-menus share their parent's brush when it was applied to them, so every brush is deleted
-// once however many menus show it.
+// Every menu owns its own brush (see SetBackgroundBrush); the set still deletes each once should
+// a menu made elsewhere share one.
 void CollectBrushes(HMENU menu, std::set<HBRUSH>& brushes, int depth) {
     if (menu == nullptr || depth > 32) return;
     if (HBRUSH brush = BackgroundBrush(menu)) brushes.insert(brush);
@@ -95,18 +95,32 @@ UINT EndPosition(HMENU menu, int position) {
     return count < 0 ? 0 : static_cast<UINT>(count);
 }
 
-bool SetBackgroundBrush(HMENU menu, HBRUSH brush, bool applyToSubmenus) {
-    BrushHandle owned(brush);
-    if (menu == nullptr || !owned) return false;
-    const HBRUSH old = BackgroundBrush(menu);
+// Gives the menu a new brush from `make` (and, when asked, each sub-menu below it one of its
+// own) and deletes the brush each replaces. Menus never share a brush: a shared one would be
+// deleted by the first menu to change colour while the others still paint with it.
+template <class MakeBrush>
+bool SetBackgroundBrush(HMENU menu, const MakeBrush& make, bool applyToSubmenus, int depth = 0) {
+    if (menu == nullptr || depth > 32) return false;
+    BrushHandle owned(make());
+    if (!owned) return false;
+    BrushHandle old(BackgroundBrush(menu));
     MENUINFO info{};
     info.cbSize = sizeof(info);
-    info.fMask = MIM_BACKGROUND | (applyToSubmenus ? MIM_APPLYTOSUBMENUS : 0);
+    info.fMask = MIM_BACKGROUND;
     info.hbrBack = owned.Get();
-    if (!::SetMenuInfo(menu, &info)) return false;
+    if (!::SetMenuInfo(menu, &info)) {
+        old.Release();
+        return false;
+    }
     owned.Release();
-    if (old != nullptr && old != brush) ::DeleteObject(old);
-    return true;
+    if (!applyToSubmenus) return true;
+    const int count = ::GetMenuItemCount(menu);
+    bool ok = true;
+    for (int i = 0; i < count; ++i) {
+        if (HMENU sub = ::GetSubMenu(menu, i))
+            ok = SetBackgroundBrush(sub, make, true, depth + 1) && ok;
+    }
+    return ok;
 }
 
 }  // namespace
@@ -156,7 +170,8 @@ bool MenuItems::AttachToWindow(HWND window) const {
 
 bool MenuItems::SetBackgroundColor(COLORREF colour, bool applyToSubmenus) {
     if (menu_ == nullptr) return false;
-    return SetBackgroundBrush(menu_, ::CreateSolidBrush(colour), applyToSubmenus);
+    return SetBackgroundBrush(
+        menu_, [colour] { return ::CreateSolidBrush(colour); }, applyToSubmenus);
 }
 
 bool MenuItems::SetBackgroundImage(const ImageObject& image, int64_t colour, bool applyToSubmenus) {
@@ -166,8 +181,9 @@ bool MenuItems::SetBackgroundImage(const ImageObject& image, int64_t colour, boo
         0xFF000000u | (GetRValue(rgb) << 16) | (GetGValue(rgb) << 8) | GetBValue(rgb);
     BitmapHandle bitmap = image.ToBitmapHandle(argb);
     if (!bitmap) return false;
-    // The brush keeps its own copy of the pattern; the bitmap goes when this scope ends.
-    return SetBackgroundBrush(menu_, ::CreatePatternBrush(bitmap.Get()), applyToSubmenus);
+    // Each brush keeps its own copy of the pattern; the bitmap goes when this scope ends.
+    return SetBackgroundBrush(
+        menu_, [&bitmap] { return ::CreatePatternBrush(bitmap.Get()); }, applyToSubmenus);
 }
 
 // ---- items ----
@@ -467,8 +483,8 @@ void Menu::Destroy() {
     std::set<HBRUSH> brushes;
     CollectBrushes(menu, brushes, 0);
     DeleteItemImages(menu);
-    ::DestroyMenu(menu);
-    for (HBRUSH brush : brushes) ::DeleteObject(brush);
+    MenuHandle::Close(menu);
+    for (HBRUSH brush : brushes) BrushHandle::Close(brush);
 }
 
 HMENU Menu::Release() {

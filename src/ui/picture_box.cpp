@@ -69,8 +69,10 @@ SharedImage PictureBox::Image() const {
 
 bool PictureBox::Image(SharedImage image) {
     if (record_ == nullptr) return false;
-    if (PlayerRef* player = HeldPlayer(record_)) (*player)->Pause();
+    // The player belongs to the old picture: a new animation loads it again below.
+    if (PlayerRef* player = HeldPlayer(record_)) (*player)->Unload();
     DeleteBagObject<SharedImage>(record_, kImageName);
+    SetProperty("PlayGif", 0);
     if (image && !image->IsEmpty()) {
         SetProperty(kImageName, reinterpret_cast<INT_PTR>(new SharedImage(std::move(image))));
         StartAnimation();
@@ -90,7 +92,10 @@ ByteBuffer PictureBox::Picture() const {
 
 bool PictureBox::Picture(const ByteBuffer& bytes) {
     auto image = std::make_shared<ImageObject>();
-    if (!image->LoadFromBytes(bytes)) return false;
+    if (!image->LoadFromBytes(bytes)) {
+        Image(SharedImage());  // the old picture is not what the caller asked to show
+        return false;
+    }
     return Image(std::move(image));
 }
 

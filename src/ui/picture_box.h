@@ -20,13 +20,13 @@ class PictureBox : public ControlWindow {
 
     // The image shown (shared; empty when none).
     SharedImage Image() const;
-    // Shows the image: the picture box keeps a reference, pauses the player, restarts the
+    // Shows the image: the picture box keeps a reference, empties the player, restarts the
     // animation when the image has one, and repaints. An empty pointer clears the picture.
     bool Image(SharedImage image);
     bool Image(ImageObject&& image);
     // The current image re-encoded in its own format; empty when none.
     ByteBuffer Picture() const;
-    // Decodes the bytes and shows them; false (picture unchanged) when they do not decode.
+    // Decodes the bytes and shows them; false, and the box left blank, when they do not decode.
     bool Picture(const ByteBuffer& bytes);
 
     // Placement: 0 tiled, 1 once at the top-left, 2 stretched, 3 fitted and centred (default).

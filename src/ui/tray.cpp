@@ -27,11 +27,8 @@ void CopyField(wchar_t (&field)[N], const WideText& text) {
     field[n] = L'\0';
 }
 
-void DestroyIconCopy(WindowRecord* record) {
-    if (const INT_PTR icon = record->Bag().GetPtr(kIconName)) {
-        record->Bag().Remove(kIconName);
-        ::DestroyIcon(reinterpret_cast<HICON>(icon));
-    }
+void DropIconCopy(WindowRecord* record) {
+    CloseBagHandle<IconHandle>(record->Bag(), kIconName);
 }
 
 void ReleaseTray(WindowRecord* record) {
@@ -39,7 +36,7 @@ void ReleaseTray(WindowRecord* record) {
         ::Shell_NotifyIconW(NIM_DELETE, data);
         DeleteBagObject<NOTIFYICONDATAW>(record, kDataName);
     }
-    DestroyIconCopy(record);
+    DropIconCopy(record);
 }
 
 int CallbackCode(UINT mouseMessage) {
@@ -82,9 +79,10 @@ bool AddTrayIcon(WindowObject& window, HICON icon, const WideText& tip) {
     // A second add replaces the first icon rather than leaving it behind.
     ReleaseTray(record);
 
-    const HICON copy = ::CopyIcon(icon);
-    if (copy == nullptr) return false;
-    window.SetProperty(kIconName, reinterpret_cast<INT_PTR>(copy));
+    IconHandle owned(::CopyIcon(icon));
+    if (!owned) return false;
+    const HICON copy = owned.Get();
+    PutBagHandle(record->Bag(), kIconName, std::move(owned));
     auto data = std::make_unique<NOTIFYICONDATAW>();
     *data = NOTIFYICONDATAW{};
     data->cbSize = NOTIFYICONDATAW_V2_SIZE;
@@ -119,14 +117,13 @@ bool SetTrayIcon(WindowObject& window, HICON icon) {
     WindowRecord* record = window.Record();
     NOTIFYICONDATAW* data = Data(record);
     if (data == nullptr || icon == nullptr) return false;
-    const HICON copy = ::CopyIcon(icon);
-    if (copy == nullptr) return false;
+    IconHandle copy(::CopyIcon(icon));
+    if (!copy) return false;
     data->uFlags = kBasicFlags;
-    data->hIcon = copy;
+    data->hIcon = copy.Get();
     const bool ok = ::Shell_NotifyIconW(NIM_MODIFY, data) != FALSE;
     // The old copy goes only once the shell has been told about the new one.
-    DestroyIconCopy(record);
-    window.SetProperty(kIconName, reinterpret_cast<INT_PTR>(copy));
+    PutBagHandle(record->Bag(), kIconName, std::move(copy));
     return ok;
 }
 
@@ -158,7 +155,7 @@ bool RemoveTrayIcon(WindowObject& window) {
     if (data == nullptr) return false;
     const bool ok = ::Shell_NotifyIconW(NIM_DELETE, data) != FALSE;
     DeleteBagObject<NOTIFYICONDATAW>(record, kDataName);
-    DestroyIconCopy(record);
+    DropIconCopy(record);
     return ok;
 }
 

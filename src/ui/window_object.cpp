@@ -99,13 +99,9 @@ void WindowObject::RemoveProperty(std::string_view name) {
 
 void WindowObject::HoldChild(const WindowObject& child) {
     if (!record_ || !child.record_ || child.record_ == record_) return;
-    auto* list = reinterpret_cast<std::vector<WindowRecord*>*>(GetProperty("Controls"));
-    if (!list) {
-        list = new std::vector<WindowRecord*>;
-        SetProperty("Controls", reinterpret_cast<INT_PTR>(list));
-    }
+    auto& list = EnsureBagObject<std::vector<WindowRecord*>>(record_, "Controls");
     child.record_->AddRef();
-    list->push_back(child.record_);
+    list.push_back(child.record_);
 }
 
 WindowSize WindowObject::GetSize() const {

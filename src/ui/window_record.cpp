@@ -56,6 +56,27 @@ bool WindowRecord::IsRecord(const WindowRecord* r) {
     return found && r->magic_ == kRecordMagic;
 }
 
+WindowRecord* WindowRecord::AcquireLive(WindowRecord* r) {
+    if (!r) return nullptr;
+    LiveRecords& live = Live();
+    // The destructor leaves the set under the exclusive lock, so r stays whole while this holds
+    // the shared one.
+    AcquireSRWLockShared(&live.lock);
+    WindowRecord* held = nullptr;
+    if (live.set.count(r) != 0 && r->magic_ == kRecordMagic) {
+        for (LONG n = r->refCount_; n > 0;) {
+            const LONG seen = InterlockedCompareExchange(&r->refCount_, n + 1, n);
+            if (seen == n) {
+                held = r;
+                break;
+            }
+            n = seen;
+        }
+    }
+    ReleaseSRWLockShared(&live.lock);
+    return held;
+}
+
 WindowRecord::~WindowRecord() {
     LiveRecords& live = Live();
     AcquireSRWLockExclusive(&live.lock);

@@ -144,6 +144,10 @@ class WindowRecord {
 
     // True for a live record made by Create (guards creation parameters and registry values).
     static bool IsRecord(const WindowRecord* r);
+    // A new reference to r when it is live and its count has not reached zero, taken in one
+    // step with that check, so a release on another thread cannot free r in between; null
+    // otherwise (a record already being freed is never revived).
+    static WindowRecord* AcquireLive(WindowRecord* r);
 
     // The base behaviour of entries 3, 4 and 5 (generic dispatcher, "not handled", detach).
     static LRESULT BaseMessage(WindowRecord*, HWND, UINT, WPARAM, LPARAM, int* handled);
@@ -180,3 +184,46 @@ class WindowRecord {
     std::unique_ptr<PropertyBag> bag_;
     std::unordered_map<std::string, std::shared_ptr<EventHandler>> handlers_;
 };
+
+// A window keeps C++ objects and platform handles in its property bag under fixed names (other
+// code reads them there). These helpers are the only code that frees what the bag holds: objects
+// with delete, handles through their owner's Close.
+template <class T>
+T* BagObject(WindowRecord* record, std::string_view name) {
+    if (record == nullptr) return nullptr;
+    return reinterpret_cast<T*>(record->Bag().GetPtr(name));
+}
+// The object under `name`, made on first use.
+template <class T>
+T& EnsureBagObject(WindowRecord* record, std::string_view name) {
+    if (T* held = BagObject<T>(record, name)) return *held;
+    auto made = std::make_unique<T>();
+    record->Bag().Set(name, BagValue::FromPointer(reinterpret_cast<INT_PTR>(made.get())));
+    return *made.release();
+}
+template <class T>
+void DeleteBagObject(WindowRecord* record, std::string_view name) {
+    if (record == nullptr) return;
+    T* object = reinterpret_cast<T*>(record->Bag().GetPtr(name));
+    if (object == nullptr) return;
+    record->Bag().Remove(name);
+    delete object;
+}
+
+template <class Owner>
+typename Owner::Handle BagHandle(const PropertyBag& bag, std::string_view name) {
+    return reinterpret_cast<typename Owner::Handle>(bag.GetPtr(name));
+}
+// Stores the handle under `name`; the one it replaces (if another) is freed after the store.
+template <class Owner>
+void PutBagHandle(PropertyBag& bag, std::string_view name, Owner owned) {
+    Owner old(BagHandle<Owner>(bag, name));
+    if (old.Get() == owned.Get()) old.Release();
+    bag.Set(name, BagValue::FromPointer(reinterpret_cast<INT_PTR>(owned.Release())));
+}
+// Removes the entry and frees its handle.
+template <class Owner>
+void CloseBagHandle(PropertyBag& bag, std::string_view name) {
+    Owner old(BagHandle<Owner>(bag, name));
+    bag.Remove(name);
+}

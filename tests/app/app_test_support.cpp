@@ -59,7 +59,7 @@ std::map<Text, ByteBuffer> FilesIn(const Text& folder) {
         if (file) {
             char buffer[65536];
             DWORD got = 0;
-            while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+            while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
                 content.append(buffer, got);
         }
         files[WideToAnsi(name)] = content;

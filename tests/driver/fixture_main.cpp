@@ -9,6 +9,8 @@
 #include <cwchar>
 #include <string>
 
+#include "threads/handle.h"
+
 namespace {
 
 HWND gMain, gTabs, gStatus, gList;
@@ -39,8 +41,9 @@ DWORD WINAPI BoxThread(LPVOID param) {
 }
 
 void ShowBoxFromWorker(bool failedWrite) {
-    HANDLE t = CreateThread(nullptr, 0, BoxThread, failedWrite ? (LPVOID)1 : nullptr, 0, nullptr);
-    if (t != nullptr) CloseHandle(t);
+    // The box runs on by itself; its thread's handle is not needed.
+    UniqueHandle thread(
+        CreateThread(nullptr, 0, BoxThread, failedWrite ? (LPVOID)1 : nullptr, 0, nullptr));
 }
 
 void ShowPage(int index) {
@@ -120,15 +123,13 @@ LRESULT CALLBACK PageProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 
 HBITMAP SolidBitmap(COLORREF colour, int size) {
     HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
+    MemoryDc dc(CreateCompatibleDC(screen));
     HBITMAP bmp = CreateCompatibleBitmap(screen, size, size);
-    HGDIOBJ old = SelectObject(dc, bmp);
-    HBRUSH brush = CreateSolidBrush(colour);
+    HGDIOBJ old = SelectObject(dc.Get(), bmp);
+    BrushHandle brush(CreateSolidBrush(colour));
     RECT r{0, 0, size, size};
-    FillRect(dc, &r, brush);
-    DeleteObject(brush);
-    SelectObject(dc, old);
-    DeleteDC(dc);
+    FillRect(dc.Get(), &r, brush.Get());
+    SelectObject(dc.Get(), old);
     ReleaseDC(nullptr, screen);
     return bmp;
 }
@@ -152,9 +153,8 @@ void BuildContent(HWND main) {
     gImages = ImageList_Create(48, 48, ILC_COLOR32 | ILC_MASK, 0, 0);
     const COLORREF colours[3] = {RGB(220, 40, 40), RGB(40, 200, 40), RGB(40, 40, 220)};
     for (COLORREF c : colours) {
-        HBITMAP b = SolidBitmap(c, 48);
-        ImageList_Add(gImages, b, nullptr);
-        DeleteObject(b);
+        BitmapHandle b(SolidBitmap(c, 48));
+        ImageList_Add(gImages, b.Get(), nullptr);
     }
     gList = CreateWindowExW(0, WC_LISTVIEWW, L"",
                             WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_ICON | LVS_SINGLESEL |

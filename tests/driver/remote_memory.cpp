@@ -9,26 +9,6 @@ RemoteProcess::RemoteProcess(DWORD pid)
                               PROCESS_QUERY_INFORMATION | SYNCHRONIZE,
                           FALSE, pid)) {}
 
-RemoteProcess::~RemoteProcess() {
-    Release();
-}
-
-RemoteProcess::RemoteProcess(RemoteProcess&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)) {}
-
-RemoteProcess& RemoteProcess::operator=(RemoteProcess&& other) noexcept {
-    if (this != &other) {
-        Release();
-        handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-}
-
-void RemoteProcess::Release() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-    handle_ = nullptr;
-}
-
 RemoteBuffer::RemoteBuffer(const RemoteProcess& process, size_t size)
     : process_(process.Get()), size_(size) {
     if (process_ != nullptr && size > 0) {

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "threads/handle.h"
+
 namespace driver {
 
 // Owns a process handle opened for memory operations and waiting.
@@ -13,18 +15,12 @@ class RemoteProcess {
   public:
     RemoteProcess() = default;
     explicit RemoteProcess(DWORD pid);
-    ~RemoteProcess();
-    RemoteProcess(const RemoteProcess&) = delete;
-    RemoteProcess& operator=(const RemoteProcess&) = delete;
-    RemoteProcess(RemoteProcess&& other) noexcept;
-    RemoteProcess& operator=(RemoteProcess&& other) noexcept;
 
-    bool IsOpen() const { return handle_ != nullptr; }
-    HANDLE Get() const { return handle_; }
+    bool IsOpen() const { return static_cast<bool>(handle_); }
+    HANDLE Get() const { return handle_.Get(); }
 
   private:
-    void Release();
-    HANDLE handle_ = nullptr;
+    UniqueHandle handle_;
 };
 
 // One committed block in the target, freed with it.

@@ -59,44 +59,37 @@ void PngChunk(std::string& out, const char* type, const std::string& data) {
     PutBig32(out, Crc32(reinterpret_cast<const uint8_t*>(body.data()), body.size()));
 }
 
-}  // namespace
-
-bool CaptureScreen(const RECT& area, Pixels& out) {
+// Lets `draw` paint the area's size into a screen-compatible bitmap, then reads it back.
+template <class Draw>
+bool CaptureArea(const RECT& area, Pixels& out, const Draw& draw) {
     const int w = area.right - area.left;
     const int h = area.bottom - area.top;
     if (w <= 0 || h <= 0) return false;
     WindowDc screen(nullptr);
     MemoryDc memory(CreateCompatibleDC(screen.Get()));
     BitmapHandle bitmap(CreateCompatibleBitmap(screen.Get(), w, h));
-    if (screen.Get() == nullptr || memory.Get() == nullptr || bitmap.Get() == nullptr) {
-        return false;
-    }
+    if (!screen || !memory || !bitmap) return false;
     {
         ScopedSelect select(memory.Get(), bitmap.Get());
-        if (!BitBlt(memory.Get(), 0, 0, w, h, screen.Get(), area.left, area.top, SRCCOPY)) {
-            return false;
-        }
+        if (!draw(memory.Get(), screen.Get(), w, h)) return false;
     }
     return ReadBitmap(memory.Get(), bitmap.Get(), w, h, out);
+}
+
+}  // namespace
+
+bool CaptureScreen(const RECT& area, Pixels& out) {
+    return CaptureArea(area, out, [&area](HDC memory, HDC screen, int w, int h) {
+        return BitBlt(memory, 0, 0, w, h, screen, area.left, area.top, SRCCOPY) != FALSE;
+    });
 }
 
 bool CaptureWindow(HWND window, Pixels& out) {
     RECT area{};
     if (!GetWindowRect(window, &area)) return false;
-    const int w = area.right - area.left;
-    const int h = area.bottom - area.top;
-    if (w <= 0 || h <= 0) return false;
-    WindowDc screen(nullptr);
-    MemoryDc memory(CreateCompatibleDC(screen.Get()));
-    BitmapHandle bitmap(CreateCompatibleBitmap(screen.Get(), w, h));
-    if (screen.Get() == nullptr || memory.Get() == nullptr || bitmap.Get() == nullptr) {
-        return false;
-    }
-    {
-        ScopedSelect select(memory.Get(), bitmap.Get());
-        if (!PrintWindow(window, memory.Get(), 0)) return false;
-    }
-    return ReadBitmap(memory.Get(), bitmap.Get(), w, h, out);
+    return CaptureArea(area, out, [window](HDC memory, HDC, int, int) {
+        return PrintWindow(window, memory, 0) != FALSE;
+    });
 }
 
 std::string EncodePng(const Pixels& pixels) {
@@ -172,14 +165,14 @@ std::string EncodeBmp(const Pixels& pixels) {
 bool SavePicture(const Pixels& pixels, const std::wstring& path) {
     const bool bmp = path.size() >= 4 && _wcsicmp(path.c_str() + path.size() - 4, L".bmp") == 0;
     const std::string bytes = bmp ? EncodeBmp(pixels) : EncodePng(pixels);
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     DWORD wrote = 0;
     const bool ok =
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+        WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
         wrote == bytes.size();
-    CloseHandle(file);
+    file.Reset();
     if (!ok) DeleteFileW(path.c_str());
     return ok;
 }

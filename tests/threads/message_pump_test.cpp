@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "threads/handle.h"
 #include "threads/test_support.h"
 
 using threads_test::MessageSink;
@@ -55,20 +56,19 @@ TEST(PumpPendingMessages, HandlesMessagesSentFromOtherThreads) {
     MessageSink sink;
     LRESULT answer = 0;
     std::pair<HWND, LRESULT*> target(sink.hwnd(), &answer);
-    HANDLE sender = ::CreateThread(
+    UniqueHandle sender(::CreateThread(
         nullptr, 0,
         [](void* p) -> DWORD {
             auto* s = static_cast<std::pair<HWND, LRESULT*>*>(p);
             *s->second = ::SendMessageW(s->first, WM_APP, 0, 0);
             return 0;
         },
-        &target, 0, nullptr);
-    ASSERT_NE(sender, nullptr);
+        &target, 0, nullptr));
+    ASSERT_TRUE(sender);
     ASSERT_TRUE(threads_test::WaitUntil([&] {
         PumpPendingMessages();
-        return ::WaitForSingleObject(sender, 0) == WAIT_OBJECT_0;
+        return ::WaitForSingleObject(sender.Get(), 0) == WAIT_OBJECT_0;
     }));
-    ::CloseHandle(sender);
     EXPECT_EQ(answer, 42);
     EXPECT_EQ(sink.received(), 1);
 }

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "threads/handle.h"
+
 namespace threads_test {
 
 // Waits until pred holds, checking every few milliseconds. The bound is only there so that a
@@ -24,15 +26,12 @@ inline bool WaitUntil(const std::function<bool()>& pred, DWORD boundMs = 60000) 
 class Gate {
   public:
     Gate() : h_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~Gate() { ::CloseHandle(h_); }
-    Gate(const Gate&) = delete;
-    Gate& operator=(const Gate&) = delete;
-    void Open() { ::SetEvent(h_); }
-    void Pass() const { ::WaitForSingleObject(h_, INFINITE); }
-    HANDLE handle() const { return h_; }
+    void Open() { ::SetEvent(h_.Get()); }
+    void Pass() const { ::WaitForSingleObject(h_.Get(), INFINITE); }
+    HANDLE handle() const { return h_.Get(); }
 
   private:
-    HANDLE h_;
+    UniqueHandle h_;
 };
 
 // A message-only window on the creating thread; counts WM_APP messages sent or posted to it.

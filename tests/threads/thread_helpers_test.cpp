@@ -26,7 +26,7 @@ DWORD WINAPI SendToSink(void* p) {
 }
 
 bool StillRunning(const UniqueHandle& h) {
-    return ::WaitForSingleObject(h.get(), 0) == WAIT_TIMEOUT;
+    return ::WaitForSingleObject(h.Get(), 0) == WAIT_TIMEOUT;
 }
 
 }  // namespace
@@ -47,12 +47,12 @@ TEST(StartThread, WithoutWaitingHandsBackTheRunningThread) {
     Gate gate;
     UniqueHandle h;
     ASSERT_TRUE(StartThread(&WaitForGate, &gate, &h));
-    ASSERT_TRUE(h.valid());
+    ASSERT_TRUE(static_cast<bool>(h));
     EXPECT_TRUE(StillRunning(h));
     gate.Open();
-    ASSERT_EQ(::WaitForSingleObject(h.get(), 60000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(h.Get(), 60000), WAIT_OBJECT_0);
     DWORD code = 0;
-    ASSERT_TRUE(::GetExitCodeThread(h.get(), &code));
+    ASSERT_TRUE(::GetExitCodeThread(h.Get(), &code));
     EXPECT_EQ(code, 7u);
 }
 
@@ -63,7 +63,7 @@ TEST(StartThread, WaitingReportsTheExitCodeAndClosesTheHandle) {
         ASSERT_TRUE(StartThread(&ReturnParameter, reinterpret_cast<void*>(INT_PTR(1234)), &h, false,
                                 true, std::nullopt, &code, pump));
         EXPECT_EQ(code, 1234u) << "pump " << pump;
-        EXPECT_FALSE(h.valid()) << "pump " << pump;
+        EXPECT_FALSE(static_cast<bool>(h)) << "pump " << pump;
     }
 }
 
@@ -76,11 +76,11 @@ TEST(StartThread, SuspendedThreadDoesNotRunAndIsNotWaitedFor) {
             return 0;
         },
         &ran, &h, true, true, 50));
-    ASSERT_TRUE(h.valid());
+    ASSERT_TRUE(static_cast<bool>(h));
     ::Sleep(50);
     EXPECT_EQ(ran.load(), 0);
-    ::ResumeThread(h.get());
-    ASSERT_EQ(::WaitForSingleObject(h.get(), 60000), WAIT_OBJECT_0);
+    ::ResumeThread(h.Get());
+    ASSERT_EQ(::WaitForSingleObject(h.Get(), 60000), WAIT_OBJECT_0);
     EXPECT_EQ(ran.load(), 1);
 }
 
@@ -92,13 +92,13 @@ TEST(StartThread, TimedOutWaitHandsBackTheStillRunningThread) {
         const DWORD begin = ::GetTickCount();
         ASSERT_TRUE(StartThread(&WaitForGate, &gate, &h, false, true, 100, &code, pump));
         const DWORD waited = ::GetTickCount() - begin;
-        ASSERT_TRUE(h.valid()) << "pump " << pump;
+        ASSERT_TRUE(static_cast<bool>(h)) << "pump " << pump;
         EXPECT_TRUE(StillRunning(h)) << "pump " << pump;
         EXPECT_EQ(code, 99u);
         // It did wait: the 100 ms, give or take the tick's resolution.
         EXPECT_GE(waited, 80u) << "pump " << pump;
         gate.Open();
-        ASSERT_EQ(::WaitForSingleObject(h.get(), 60000), WAIT_OBJECT_0);
+        ASSERT_EQ(::WaitForSingleObject(h.Get(), 60000), WAIT_OBJECT_0);
     }
 }
 
@@ -115,7 +115,7 @@ TEST(StartThread, PumpingWaitKeepsTheCallersWindowsAnswering) {
     UniqueHandle h;
     ASSERT_TRUE(StartThread(&SendToSink, sink.hwnd(), &h, false, true, 30000, &code, true));
     EXPECT_EQ(code, 42u);
-    EXPECT_FALSE(h.valid());
+    EXPECT_FALSE(static_cast<bool>(h));
     EXPECT_EQ(sink.received(), 2);
 }
 
@@ -123,7 +123,7 @@ TEST(StartThread, PlainWaitDoesNotAnswerMessagesSoTheSenderIsStillBlocked) {
     MessageSink sink;
     UniqueHandle h;
     ASSERT_TRUE(StartThread(&SendToSink, sink.hwnd(), &h, false, true, 150, nullptr, false));
-    ASSERT_TRUE(h.valid());
+    ASSERT_TRUE(static_cast<bool>(h));
     EXPECT_TRUE(StillRunning(h));
     EXPECT_EQ(sink.received(), 0);
     // Answering now lets it finish.
@@ -140,15 +140,15 @@ TEST(StartThread, NamesTheThreadWhenAsked) {
     UniqueHandle h;
     ASSERT_TRUE(StartThread(&WaitForGate, &gate, &h, false, false, std::nullopt, nullptr, false,
                             std::nullopt, L"download driver"));
-    EXPECT_EQ(threads_test::ThreadDescription(h.get()), L"download driver");
+    EXPECT_EQ(threads_test::ThreadDescription(h.Get()), L"download driver");
     gate.Open();
-    ASSERT_EQ(::WaitForSingleObject(h.get(), 60000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(h.Get(), 60000), WAIT_OBJECT_0);
 }
 
 TEST(StartThread, RefusesAMissingProcedure) {
     UniqueHandle h(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     EXPECT_FALSE(StartThread(nullptr, nullptr, &h));
-    EXPECT_FALSE(h.valid());
+    EXPECT_FALSE(static_cast<bool>(h));
 }
 
 TEST(KillAndClose, KillEndsABlockedThreadAndCloseEmptiesTheSlot) {
@@ -156,12 +156,12 @@ TEST(KillAndClose, KillEndsABlockedThreadAndCloseEmptiesTheSlot) {
     UniqueHandle h;
     ASSERT_TRUE(StartThread(&WaitForGate, &gate, &h));
     EXPECT_TRUE(KillThread(h));
-    ASSERT_EQ(::WaitForSingleObject(h.get(), 60000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(h.Get(), 60000), WAIT_OBJECT_0);
     DWORD code = 99;
-    ASSERT_TRUE(::GetExitCodeThread(h.get(), &code));
+    ASSERT_TRUE(::GetExitCodeThread(h.Get(), &code));
     EXPECT_EQ(code, 0u);  // killed, not returned (it would have returned 7)
     EXPECT_TRUE(CloseThreadHandle(h));
-    EXPECT_FALSE(h.valid());
+    EXPECT_FALSE(static_cast<bool>(h));
     // An empty slot: both do nothing and say so.
     EXPECT_FALSE(KillThread(h));
     EXPECT_FALSE(CloseThreadHandle(h));
@@ -173,18 +173,18 @@ TEST(UniqueHandleOwner, MovesOwnershipAndClosesOnce) {
     ASSERT_NE(raw, nullptr);
     UniqueHandle a(raw);
     UniqueHandle b(std::move(a));
-    EXPECT_FALSE(a.valid());
-    EXPECT_EQ(b.get(), raw);
+    EXPECT_FALSE(static_cast<bool>(a));
+    EXPECT_EQ(b.Get(), raw);
     UniqueHandle c;
     c = std::move(b);
-    EXPECT_EQ(c.get(), raw);
-    EXPECT_TRUE(c.reset());
-    EXPECT_FALSE(c.reset());
+    EXPECT_EQ(c.Get(), raw);
+    EXPECT_TRUE(c.Reset());
+    EXPECT_FALSE(c.Reset());
     DWORD flags = 0;
     EXPECT_FALSE(::GetHandleInformation(raw, &flags));  // really closed
     UniqueHandle invalid(INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(invalid.valid());
-    EXPECT_FALSE(invalid.reset());
+    EXPECT_FALSE(static_cast<bool>(invalid));
+    EXPECT_FALSE(invalid.Reset());
 }
 
 TEST(StartThread, ReportsAThreadThatCannotBeCreated) {
@@ -192,5 +192,5 @@ TEST(StartThread, ReportsAThreadThatCannotBeCreated) {
     // No machine commits this much stack; the size reaches the platform unchanged.
     EXPECT_FALSE(StartThread(&ReturnParameter, nullptr, &h, false, false, std::nullopt, nullptr,
                              false, LONG_PTR(1) << 44));
-    EXPECT_FALSE(h.valid());
+    EXPECT_FALSE(static_cast<bool>(h));
 }

@@ -301,6 +301,24 @@ TEST(ThreadPoolSize, GrowsToItsLimitUnderLoadAndShrinksBackAfterTheIdleTimeout) 
     EXPECT_TRUE(pool.Stop());
 }
 
+// Idle workers here would live for a minute, so any the pool started without a task waiting for
+// them would still be counted.
+TEST(ThreadPoolSize, NeverGrowsPastItsBusyAndQueuedTasksWhateverItsLimit) {
+    ThreadPool pool;
+    ASSERT_TRUE(pool.Create(1, 10, 60000));
+    Gate gate;
+    Counter c;
+    c.gate = &gate;
+    ASSERT_TRUE(pool.Post(&BlockedTask, 0, Ctx(c)) && pool.Post(&BlockedTask, 0, Ctx(c)));
+    ASSERT_TRUE(WaitUntil([&] { return pool.BusyCount() == 2; }));
+    pool.SetMaxThreads(20);
+    ::Sleep(200);
+    EXPECT_EQ(pool.ThreadCount(), 2);
+    gate.Open();
+    EXPECT_TRUE(pool.Stop(1));
+    EXPECT_EQ(c.runs.load(), 2);
+}
+
 TEST(ThreadPoolSize, RaisingTheLimitAddsWorkersForWaitingTasks) {
     ThreadPool pool;
     ASSERT_TRUE(pool.Create(1, 1, 100));

@@ -70,8 +70,8 @@ TEST_F(WindowObjectTest, OnWndMsgThatClaimsStopsAllFurtherProcessing) {
 
 TEST_F(WindowObjectTest, OnWndMsgComesBeforeTheFormsOwnEventsButCannotStopTheCleanUp) {
     FormWindow form;
-    ASSERT_TRUE(CreateQuick(form));
-    HWND h = Track(form.GetHandle());
+    HWND h = TrackedQuick(form);
+    ASSERT_TRUE(h);
     int closes = 0;
     form.OnClose([&] {
         ++closes;
@@ -162,8 +162,8 @@ TEST_F(WindowObjectTest, TwoObjectsOnOneWindowShareOneRecordAndBag) {
 
 TEST_F(WindowObjectTest, HandlersMayDeclareFewerParametersThanTheEventPasses) {
     FormWindow form;
-    ASSERT_TRUE(CreateQuick(form));
-    HWND h = Track(form.GetHandle());
+    HWND h = TrackedQuick(form);
+    ASSERT_TRUE(h);
     int none = 0, one = 0;
     INT_PTR sixth = -1;
     form.OnKeyDown([&] {
@@ -187,8 +187,8 @@ TEST_F(WindowObjectTest, HandlersMayDeclareFewerParametersThanTheEventPasses) {
 
 TEST_F(WindowObjectTest, MouseLeaveAloneTurnsOnHoverTrackingForEachEntry) {
     FormWindow form;
-    ASSERT_TRUE(CreateQuick(form));
-    HWND h = Track(form.GetHandle());
+    HWND h = TrackedQuick(form);
+    ASSERT_TRUE(h);
     int leaves = 0;
     form.OnMouseLeave([&] { ++leaves; });
     EXPECT_TRUE(form.HasProperty("EnlableHover"));
@@ -210,8 +210,8 @@ TEST_F(WindowObjectTest, MouseLeaveAloneTurnsOnHoverTrackingForEachEntry) {
 
 TEST_F(WindowObjectTest, ParentNotificationsReachTheChildRecord) {
     FormWindow form;
-    ASSERT_TRUE(CreateQuick(form));
-    HWND parent = Track(form.GetHandle());
+    HWND parent = TrackedQuick(form);
+    ASSERT_TRUE(parent);
     WindowObject child = MakeReflectingObject();
     ASSERT_TRUE(child.Create(parent, "&Go", 5, 5, 60, 24, 601,
                              WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, u"Button"));
@@ -241,8 +241,8 @@ TEST_F(WindowObjectTest, ParentNotificationsReachTheChildRecord) {
 
 TEST_F(WindowObjectTest, DroppedFilesArriveAsCodePage936Texts) {
     FormWindow form;
-    ASSERT_TRUE(CreateQuick(form));
-    HWND h = Track(form.GetHandle());
+    HWND h = TrackedQuick(form);
+    ASSERT_TRUE(h);
     std::vector<Text> got;
     form.OnDropFiles([&](HWND, const std::vector<Text>* files) { got = *files; });
 
@@ -317,8 +317,8 @@ TEST_F(WindowObjectTest, CreateRefusesABoundObjectAndAttachRefusesNonWindows) {
 
 TEST_F(WindowObjectTest, TextCrossesAsCodePage936AndStylesAndBordersApply) {
     FormWindow form;
-    ASSERT_TRUE(CreateQuick(form));
-    HWND h = Track(form.GetHandle());
+    HWND h = TrackedQuick(form);
+    ASSERT_TRUE(h);
     ASSERT_TRUE(form.SetText("\xD7\xB4\xCC\xAC"));  // "状态"
     wchar_t buffer[16] = {};
     GetWindowTextW(h, buffer, 16);

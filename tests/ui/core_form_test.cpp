@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "draw/gdi_handles.h"
 #include "ui/dispatch.h"
 #include "ui/form_window.h"
 #include "ui/window_registry.h"
@@ -57,8 +58,8 @@ TEST_F(FormTest, CreationRunsOnCreateThenTheFirstLayoutWithTheClientSize) {
 
 TEST_F(FormTest, WindowEventsCarryTheirArgumentsFromTheRightHalves) {
     FormWindow form;
-    ASSERT_TRUE(CreateQuick(form));
-    HWND h = Track(form.GetHandle());
+    HWND h = TrackedQuick(form);
+    ASSERT_TRUE(h);
     std::vector<std::string> seen;
     auto note = [&](const char* name) {
         return [&seen, name](HWND w, INT_PTR a, INT_PTR b, INT_PTR c) {
@@ -115,8 +116,8 @@ TEST_F(FormTest, WindowEventsCarryTheirArgumentsFromTheRightHalves) {
 
 TEST_F(FormTest, OnCloseNonZeroKeepsTheWindowAndZeroLetsItClose) {
     FormWindow form;
-    ASSERT_TRUE(CreateQuick(form));
-    HWND h = Track(form.GetHandle());
+    HWND h = TrackedQuick(form);
+    ASSERT_TRUE(h);
     INT_PTR keep = 1;
     int destroys = 0;
     form.OnClose([&] { return keep; });
@@ -131,8 +132,8 @@ TEST_F(FormTest, OnCloseNonZeroKeepsTheWindowAndZeroLetsItClose) {
 
 TEST_F(FormTest, OnUserCloseDropsOnlyTheSystemClose) {
     FormWindow form;
-    ASSERT_TRUE(CreateQuick(form));
-    HWND h = Track(form.GetHandle());
+    HWND h = TrackedQuick(form);
+    ASSERT_TRUE(h);
     int asked = 0;
     form.OnUserClose([&] {
         ++asked;
@@ -147,8 +148,8 @@ TEST_F(FormTest, OnUserCloseDropsOnlyTheSystemClose) {
 
 TEST_F(FormTest, MenuCommandsOneAndTwoAreDialogCommandsAndOthersAreMenuClicks) {
     FormWindow form;
-    ASSERT_TRUE(CreateQuick(form));
-    HWND h = Track(form.GetHandle());
+    HWND h = TrackedQuick(form);
+    ASSERT_TRUE(h);
     WindowObject ok = MakeButton(h, "OK", 701);
     WindowObject cancel = MakeButton(h, "Cancel", 702);
     form.SetDefaultButton(ok);
@@ -174,8 +175,8 @@ TEST_F(FormTest, MenuCommandsOneAndTwoAreDialogCommandsAndOthersAreMenuClicks) {
 
 TEST_F(FormTest, EscapeInAControlReachesIdCancelAndClosesAnEscCloseForm) {
     FormWindow form;
-    ASSERT_TRUE(CreateQuick(form));
-    HWND h = Track(form.GetHandle());
+    HWND h = TrackedQuick(form);
+    ASSERT_TRUE(h);
     WindowObject edit;
     ASSERT_TRUE(
         edit.Create(h, "", 10, 100, 100, 20, 801, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, u"Edit"));
@@ -195,8 +196,8 @@ TEST_F(FormTest, EscapeInAControlReachesIdCancelAndClosesAnEscCloseForm) {
 
 TEST_F(FormTest, AltAndAMnemonicClicksTheButtonWithThatLetter) {
     FormWindow form;
-    ASSERT_TRUE(CreateQuick(form));
-    HWND h = Track(form.GetHandle());
+    HWND h = TrackedQuick(form);
+    ASSERT_TRUE(h);
     WindowObject edit;
     ASSERT_TRUE(edit.Create(h, "", 10, 120, 100, 20, 901, WS_CHILD | WS_VISIBLE, 0, u"Edit"));
     WindowObject open = MakeButton(h, "&Open", 902);
@@ -204,6 +205,8 @@ TEST_F(FormTest, AltAndAMnemonicClicksTheButtonWithThatLetter) {
     WindowObject literal = MakeButton(h, "R&&D", 904);
     WindowObject hidden = MakeButton(h, "&Xray", 905);
     ShowWindow(hidden.GetHandle(), SW_HIDE);
+    WindowObject disabled = MakeButton(h, "&Zoom", 906);
+    EnableWindow(disabled.GetHandle(), FALSE);
 
     EXPECT_EQ(SendMessageW(edit.GetHandle(), WM_SYSCHAR, 'V', 0), 0);
     EXPECT_EQ(ClicksOf(save.GetHandle()), 1) << "case-insensitive";
@@ -212,8 +215,27 @@ TEST_F(FormTest, AltAndAMnemonicClicksTheButtonWithThatLetter) {
     EXPECT_EQ(ClicksOf(literal.GetHandle()), 0) << "&& is a literal ampersand";
     SendMessageW(edit.GetHandle(), WM_SYSCHAR, 'x', 0);
     EXPECT_EQ(ClicksOf(hidden.GetHandle()), 0) << "a hidden button cannot be pressed";
+    SendMessageW(edit.GetHandle(), WM_SYSCHAR, 'z', 0);
+    EXPECT_EQ(ClicksOf(disabled.GetHandle()), 0) << "nor a disabled one";
     SendMessageW(h, WM_SYSCHAR, 'o', 0);
     EXPECT_EQ(ClicksOf(open.GetHandle()), 1) << "from the form itself too";
+}
+
+TEST_F(FormTest, EscapeInAnOwnedTopLevelWindowGoesToThatWindowNotItsOwner) {
+    FormWindow main;
+    HWND mainHandle = TrackedQuick(main);
+    FormWindow dialog;
+    HWND h = TrackedQuick(dialog, mainHandle);
+    ASSERT_TRUE(mainHandle && h);
+    WindowObject mainCancel = MakeButton(mainHandle, "Cancel", 811);
+    main.SetCancelButton(mainCancel);
+    WindowObject cancel = MakeButton(h, "Cancel", 812);
+    dialog.SetCancelButton(cancel);
+
+    MSG esc{h, WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+    ProcessLoopMessage(esc, true);
+    EXPECT_EQ(ClicksOf(cancel.GetHandle()), 1);
+    EXPECT_EQ(ClicksOf(mainCancel.GetHandle()), 0);
 }
 
 TEST_F(FormTest, CreateTopLevelWithoutSizeMakesTheDefaultWindow) {
@@ -263,8 +285,8 @@ TEST_F(FormTest, TheTaskbarFlagGivesAnInvisibleOwnerThatGoesWithTheWindow) {
 
 TEST_F(FormTest, QuitDuringAModalLoopDoesNotEndItAndIsHandedOnAfterwards) {
     FormWindow owner;
-    ASSERT_TRUE(CreateQuick(owner));
-    HWND ownerHandle = Track(owner.GetHandle());
+    HWND ownerHandle = TrackedQuick(owner);
+    ASSERT_TRUE(ownerHandle);
     FormWindow modal;
     bool ownerDisabledWhileOpen = false;
     int timerTicks = 0;
@@ -290,8 +312,8 @@ TEST_F(FormTest, QuitDuringAModalLoopDoesNotEndItAndIsHandedOnAfterwards) {
 
 TEST_F(FormTest, TheOwnerIsEnabledAgainEvenWhenTheModalWindowIsDestroyedDirectly) {
     FormWindow owner;
-    ASSERT_TRUE(CreateQuick(owner));
-    HWND ownerHandle = Track(owner.GetHandle());
+    HWND ownerHandle = TrackedQuick(owner);
+    ASSERT_TRUE(ownerHandle);
     FormWindow modal;
     modal.OnCreate([](HWND h) { PostMessageW(h, WM_USER + 1, 0, 0); });
     modal.OnWndMsg([](HWND h, UINT message) {
@@ -438,15 +460,10 @@ class BackgroundTest : public WindowTest {
   protected:
     static constexpr COLORREF kBlue = RGB(0, 0, 255);
 
-    static HBITMAP RedPicture(int w, int h) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
+    static BitmapHandle RedPicture(int w, int h) {
+        BITMAPINFO info = Dib32Info(w, h);
         void* bits = nullptr;
-        HBITMAP bmp = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        BitmapHandle bmp(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
         auto* px = static_cast<uint32_t*>(bits);
         for (int i = 0; i < w * h; ++i) px[i] = 0x00FF0000;  // red in BGRA order
         return bmp;
@@ -464,12 +481,7 @@ class BackgroundTest : public WindowTest {
 
     static Capture Grab(HDC source, int w, int h) {
         Capture c{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h)};
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
+        BITMAPINFO info = Dib32Info(w, h);
         HBITMAP current = static_cast<HBITMAP>(GetCurrentObject(source, OBJ_BITMAP));
         GetDIBits(source, current, 0, h, c.px.data(), &info, DIB_RGB_COLORS);
         return c;
@@ -505,36 +517,31 @@ TEST_F(BackgroundTest, PlacementThreeFitsAndCentresThePicture) {
     options.size = SIZE{182, 182};
     ASSERT_TRUE(form.CreateTopLevel(options));
     HWND h = Track(form.GetHandle());
-    HBITMAP picture = RedPicture(300, 200);
-    ASSERT_TRUE(form.SetBackBitmap(picture));
-    DeleteObject(picture);  // the form keeps its own copy
+    // The form keeps its own copy of the picture.
+    ASSERT_TRUE(form.SetBackBitmap(RedPicture(300, 200).Get()));
     form.SetBackColor(kBlue);
     form.SetShowImageType(3);
 
     // The erase message painting into a memory DC of the client's size.
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP target = CreateCompatibleBitmap(screen, 182, 182);
-    HGDIOBJ old = SelectObject(memory, target);
-    EXPECT_EQ(SendMessageW(h, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0), 1);
-    SelectObject(memory, old);
-    HDC reader = CreateCompatibleDC(screen);
-    old = SelectObject(reader, target);
-    ExpectFitted(Grab(reader, 182, 182));
-    SelectObject(reader, old);
-    DeleteDC(reader);
+    WindowDc screen(nullptr);
+    MemoryDc memory(CreateCompatibleDC(screen.Get()));
+    BitmapHandle target(CreateCompatibleBitmap(screen.Get(), 182, 182));
+    {
+        ScopedSelect select(memory.Get(), target.Get());
+        EXPECT_EQ(SendMessageW(h, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory.Get()), 0), 1);
+    }
+    {
+        MemoryDc reader(CreateCompatibleDC(screen.Get()));
+        ScopedSelect select(reader.Get(), target.Get());
+        ExpectFitted(Grab(reader.Get(), 182, 182));
+    }
 
     // The same through the platform's own printing of the window.
     ShowWindow(h, SW_SHOWNOACTIVATE);
-    HBITMAP printed = CreateCompatibleBitmap(screen, 182, 182);
-    old = SelectObject(memory, printed);
-    ASSERT_TRUE(PrintWindow(h, memory, PW_CLIENTONLY));
-    ExpectFitted(Grab(memory, 182, 182));
-    SelectObject(memory, old);
-    DeleteObject(printed);
-    DeleteObject(target);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    BitmapHandle printed(CreateCompatibleBitmap(screen.Get(), 182, 182));
+    ScopedSelect select(memory.Get(), printed.Get());
+    ASSERT_TRUE(PrintWindow(h, memory.Get(), PW_CLIENTONLY));
+    ExpectFitted(Grab(memory.Get(), 182, 182));
 }
 
 TEST_F(BackgroundTest, NothingIsPaintedWithoutPictureOrColourAndTheOtherPlacementsHoldTheirArea) {
@@ -543,22 +550,19 @@ TEST_F(BackgroundTest, NothingIsPaintedWithoutPictureOrColourAndTheOtherPlacemen
     options.size = SIZE{100, 100};
     ASSERT_TRUE(form.CreateTopLevel(options));
     HWND h = Track(form.GetHandle());
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP target = CreateCompatibleBitmap(screen, 100, 100);
-    HGDIOBJ old = SelectObject(memory, target);
+    WindowDc screen(nullptr);
+    MemoryDc owned(CreateCompatibleDC(screen.Get()));
+    const HDC memory = owned.Get();
+    BitmapHandle target(CreateCompatibleBitmap(screen.Get(), 100, 100));
+    ScopedSelect select(memory, target.Get());
     EXPECT_EQ(form.GetProperty("pBackImage"), 0);
     // Without either property the default erase runs (not claimed by the form).
-    const HBRUSH green = CreateSolidBrush(RGB(0, 255, 0));
     RECT all{0, 0, 100, 100};
-    FillRect(memory, &all, green);
-    DeleteObject(green);
+    FillRect(memory, &all, BrushHandle(CreateSolidBrush(RGB(0, 255, 0))).Get());
     SendMessageW(h, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0);
     EXPECT_NE(GetPixel(memory, 50, 50), RGB(0, 255, 0)) << "class background erased";
 
-    HBITMAP picture = RedPicture(30, 20);
-    ASSERT_TRUE(form.SetBackBitmap(picture));
-    DeleteObject(picture);
+    ASSERT_TRUE(form.SetBackBitmap(RedPicture(30, 20).Get()));
     form.SetBackColor(kBlue);
     form.SetShowImageType(1);  // once at the top-left, own size
     SendMessageW(h, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0);
@@ -579,11 +583,6 @@ TEST_F(BackgroundTest, NothingIsPaintedWithoutPictureOrColourAndTheOtherPlacemen
     form.ClearBackImage();
     SendMessageW(h, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0);
     EXPECT_EQ(GetPixel(memory, 50, 50), GetSysColor(COLOR_BTNFACE));
-
-    SelectObject(memory, old);
-    DeleteObject(target);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
 }
 
 }  // namespace

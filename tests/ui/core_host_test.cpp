@@ -83,8 +83,8 @@ TEST_F(LoopTest, TheMainLoopEndsWhenItsWindowGoesOrOnQuit) {
 
 TEST_F(LoopTest, AcceleratorsOfTheRootWindowBecomeMenuCommands) {
     FormWindow form;
-    ASSERT_TRUE(CreateQuick(form));
-    HWND h = Track(form.GetHandle());
+    HWND h = TrackedQuick(form);
+    ASSERT_TRUE(h);
     ACCEL accel{FVIRTKEY | FCONTROL, 'K', 4242};
     ASSERT_TRUE(form.SetAcceleratorTable(CreateAcceleratorTableW(&accel, 1)));
     std::vector<int> ids;
@@ -102,17 +102,43 @@ TEST_F(LoopTest, AcceleratorsOfTheRootWindowBecomeMenuCommands) {
     EXPECT_EQ(ids, std::vector<int>{4242});
 }
 
+TEST_F(LoopTest, PostedCallsRunLaterOnTheWindowThreadAndGoWithTheirWindow) {
+    FormWindow form;
+    HWND h = TrackedQuick(form);
+    ASSERT_TRUE(h);
+    FormWindow doomed;
+    HWND gone = TrackedQuick(doomed);
+    ASSERT_TRUE(gone);
+    std::atomic<DWORD> ranOn{0};
+    std::atomic<bool> doomedRan{false};
+    bool posted = false;
+    bool postedToDoomed = false;
+    // Joined before the window thread looks at its queue: posting never waits for it.
+    std::thread([&] {
+        posted = PostToWindowThread(h, [&] { ranOn = GetCurrentThreadId(); });
+        postedToDoomed = PostToWindowThread(gone, [&] { doomedRan = true; });
+    }).join();
+    ASSERT_TRUE(posted);
+    ASSERT_TRUE(postedToDoomed);
+    EXPECT_EQ(ranOn.load(), 0u) << "ran before the window thread took it from its queue";
+    DestroyWindow(gone);
+    Pump();
+    EXPECT_EQ(ranOn.load(), GetCurrentThreadId());
+    EXPECT_FALSE(doomedRan.load());
+}
+
 TEST_F(LoopTest, WorkerThreadsRunCodeOnTheWindowThread) {
     FormWindow form;
-    ASSERT_TRUE(CreateQuick(form));
-    HWND h = Track(form.GetHandle());
+    HWND h = TrackedQuick(form);
+    ASSERT_TRUE(h);
     const DWORD windowThread = GetCurrentThreadId();
     std::atomic<DWORD> ranOn{0};
     std::atomic<bool> result{false};
     std::atomic<bool> strangerResult{true};
     HWND stranger = MakePlainWindow();  // not a toolkit window
-    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_TRUE(done);
+    UniqueHandle owned(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(owned);
+    const HANDLE done = owned.Get();
     std::thread worker([&] {
         result = RunOnWindowThread(h, [&] {
             ranOn = GetCurrentThreadId();
@@ -125,7 +151,6 @@ TEST_F(LoopTest, WorkerThreadsRunCodeOnTheWindowThread) {
     while (MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
         Pump();
     }
-    CloseHandle(done);
     worker.join();
     EXPECT_TRUE(result);
     EXPECT_EQ(ranOn.load(), windowThread);
@@ -142,8 +167,8 @@ TEST_F(LoopTest, WorkerThreadsRunCodeOnTheWindowThread) {
 
 TEST_F(LoopTest, AForgedMarshalMessageRunsNothing) {
     FormWindow form;
-    ASSERT_TRUE(CreateQuick(form));
-    HWND h = Track(form.GetHandle());
+    HWND h = TrackedQuick(form);
+    ASSERT_TRUE(h);
     bool ran = false;
     std::function<void()> fn = [&] { ran = true; };
     for (WPARAM tag : {WPARAM{0}, WPARAM{0x6B6F4D53}, WPARAM{1}}) {

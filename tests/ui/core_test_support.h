@@ -114,6 +114,10 @@ class WindowTest : public ::testing::Test {
         cleanup_.push_back(h);
         return h;
     }
+    // A shown quick form destroyed after the test; null when it could not be made.
+    HWND TrackedQuick(FormWindow& form, HWND owner = nullptr) {
+        return CreateQuick(form, owner) ? Track(form.GetHandle()) : nullptr;
+    }
 
   private:
     std::vector<HWND> cleanup_;

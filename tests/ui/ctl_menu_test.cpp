@@ -118,9 +118,8 @@ TEST(MenuOwnership, CreationIsRefusedWhileAHandleIsHeldAndMovingTransfersIt) {
     const HMENU first = menu.Handle();
     EXPECT_FALSE(menu.CreatePopup());
     EXPECT_FALSE(menu.CreateBar());
-    const HMENU other = ::CreatePopupMenu();
-    EXPECT_FALSE(menu.Attach(other));
-    ::DestroyMenu(other);
+    MenuHandle other(::CreatePopupMenu());
+    EXPECT_FALSE(menu.Attach(other.Get()));
     EXPECT_EQ(menu.Handle(), first);
 
     Menu moved = std::move(menu);
@@ -136,7 +135,7 @@ TEST(MenuOwnership, CreationIsRefusedWhileAHandleIsHeldAndMovingTransfersIt) {
         EXPECT_EQ(copy.Handle(), raw);
     }
     EXPECT_TRUE(::IsMenu(raw)) << "a borrowed handle is never destroyed";
-    ::DestroyMenu(raw);
+    MenuHandle::Close(raw);
 }
 
 TEST(MenuOwnership, DestroyDeletesItemBitmapsBrushesAndThoseOfSubmenus) {
@@ -182,6 +181,36 @@ TEST(MenuOwnership, DestroyDeletesItemBitmapsBrushesAndThoseOfSubmenus) {
     EXPECT_TRUE(IsDeletedGdiObject(subBitmap)) << "bitmaps of sub-menus go too";
     EXPECT_TRUE(IsDeletedGdiObject(secondBrush));
     menu.Destroy();  // harmless when empty
+}
+
+TEST(MenuOwnership, RecolouringOnlyTheTopLeavesEachSubmenuALiveBrushOfItsOwn) {
+    const auto brushOf = [](HMENU m) {
+        MENUINFO info{};
+        info.cbSize = sizeof(info);
+        info.fMask = MIM_BACKGROUND;
+        return ::GetMenuInfo(m, &info) ? info.hbrBack : nullptr;
+    };
+    Menu menu;
+    ASSERT_TRUE(menu.CreatePopup());
+    Menu sub;
+    ASSERT_TRUE(sub.CreatePopup());
+    ASSERT_TRUE(sub.AppendItem(Text("b"), 2));
+    ASSERT_TRUE(menu.AppendSubmenu(std::move(sub), Text("s")));
+    const HMENU subHandle = ::GetSubMenu(menu.Handle(), 0);
+    ASSERT_TRUE(menu.SetBackgroundColor(RGB(1, 2, 3), true));
+    ASSERT_TRUE(menu.SetBackgroundColor(RGB(4, 5, 6), false));
+
+    const HBRUSH top = brushOf(menu.Handle());
+    const HBRUSH below = brushOf(subHandle);
+    ASSERT_NE(below, nullptr);
+    EXPECT_NE(below, top);
+    LOGBRUSH seen{};
+    ASSERT_EQ(::GetObjectW(below, sizeof(seen), &seen), static_cast<int>(sizeof(seen)))
+        << "the sub-menu paints with a deleted brush";
+    EXPECT_EQ(seen.lbColor, RGB(1, 2, 3));
+    menu.Destroy();
+    EXPECT_TRUE(IsDeletedGdiObject(top));
+    EXPECT_TRUE(IsDeletedGdiObject(below));
 }
 
 TEST(MenuItems, ItemImageRoundTripsThroughAnImageObject) {

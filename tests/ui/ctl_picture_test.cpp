@@ -78,8 +78,7 @@ TEST_F(PictureBoxTest, StillPictureIsKeptInItsOwnFormatAndStartsNoPlayer) {
     EXPECT_EQ(back.substr(1, 3), "PNG");
 
     EXPECT_FALSE(box.Picture("not a picture at all"));
-    ASSERT_TRUE(box.Image()) << "a failed load keeps the picture shown";
-    EXPECT_EQ(box.Image()->GetWidth(), 30u);
+    EXPECT_FALSE(box.Image()) << "a picture that does not decode leaves the box blank";
 }
 
 TEST_F(PictureBoxTest, PaintsThePictureFittedOverItsBackground) {
@@ -179,6 +178,45 @@ TEST_F(PictureBoxTest, StillPictureAfterAnimationLeavesThePlayerPaused) {
     EXPECT_EQ(log.frames.size(), settled);
     ASSERT_TRUE(box.Player());
     EXPECT_FALSE(box.Player()->IsPlaying());
+}
+
+// After an animation, a still picture, a picture that does not decode or none at all leaves
+// nothing to play: asking to play must not wake the player.
+TEST_F(PictureBoxTest, PlayGifAfterTheAnimationWasReplacedSendsNoFrames) {
+    FrameLog log;
+    LogFrames(box, log);
+    const ByteBuffer replacements[] = {ctl::MakePng(16, 16), ByteBuffer("not a picture"),
+                                       ByteBuffer()};
+    for (const ByteBuffer& replacement : replacements) {
+        ASSERT_TRUE(box.Picture(ctl::MakeGif({2, 2})));
+        ASSERT_TRUE(PumpUntil([&] { return log.frames.size() >= 2; }));
+        box.Picture(replacement);
+        EXPECT_FALSE(box.PlayGif());
+        PumpFor(200);  // a frame already on its way may still land
+        const size_t settled = log.frames.size();
+        box.PlayGif(true);
+        PumpFor(300);
+        EXPECT_EQ(log.frames.size(), settled) << "replaced by " << replacement.size() << " bytes";
+        EXPECT_EQ(box.Player()->FrameCount(), 0u);
+        EXPECT_FALSE(box.Player()->IsPlaying());
+        log.frames.clear();
+        log.times.clear();
+    }
+}
+
+// A player whose frame the window cannot show (no picture held) still waits each frame's delay.
+TEST_F(PictureBoxTest, FramesThatCannotBeShownStillTakeTheirDelay) {
+    FrameLog log;
+    LogFrames(box, log);
+    const std::shared_ptr<GifPlayer> player = GifPlayer::Start(box.GetHandle());
+    ASSERT_TRUE(player);
+    player->Load({10, 10}, 2);
+    ASSERT_TRUE(PumpUntil([&] { return log.frames.size() >= 5; }));
+    player->Stop();
+    std::vector<double> gaps;
+    for (size_t i = 1; i < log.times.size(); ++i) gaps.push_back(log.times[i] - log.times[i - 1]);
+    EXPECT_GE(Median(gaps), 108.0);
+    EXPECT_EQ(log.frames.back(), 0u) << "a frame that failed starts over at 0";
 }
 
 TEST_F(PictureBoxTest, HiddenOrMinimisedWindowStopsFramesAndShowingResumes) {

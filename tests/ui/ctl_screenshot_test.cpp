@@ -28,13 +28,12 @@ std::wstring ArtifactPath(const wchar_t* name) {
 }
 
 bool WriteFileBytes(const std::wstring& path, const ByteBuffer& bytes) {
-    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     DWORD written = 0;
     const BOOL ok =
-        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
+        ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     return ok && written == bytes.size();
 }
 
@@ -50,8 +49,8 @@ Shot CaptureWindow(HWND hwnd) {
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
     const int stride = ((width * 3 + 3) / 4) * 4;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
+    WindowDc screen(nullptr);
+    MemoryDc memory(::CreateCompatibleDC(screen.Get()));
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
@@ -59,12 +58,13 @@ Shot CaptureWindow(HWND hwnd) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
     void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    BitmapHandle bitmap(::CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     Shot shot;
-    if (bitmap != nullptr) {
-        HGDIOBJ old = ::SelectObject(memory, bitmap);
-        ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-        ::SelectObject(memory, old);
+    if (bitmap) {
+        {
+            ScopedSelect select(memory.Get(), bitmap.Get());
+            ::BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY);
+        }
         ::GdiFlush();
         const auto* pixels = static_cast<const BYTE*>(bits);
         std::set<DWORD> colours;
@@ -79,10 +79,7 @@ Shot CaptureWindow(HWND hwnd) {
                                                      static_cast<BYTE*>(bits));
         shot.png = view.SaveToBytes(kImageFormatPng);
         view.Dispose();
-        ::DeleteObject(bitmap);
     }
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
     return shot;
 }
 
