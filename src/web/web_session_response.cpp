@@ -34,8 +34,6 @@ void WebSession::ReadBody() {
             }
             if (available == 0) break;
             const size_t needed = total + available;
-            // A body without a length (or longer than it said) is stopped at the limit too.
-            if (maxBodySize_ > 0 && needed > maxBodySize_) return DropBody(kBodyTooLarge);
             if (needed > capacity) {
                 if (expected == 0 || expected < needed) {
                     capacity = needed + kBodyStep;
@@ -53,7 +51,7 @@ void WebSession::ReadBody() {
             }
             if (read == 0) break;
             total += read;
-            // One read may take more than was said to be available.
+            // A body without a length is stopped at the limit as it streams in.
             if (maxBodySize_ > 0 && total > maxBodySize_) return DropBody(kBodyTooLarge);
         }
     } catch (const std::bad_alloc&) {
