@@ -133,6 +133,7 @@ bool WebSession::Open(const Text& verb, const Text& url) {
     const int port = parts.nPort;
     if (!connection_ || host != lastHost_ || port != lastPort_) {
         connection_.Reset();
+        connectionCarried_ = false;
         lastHost_.clear();
         lastPort_ = 0;
         HINTERNET connection =

@@ -3,7 +3,8 @@
 //
 // Per request: Open(verb, url), optional header setters / SetCookie, Send(body), then
 // GetStatusCode / GetBody / GetBodyText / GetBodyTextFromUtf8 / GetSetCookies. One thread at a
-// time; every network step of the application makes its own session.
+// time. A session kept for many requests keeps its connection while host and port stay the same;
+// read each body (GetBody) before the next Open, or the platform cannot keep the connection.
 //
 // Cookie modes: 0 = the caller hands a cookie string to SetCookie (the application's way);
 // 1 = the session's own CookieJar collects every Set-Cookie and sends it back, and the session
@@ -196,6 +197,8 @@ class WebSession {
     InternetHandle request_;
     Text lastHost_;
     int lastPort_ = 0;
+    // An answer came in over the open connection: the next request may find it closed.
+    bool connectionCarried_ = false;
     Text currentUrl_;
     int scheme_ = 0;  // INTERNET_SCHEME_HTTP (1) or INTERNET_SCHEME_HTTPS (2)
     bool verbIsPost_ = false;

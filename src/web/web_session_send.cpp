@@ -61,6 +61,10 @@ bool WebSession::SendRaw(const char* body, size_t length, bool skipEmpty, int re
     const DWORD size = static_cast<DWORD>(length);
     void* data = length > 0 ? const_cast<char*>(body) : WINHTTP_NO_REQUEST_DATA;
     const int attempts = 1 + (retries > 0 ? retries : 0);
+    // A kept connection the server closed just as the request went out: Wine reports that as
+    // an answer it could not read (12152), where Windows says dropped connection (12030).
+    bool kept = connectionCarried_;
+    connectionCarried_ = false;
     bool sent = false;
     for (int i = 0; i < attempts && !sent; ++i) {
         ++sendAttempts_;
@@ -69,6 +73,10 @@ bool WebSession::SendRaw(const char* body, size_t length, bool skipEmpty, int re
                WinHttpReceiveResponse(request_.Get(), nullptr);
         if (sent) break;
         lastError_ = NetworkError(GetLastError());
+        if (kept && lastError_ == ERROR_WINHTTP_INVALID_SERVER_RESPONSE) {
+            lastError_ = ERROR_WINHTTP_CONNECTION_ERROR;
+        }
+        kept = false;
         // A dropped or refused connection may be a passing thing; anything else will not get
         // better by asking again.
         if (lastError_ != ERROR_WINHTTP_CANNOT_CONNECT &&
@@ -77,6 +85,7 @@ bool WebSession::SendRaw(const char* body, size_t length, bool skipEmpty, int re
         }
     }
     if (!sent) return false;
+    connectionCarried_ = true;
     lastError_ = 0;
     ProcessResponseHeaders(skipEmpty);
     return FollowRedirect(skipEmpty, retries);

@@ -40,27 +40,34 @@ TEST(WebSessionConnections, SameHostAndPortKeepTheConnectionAnotherHostOrPortDoe
     EXPECT_TRUE(c[4] != c[3] && c[4] != c[0]);  // another port
 }
 
-TEST(WebSessionConnections, AKeptConnectionTheServerResetIsTriedAgainOnANewOne) {
-    // Reset rather than closed: a close with no answer is an invalid answer to Wine (12152),
-    // never tried again; a reset is the dropped connection (12030) Windows reports for both.
-    ASSERT_TRUE(standin::ClearLog());
-    ASSERT_TRUE(standin::AddFault(
-        R"({"host":"wx3.sinaimg.cn","path":"/_t/bytes*","action":"drop_reused","reset":true})"));
-    WebSession s;
-    // The first body is read whole, or the connection could not be kept.
-    const bool first = Get(s, "http://wx3.sinaimg.cn/_t/bytes?n=100") && s.GetBody().size() == 100;
-    const bool second = Get(s, "http://wx3.sinaimg.cn/_t/bytes?n=200", 2);
-    ASSERT_TRUE(standin::ClearFaults());
-    ASSERT_TRUE(first);
-    ASSERT_TRUE(second) << "error " << s.LastError();
-    EXPECT_EQ(s.SendAttempts(), 2);
-    EXPECT_EQ(s.GetStatusCode(), 200);
-    EXPECT_TRUE(IsPattern(s.GetBody(), 200));
-    // Asked on the kept connection, dropped there, answered on a new one.
-    const std::vector<int64_t> c = Connections("?host=wx3.sinaimg.cn");
-    ASSERT_EQ(c.size(), 3u);
-    EXPECT_EQ(c[1], c[0]);
-    EXPECT_NE(c[2], c[1]);
+TEST(WebSessionConnections, AKeptConnectionTheServerDroppedIsTriedAgainOnANewOne) {
+    // Closed or reset after the request was read: Windows reports either as a dropped
+    // connection (12030); Wine says 12152 or passes on the socket's 10054, at its own timing.
+    // A host of its own each: Wine keeps connections for the whole process, not per session.
+    const std::pair<const char*, const char*> ways[] = {{"tva3.sinaimg.cn", ""},
+                                                        {"tva4.sinaimg.cn", R"(,"reset":true)"}};
+    for (const auto& [host, how] : ways) {
+        ASSERT_TRUE(standin::ClearLog());
+        ASSERT_TRUE(standin::AddFault(Text(R"({"host":")") + host +
+                                      R"(","path":"/_t/bytes*","action":"drop_reused")" + how +
+                                      "}"));
+        const Text base = Text("http://") + host + "/_t/bytes?n=";
+        WebSession s;
+        // The first body is read whole, or the connection could not be kept.
+        const bool first = Get(s, base + "100") && s.GetBody().size() == 100;
+        const bool second = Get(s, base + "200", 2);
+        ASSERT_TRUE(standin::ClearFaults());
+        ASSERT_TRUE(first) << host;
+        ASSERT_TRUE(second) << host << " error " << s.LastError();
+        EXPECT_EQ(s.SendAttempts(), 2) << host;
+        EXPECT_EQ(s.GetStatusCode(), 200) << host;
+        EXPECT_TRUE(IsPattern(s.GetBody(), 200)) << host;
+        // Asked on the kept connection, dropped there, answered on a new one.
+        const std::vector<int64_t> c = Connections(Text("?host=") + host);
+        ASSERT_EQ(c.size(), 3u) << host;
+        EXPECT_EQ(c[1], c[0]) << host;
+        EXPECT_NE(c[2], c[1]) << host;
+    }
 }
 
 TEST(WebSessionConnections, EveryAnswerIsItsOwnAndAFailedOneLeavesTheNextWhole) {
