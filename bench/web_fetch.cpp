@@ -1,12 +1,14 @@
-// Fetches a list of small pictures from the stand-in with a new WebSession per picture, the way
-// a download job does, first one after another and then with five workers, and prints requests
-// per second. Usage: bench_web_fetch.exe <file with one address per line> [workers]
+// Fetches a list of small pictures from the stand-in, first one after another and then with
+// several workers, and prints requests per second: with a new WebSession per picture, and with
+// one WebSession per worker kept for all its pictures (its connection kept with it).
+// Usage: bench_web_fetch.exe <file with one address per line> [workers] [new|reused|both]
 #include <windows.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,22 +23,24 @@ struct Outcome {
     long long bytes = 0;
 };
 
-bool FetchOne(const Text& url, long long& bytes) {
-    WebSession session;
+bool FetchOne(WebSession& session, const Text& url, long long& bytes) {
     if (!session.Open("GET", url) || !session.Send()) return false;
     const ByteBuffer body = session.GetBody();
     bytes += static_cast<long long>(body.size());
     return session.GetStatusCode() == 200 && !body.empty();
 }
 
-Outcome Run(const std::vector<Text>& urls, int workers) {
+// reuse: one session per worker for all its pictures; else a new session per picture.
+Outcome Run(const std::vector<Text>& urls, int workers, bool reuse) {
     std::atomic<size_t> next{0};
     std::vector<Outcome> outcomes(workers);
     std::vector<std::thread> threads;
     for (int w = 0; w < workers; ++w) {
         threads.emplace_back([&, w] {
+            std::unique_ptr<WebSession> kept = reuse ? std::make_unique<WebSession>() : nullptr;
             for (size_t i = next++; i < urls.size(); i = next++) {
-                if (FetchOne(urls[i], outcomes[w].bytes)) {
+                std::unique_ptr<WebSession> fresh = reuse ? nullptr : std::make_unique<WebSession>();
+                if (FetchOne(reuse ? *kept : *fresh, urls[i], outcomes[w].bytes)) {
                     ++outcomes[w].ok;
                 } else {
                     ++outcomes[w].failed;
@@ -54,9 +58,9 @@ Outcome Run(const std::vector<Text>& urls, int workers) {
     return total;
 }
 
-void Report(const char* label, const std::vector<Text>& urls, int workers) {
+void Report(const char* label, const std::vector<Text>& urls, int workers, bool reuse) {
     const auto start = std::chrono::steady_clock::now();
-    const Outcome o = Run(urls, workers);
+    const Outcome o = Run(urls, workers, reuse);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%s: %d ok, %d failed, %lld bytes in %.3f s = %.1f req/s\n", label, o.ok, o.failed,
@@ -82,7 +86,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int workers = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-    Report("websession sequential", urls, 1);
-    Report(("websession " + std::to_string(workers) + " workers").c_str(), urls, workers);
+    const std::string mode = argc > 3 ? argv[3] : "both";
+    const std::string many = std::to_string(workers) + " workers";
+    if (mode != "reused") {
+        Report("websession sequential", urls, 1, false);
+        Report(("websession " + many).c_str(), urls, workers, false);
+    }
+    if (mode != "new") {
+        Report("websession reused sequential", urls, 1, true);
+        Report(("websession reused " + many).c_str(), urls, workers, true);
+    }
     return 0;
 }

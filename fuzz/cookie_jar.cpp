@@ -1,6 +1,7 @@
 // Random jar texts and response headers through every cookie-text operation. The input is split
 // at the first NUL byte: the jar text before it, raw response headers after it. Besides the
-// sanitizers' checks, the jar must keep its frame and its round trip.
+// sanitizers' checks, the jar must keep its frame and its round trip, and no cookie text it
+// gives out may hold CR, LF or NUL (each would end or split the request header it goes into).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,8 +14,13 @@ void Check(bool condition) {
     if (!condition) std::abort();
 }
 
+void CheckHeaderSafe(const Text& text) {
+    Check(text.find_first_of(Text("\r\n\0", 3)) == Text::npos);
+}
+
 void CheckFrame(const CookieJar& jar) {
     const Text& raw = jar.Raw();
+    CheckHeaderSafe(raw);
     Check(jar.Length() == static_cast<int>(raw.size()));
     Check(raw.size() >= 2 && raw.compare(0, 2, "; ") == 0);
     Check(raw.compare(raw.size() - 2, 2, "; ") == 0);
@@ -36,10 +42,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckFrame(jar);
 
     const Text cookies = SetCookiesFromHeaders(headers);
+    CheckHeaderSafe(cookies);
     jar.AddCookies(cookies);
     CheckFrame(jar);
+    // The raw input as a cookie string: refused or taken, the jar stays safe.
+    jar.AddCookies(headers);
+    CheckFrame(jar);
     for (const Text& item : SetCookieItems(headers)) {
-        SetCookieFromHeaders(headers, item.substr(0, item.find('=')));
+        CheckHeaderSafe(item);
+        CheckHeaderSafe(SetCookieFromHeaders(headers, item.substr(0, item.find('='))));
+        CheckHeaderSafe(jar.GetCookie(item.substr(0, item.find('=')), true));
     }
 
     // A plain name=value added to any jar reads back as it was given.
@@ -56,6 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     jar.RemoveCookies(headers);
     CheckFrame(jar);
     const Text entries = jar.CookieText();
+    CheckHeaderSafe(entries);
     CookieJar copy;
     copy.CookieText(entries);
     CheckFrame(copy);

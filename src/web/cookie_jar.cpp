@@ -1,5 +1,7 @@
 #include "web/cookie_jar.h"
 
+#include <utility>
+
 namespace {
 
 const char kSetCookie[] = "Set-Cookie:";
@@ -75,6 +77,10 @@ Text TrimBlanks(const Text& text) {
     return t;
 }
 
+bool HasHeaderBreak(const Text& text) {
+    return text.find_first_of(Text("\r\n\0", 3)) != Text::npos;
+}
+
 size_t FindNoCase(const Text& haystack, const Text& needle, size_t from) {
     if (needle.size() > haystack.size()) return Text::npos;
     for (size_t i = from; i + needle.size() <= haystack.size(); ++i) {
@@ -94,7 +100,8 @@ std::vector<Text> SetCookieItems(const Text& responseHeaders) {
         if (lineEnd == Text::npos) break;
         size_t end = responseHeaders.find(';', start);
         if (end == Text::npos || end > lineEnd) end = lineEnd;
-        items.push_back(TrimLeadingBlanks(responseHeaders.substr(start, end - start)));
+        Text item = TrimLeadingBlanks(responseHeaders.substr(start, end - start));
+        if (!HasHeaderBreak(item)) items.push_back(std::move(item));
         at = FindHeaderNoCase(responseHeaders, kSetCookie, end);
     }
     return items;
@@ -125,7 +132,8 @@ Text SetCookieFromHeaders(const Text& responseHeaders, const Text& name) {
     if (lineEnd == Text::npos) return Text();
     size_t end = responseHeaders.find(';', start);
     if (end == Text::npos || end > lineEnd) end = lineEnd;
-    return responseHeaders.substr(start, end - start);
+    Text value = responseHeaders.substr(start, end - start);
+    return HasHeaderBreak(value) ? Text() : value;
 }
 
 bool CookieJar::MergeSetCookies(const Text& responseHeaders, bool skipEmpty) {
@@ -159,7 +167,7 @@ bool CookieJar::MergeSetCookies(const Text& responseHeaders, bool skipEmpty) {
 }
 
 bool CookieJar::AddCookies(const Text& cookieString) {
-    if (cookieString.empty()) return false;
+    if (cookieString.empty() || HasHeaderBreak(cookieString)) return false;
     bool changed = false;
     for (const Text& part : CookieParts(cookieString)) {
         const size_t eq = part.find('=');
@@ -201,6 +209,7 @@ Text CookieJar::CookieText() const {
 }
 
 Text CookieJar::CookieText(const Text& newText) {
+    if (HasHeaderBreak(newText)) return Text();
     Text t = newText;
     if (t.compare(0, 2, "; ") != 0) t = "; " + t;
     if (t.compare(t.size() - 2, 2, "; ") != 0) {

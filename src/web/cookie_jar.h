@@ -18,18 +18,24 @@ Text TrimLeadingBlanks(const Text& text);
 // Removes leading and trailing blanks of both kinds.
 Text TrimBlanks(const Text& text);
 
+// True when the text holds CR, LF or NUL. In a request header any of them would end the header
+// early or start one of the sender's choosing, so no cookie text that could reach a header may
+// hold one.
+bool HasHeaderBreak(const Text& text);
+
 // ASCII-only case-insensitive search; returns the 0-based offset or Text::npos.
 size_t FindNoCase(const Text& haystack, const Text& needle, size_t from = 0);
 
 // The "Set-Cookie:" items of raw CRLF-separated response headers, in order of arrival: each the
 // text after the colon up to the first ";" or CRLF, leading blanks removed. A header that is
-// not followed by a CRLF ends the scan (the raw header block always ends in CRLF CRLF).
+// not followed by a CRLF ends the scan (the raw header block always ends in CRLF CRLF). An item
+// holding a lone CR, LF or NUL is left out.
 std::vector<Text> SetCookieItems(const Text& responseHeaders);
 
 // The cookies of a response as one cookie string ('A=1; C='), deletions left out.
 Text SetCookiesFromHeaders(const Text& responseHeaders);
 
-// The value of one cookie set by a response, or empty.
+// The value of one cookie set by a response, or empty (also when it holds CR, LF or NUL).
 Text SetCookieFromHeaders(const Text& responseHeaders, const Text& name);
 
 class CookieJar {
@@ -47,7 +53,7 @@ class CookieJar {
     bool MergeSetCookies(const Text& responseHeaders, bool skipEmpty);
 
     // Adds or replaces the entries of a cookie string ('A=1; B=2'). Returns whether the jar
-    // changed; an empty string gives false.
+    // changed; an empty string, or one holding CR, LF or NUL, gives false and changes nothing.
     bool AddCookies(const Text& cookieString);
 
     // Removes the named cookies ('A; B=x' removes A and B). Returns whether any was removed.
@@ -56,7 +62,8 @@ class CookieJar {
     // The entries without the frame: 'A=1; B=2' ("" for the empty jar).
     Text CookieText() const;
 
-    // Makes a (normalised) copy of the text the jar and returns the argument as given.
+    // Makes a (normalised) copy of the text the jar and returns the argument as given. A text
+    // holding CR, LF or NUL is refused: the jar stays as it was and the result is empty.
     Text CookieText(const Text& newText);
 
     // The value of a cookie ('2'), or with its name ('B=2'); empty when absent.

@@ -3,7 +3,8 @@
 //
 // Per request: Open(verb, url), optional header setters / SetCookie, Send(body), then
 // GetStatusCode / GetBody / GetBodyText / GetBodyTextFromUtf8 / GetSetCookies. One thread at a
-// time; every network step of the application makes its own session.
+// time. A session kept for many requests keeps its connection while host and port stay the same;
+// read each body (GetBody) before the next Open, or the platform cannot keep the connection.
 //
 // Cookie modes: 0 = the caller hands a cookie string to SetCookie (the application's way);
 // 1 = the session's own CookieJar collects every Set-Cookie and sends it back, and the session
@@ -101,6 +102,14 @@ class WebSession {
     // True once GetBody read the whole body.
     bool BodyComplete() const { return bodyState_ == BodyState::Complete; }
 
+    // The largest body GetBody will take in, in bytes; 0 means no limit (the default, also
+    // after Initialize). An answer whose Content-Length or received bytes go beyond it reads as
+    // no body (BodyComplete false, LastError kBodyTooLarge) instead of growing memory; its
+    // status and headers stay readable.
+    void SetMaxBodySize(size_t bytes) { maxBodySize_ = bytes; }
+    size_t MaxBodySize() const { return maxBodySize_; }
+    static constexpr DWORD kBodyTooLarge = ERROR_FILE_TOO_LARGE;
+
     // 0 / empty before any answer.
     int GetStatusCode() const;
     Text GetStatusText() const;
@@ -110,7 +119,9 @@ class WebSession {
     Text GetSetCookie(const Text& name) const;
     Text GetLocation(bool makeAbsolute) const;
 
-    // Each absent value takes its default (10000, 15000, 120000, 300000 ms).
+    // Each absent value takes its default (10000, 15000, 120000, 300000 ms). They apply to the
+    // requests opened after the call, on a kept connection too; the receive time-out bounds
+    // the wait for the answer's headers and every wait for body bytes.
     bool SetTimeouts(std::optional<int> resolveMs = std::nullopt,
                      std::optional<int> connectMs = std::nullopt,
                      std::optional<int> sendMs = std::nullopt,
@@ -120,6 +131,8 @@ class WebSession {
     bool SetCredentials(const Text& user, const Text& password,
                         std::optional<DWORD> target = std::nullopt,
                         std::optional<DWORD> scheme = std::nullopt);
+    // Any WinHttpSetOption, except those that would weaken the checking of certificates (the
+    // security flags, a protocol set allowing SSL 2 or 3): those give false and change nothing.
     bool SetRawOption(WebHandle which, DWORD option, void* value, DWORD length);
     // allow false: nobody follows redirects; true or absent: the platform (mode 0) or the
     // session (modes 1, 2) does.
@@ -153,7 +166,9 @@ class WebSession {
     const Text& CurrentUrl() const { return currentUrl_; }
     // 0 before an answer, -1 when unknown (absent, unparsable or 0), else Content-Length.
     int ContentLength() const { return contentLength_; }
-    // The platform error of the last failed Open, Send or body read (0 after success).
+    // The platform error of the last failed Open, Send or body read (0 after success). Socket
+    // errors some WinHTTP implementations pass on are given as their WinHTTP equivalents: a
+    // reset or aborted connection as 12030, a socket time-out as 12002, a refusal as 12029.
     DWORD LastError() const { return lastError_; }
     // How many times the last Send (or its last redirect hop) put the request on the wire.
     int SendAttempts() const { return sendAttempts_; }
@@ -173,6 +188,8 @@ class WebSession {
     bool AddHeaderText(const Text& headerText, DWORD flags);
     bool DisableFeature(DWORD feature);
     void ReadBody();
+    void DropBody(DWORD error);
+    static DWORD NetworkError(DWORD platformError);
     Text QueryHeaderText(DWORD query) const;
 
     InternetHandle session_;
@@ -180,6 +197,8 @@ class WebSession {
     InternetHandle request_;
     Text lastHost_;
     int lastPort_ = 0;
+    // An answer came in over the open connection: the next request may find it closed.
+    bool connectionCarried_ = false;
     Text currentUrl_;
     int scheme_ = 0;  // INTERNET_SCHEME_HTTP (1) or INTERNET_SCHEME_HTTPS (2)
     bool verbIsPost_ = false;
@@ -201,4 +220,5 @@ class WebSession {
     Text callerCookie_;
     DWORD disabledFeatures_ = 0;
     int receiveTimeout_ = kReceiveTimeout;
+    size_t maxBodySize_ = 0;
 };

@@ -57,6 +57,11 @@ TEST(CookieJarMerge, FoldsEverySetCookieOfAResponseIntoTheJar) {
          false, "; A=1; "},
         {"a name that merely starts like another is a different cookie", "AB=1",
          Headers({"Set-Cookie: A=2"}), false, "; AB=1; A=2; "},
+        {"a name that ends another's is a different cookie", "",
+         Headers({"Set-Cookie: XSUB=1", "Set-Cookie: SUB=2", "Set-Cookie: SUB=3"}), false,
+         "; XSUB=1; SUB=3; "},
+        {"a deletion of a name that ends another's leaves that one", "XSUB=1; SUB=2",
+         Headers({"Set-Cookie: SUB=deleted"}), false, "; XSUB=1; "},
         {"a header that only ends in Set-Cookie is not a cookie", "",
          Headers({"X-Set-Cookie: A=1", "Set-Cookie: B=2"}), false, "; B=2; "},
         {"duplicates: the later value wins in place", "",
@@ -156,6 +161,8 @@ TEST(CookieJarEdit, AddsReplacesAndRemovesFromCookieStrings) {
         {"; A=1; B=2; ", false, "", false, "; A=1; B=2; "},
         {"; A=1; B=2; ", false, "C; D=4", false, "; A=1; B=2; "},
         {"; AB=1; ", false, "A", false, "; AB=1; "},
+        {"; XSUB=1; ", true, "SUB=2", true, "; XSUB=1; SUB=2; "},
+        {"; XSUB=1; ", false, "SUB", false, "; XSUB=1; "},
     };
     for (const Case& c : cases) {
         CookieJar jar = JarOf(c.jar);
@@ -163,6 +170,25 @@ TEST(CookieJarEdit, AddsReplacesAndRemovesFromCookieStrings) {
         EXPECT_EQ(changed, c.changed) << (c.add ? "add '" : "remove '") << c.argument << "'";
         EXPECT_EQ(jar.Raw(), c.expected) << (c.add ? "add '" : "remove '") << c.argument << "'";
         EXPECT_EQ(jar.Length(), static_cast<int>(jar.Raw().size()));
+    }
+}
+
+TEST(CookieJarSafety, NoLineBreakOrNulEverGetsIntoTheJarOrACookieString) {
+    for (const Text& cut : {Text("\r\n"), Text("\n"), Text("\r"), Text("\0", 1)}) {
+        const Text bad = "A=1" + cut + "X-Injected: 1";
+        CookieJar jar = JarOf("B=2");
+        EXPECT_FALSE(jar.AddCookies(bad));
+        EXPECT_FALSE(jar.AddCookies("C=3; " + bad));
+        EXPECT_EQ(jar.CookieText(bad), "");
+        EXPECT_EQ(jar.Raw(), "; B=2; ");
+        // Inside one header line of a response (a CRLF there would end the line instead).
+        if (cut == "\r\n") continue;
+        const Text headers =
+            "HTTP/1.1 200 OK\r\nSet-Cookie: " + bad + "\r\nSet-Cookie: D=4\r\n\r\n";
+        jar.MergeSetCookies(headers, false);
+        EXPECT_EQ(jar.Raw(), "; B=2; D=4; ");
+        EXPECT_EQ(SetCookiesFromHeaders(headers), "D=4");
+        EXPECT_EQ(SetCookieFromHeaders(headers, "A"), "");
     }
 }
 

@@ -20,6 +20,7 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import standin_connections  # noqa: E402
 import standin_service  # noqa: E402
 import standin_state  # noqa: E402
 from standin_service import Answer, Request  # noqa: E402
@@ -122,6 +123,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                                   "host": host, "path": self.path,
                                   "headers": [list(h) for h in headers],
                                   "status": None, "fault": None})
+            standin_connections.note(self, entry)
             if not req.path.startswith("/_hop/"):
                 rule = state.match_fault(host, self.path)
         try:
@@ -146,6 +148,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def faulted_answer(self, req, rule):
         service = self.server.service
         action = rule["action"]
+        if action in standin_connections.ACTIONS:
+            return standin_connections.faulted_answer(self, req, rule)
         delay = rule.get("delay_ms")
         if action == "status":
             status = int(rule.get("status", 500))

@@ -1141,5 +1141,28 @@ class SandboxWiringTest(unittest.TestCase):
         self.assertEqual(StandinControl().call("GET", "/ping"), {"ok": True})
 
 
+class ConnectionsTest(StandinTest):
+    """Connection numbers in the log, and the fault that drops a kept connection."""
+
+    def test_log_numbers_connections_and_a_kept_one_can_be_dropped(self):
+        CTL.fault({"host": "wx3.sinaimg.cn", "action": "drop_reused"})
+        conn = http.client.HTTPConnection("127.0.0.1", RUN.ports["http"], timeout=30)
+        try:
+            conn.request("GET", "/_t/bytes?n=5", headers={"Host": "wx3.sinaimg.cn"})
+            self.assertEqual(conn.getresponse().read(), bytes(range(5)))
+            conn.request("GET", "/_t/bytes?n=6", headers={"Host": "wx3.sinaimg.cn"})
+            with self.assertRaises(http.client.RemoteDisconnected):
+                conn.getresponse()
+        finally:
+            conn.close()
+        self.assertEqual(fetch("wx3.sinaimg.cn", "/_t/bytes?n=7")[2], bytes(range(7)))
+        log = CTL.log(host="wx3.sinaimg.cn")
+        self.assertEqual([e["conn_request"] for e in log], [1, 2, 1])
+        self.assertEqual([e["fault"] for e in log], [None, "drop_reused", None])
+        self.assertEqual([e["status"] for e in log], [200, None, 200])
+        self.assertEqual(log[0]["conn"], log[1]["conn"])
+        self.assertNotEqual(log[2]["conn"], log[1]["conn"])
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -1,75 +1,14 @@
 // WebSession against the stand-in service inside the sandbox (loopback only).
-#include "common/standin.h"
-
 #include <gtest/gtest.h>
-
-#include <utility>
-#include <vector>
 
 #include "text/json_document.h"
 #include "web/endpoints.h"
 #include "web/web_session.h"
+#include "web/net_test_support.h"
 
 namespace {
 
-using HeaderList = std::vector<std::pair<Text, Text>>;
-
-// What /_t/echo saw of a request.
-struct Echo {
-    Text method, scheme, host, path, body;
-    HeaderList headers;
-
-    std::vector<Text> Values(const Text& name) const {
-        std::vector<Text> values;
-        for (const auto& [k, v] : headers) {
-            if (_stricmp(k.c_str(), name.c_str()) == 0) values.push_back(v);
-        }
-        return values;
-    }
-};
-
-Echo ParseEcho(const Text& json) {
-    Echo e;
-    JsonDocument doc;
-    if (!doc.Parse(json)) return e;
-    e.method = doc.GetText("method");
-    e.scheme = doc.GetText("scheme");
-    e.host = doc.GetText("host");
-    e.path = doc.GetText("path");
-    e.body = doc.GetText("body");
-    const int n = doc.CountOf("headers");
-    for (int i = 0; i < n; ++i) {
-        const Text at = "headers.[" + std::to_string(i) + "]";
-        e.headers.emplace_back(doc.GetText(at + ".[0]"), doc.GetText(at + ".[1]"));
-    }
-    return e;
-}
-
-// Byte i of every /_t/ pattern body is i % 251.
-::testing::AssertionResult IsPattern(const ByteBuffer& body, size_t expectedSize) {
-    if (body.size() != expectedSize) {
-        return ::testing::AssertionFailure()
-               << "size " << body.size() << ", expected " << expectedSize;
-    }
-    for (size_t i = 0; i < body.size(); ++i) {
-        if (static_cast<unsigned char>(body[i]) != i % 251) {
-            return ::testing::AssertionFailure() << "byte " << i << " differs";
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
-
-// The requests the stand-in logged for a query such as "?host=weibo.com"; each as its JSON path
-// prefix "requests.[i]" inside `log`.
-int LoggedRequests(JsonDocument& log, const Text& query) {
-    if (!log.Parse(standin::ReadLog(query))) return -1;
-    return log.CountOf("requests");
-}
-
-// Opens and sends a GET; the session stays for inspection.
-bool Get(WebSession& s, const Text& url, int retries = 0) {
-    return s.Open("GET", url) && s.Send(Text(), false, retries);
-}
+using namespace webtest;
 
 TEST(WebSessionRequest, CompletesTheSchemeAndSendsPathAndQueryAsOneObject) {
     WebSession s;
@@ -302,6 +241,59 @@ TEST(WebSessionRedirects, TheCallersCookieStaysOnTheHostItWasSetFor) {
     e = ParseEcho(s.GetBodyText());
     EXPECT_EQ(e.host, "weibo.com");
     EXPECT_EQ(e.Values("Cookie"), std::vector<Text>{"SUB=secret"});
+
+    // The same host, but from https down to http.
+    ASSERT_TRUE(
+        s.Open("https://weibo.com/_t/redirect?n=1&location=absolute&to="
+               "http%3A%2F%2Fweibo.com%2F_t%2Fecho"));
+    ASSERT_TRUE(s.SetCookie("SUB=secret"));
+    ASSERT_TRUE(s.Send());
+    e = ParseEcho(s.GetBodyText());
+    EXPECT_EQ(e.scheme, "http");
+    EXPECT_EQ(e.host, "weibo.com");
+    EXPECT_TRUE(e.Values("Cookie").empty());
+}
+
+TEST(WebSessionRedirects, AreTakenOnlyFromRedirectAnswersAndAHopThatCannotOpenFails) {
+    // The bad hop's address is one that Open itself refuses.
+    ASSERT_FALSE(WebSession().Open("http://weibo.com:99999/x"));
+    ASSERT_TRUE(standin::ClearLog());
+    ASSERT_TRUE(standin::AddFault(R"([{"path":"/_t/located/200","action":"status","status":200,)"
+                                  R"("body":"mine","headers":{"Location":"/_t/echo"}},)"
+                                  R"({"path":"/_t/located/404","action":"status","status":404,)"
+                                  R"("body":"mine","headers":{"Location":"/_t/echo"}},)"
+                                  R"({"path":"/_t/badhop","action":"status","status":302,)"
+                                  R"("headers":{"Location":"http://weibo.com:99999/x"}}])"));
+    struct Outcome {
+        bool sent;
+        int status;
+        Text body;
+    };
+    std::vector<Outcome> seen;
+    // The session follows redirects itself in mode 1 and with a caller's cookie in mode 0.
+    for (int mode : {0, 1}) {
+        for (const char* path : {"/_t/located/200", "/_t/located/404", "/_t/badhop"}) {
+            WebSession s;
+            s.SetCookieMode(mode);
+            const bool opened = s.Open(Text("http://weibo.com") + path);
+            if (mode == 0) s.SetCookie("K=1");
+            const bool sent = opened && s.Send();
+            seen.push_back({sent, s.GetStatusCode(), s.GetBodyText()});
+        }
+    }
+    ASSERT_TRUE(standin::ClearFaults());
+    for (size_t i = 0; i < seen.size(); ++i) {
+        const int status = i % 3 == 0 ? 200 : 404;
+        if (i % 3 == 2) {
+            EXPECT_FALSE(seen[i].sent) << i;
+            continue;
+        }
+        ASSERT_TRUE(seen[i].sent) << i;
+        EXPECT_EQ(seen[i].status, status) << i;
+        EXPECT_EQ(seen[i].body, "mine") << i;
+    }
+    JsonDocument log;
+    EXPECT_EQ(LoggedRequests(log, "?path=/_t/echo"), 0);
 }
 
 TEST(WebSessionRedirects, NoneAreFollowedWhenRedirectsAreOff) {
@@ -459,6 +451,45 @@ TEST(WebSessionFailures, AnUntrustedCertificateFailsTheRequest) {
     // Nothing reached the server: the handshake failed before the request was written.
     JsonDocument log;
     EXPECT_EQ(LoggedRequests(log, "?path=/_t/echo"), 0) << standin::ReadLog("?path=/_t/echo");
+}
+
+TEST(WebSessionSecurity, NoRawOptionTurnsTheCertificateCheckOff) {
+    ASSERT_TRUE(standin::ClearLog());
+    WebSession s;
+    ASSERT_TRUE(s.Open("https://untrusted.test/_t/echo"));
+    DWORD ignoreAll = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
+                      SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
+    DWORD oldProtocols = WINHTTP_FLAG_SECURE_PROTOCOL_SSL3 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+    for (WebHandle which : {WebHandle::Session, WebHandle::Connection, WebHandle::Request}) {
+        EXPECT_FALSE(s.SetRawOption(which, WINHTTP_OPTION_SECURITY_FLAGS, &ignoreAll, 4));
+        EXPECT_FALSE(s.SetRawOption(which, WINHTTP_OPTION_SECURE_PROTOCOLS, &oldProtocols, 4));
+    }
+    DWORD timeout = 20000;
+    EXPECT_TRUE(s.SetRawOption(WebHandle::Request, WINHTTP_OPTION_RECEIVE_TIMEOUT, &timeout, 4));
+    EXPECT_FALSE(s.Send("secret=1"));
+    JsonDocument log;
+    EXPECT_EQ(LoggedRequests(log, "?path=/_t/echo"), 0);
+}
+
+TEST(WebSessionSecurity, NoCookieTextWithALineBreakOrNulReachesARequest) {
+    const Text bad[] = {"A=1\r\nX-Injected: 1", "A=1\nX-Injected: 1", "A=1\rX-Injected: 1",
+                        Text("A=1\0X-Injected: 1", 18)};
+    for (int mode : {0, 1, 2}) {
+        for (const Text& cookie : bad) {
+            WebSession s;
+            s.SetCookieMode(mode);
+            ASSERT_TRUE(s.Open("http://elsewhere.test/_t/echo/injected"));
+            EXPECT_FALSE(s.SetCookie(cookie)) << mode;
+            EXPECT_FALSE(s.AddCookies(cookie)) << mode;
+            EXPECT_EQ(s.CookieText(cookie), "") << mode;
+            ASSERT_TRUE(s.Send());
+            const Echo e = ParseEcho(s.GetBodyText());
+            EXPECT_TRUE(e.Values("X-Injected").empty()) << mode;
+            for (const Text& value : e.Values("Cookie")) {
+                EXPECT_EQ(value.find("Injected"), Text::npos) << mode << " " << value;
+            }
+        }
+    }
 }
 
 }  // namespace
