@@ -13,6 +13,7 @@
 // the empty text or 0 and never fails; as a consequence they change the tree (a value of the
 // wrong kind on the way is replaced). PathExists is the one query that creates nothing.
 #include <cstdint>
+#include <string_view>
 
 #include "text/text_types.h"
 
@@ -62,7 +63,7 @@ class JsonUnits {
 };
 using JsonPath = JsonUnits;
 
-struct JsonNode;  // private to json_document.cpp
+struct JsonNode;  // private to the json_*.cpp files (json_tree.h)
 
 class JsonDocument {
   public:
@@ -79,6 +80,11 @@ class JsonDocument {
     // LastParseError tells why. An empty text succeeds and leaves the content as it was.
     bool Parse(const Text& text, bool decodeUnicode = true);
     bool ParseWide(std::u16string_view text, bool decodeUnicode = true);
+    // Parses an answer's body as received: read as UTF-8 when it is well-formed UTF-8 (an
+    // all-ASCII body included), otherwise as code page 936 like Parse. Up to its first zero byte;
+    // outcomes and error codes as for Parse. Texts read from the document are code page 936 as
+    // always; a character code page 936 lacks comes out as that conversion's default ("?").
+    bool ParseAnswer(std::string_view bytes, bool decodeUnicode = true);
     int LastParseError() const { return lastError_; }
     bool HasRoot() const { return root_ != nullptr; }
 
@@ -135,6 +141,8 @@ class JsonDocument {
 
   private:
     explicit JsonDocument(JsonNode* adopted);
+    bool ParseCodePage(std::string_view text, bool decodeUnicode);
+    bool Settle(int code);
     JsonNode* Resolve(const JsonPath& path, JsonNode** parent = nullptr);
     JsonNode* root_ = nullptr;
     int lastError_ = 0;
