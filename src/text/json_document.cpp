@@ -2,20 +2,51 @@
 #include "text/json_document.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "text/json_tree.h"
 
 // ---- JsonUnits ----
 
-JsonUnits::JsonUnits(const char* ansi) : JsonUnits(Text(ansi ? ansi : "")) {}
-
-JsonUnits::JsonUnits(const Text& ansi) : units_(JsonWiden(ansi)) {
-    valid_ = ansi.empty() || ansi[0] == '\0' || !units_.empty();
+JsonUnits::JsonUnits(const char* ansi) {
+    FromAnsi(ansi ? std::string_view(ansi) : std::string_view());
 }
 
-JsonUnits::JsonUnits(const char16_t* wide) : units_(wide ? wide : u"") {}
+JsonUnits::JsonUnits(const Text& ansi) {
+    FromAnsi(ansi);
+}
 
-JsonUnits::JsonUnits(const WideText& wide) : units_(wide) {}
+JsonUnits::JsonUnits(const char16_t* wide) {
+    Keep(wide ? std::u16string_view(wide) : std::u16string_view());
+}
+
+JsonUnits::JsonUnits(const WideText& wide) {
+    Keep(wide);
+}
+
+void JsonUnits::Keep(std::u16string_view units) {
+    size_ = units.size();
+    onHeap_ = size_ > std::size(inline_);
+    if (onHeap_) {
+        heap_.assign(units);
+    } else {
+        std::copy(units.begin(), units.end(), inline_);
+    }
+}
+
+void JsonUnits::FromAnsi(std::string_view ansi) {
+    ansi = ansi.substr(0, ansi.find('\0'));
+    if (ansi.size() <= std::size(inline_) &&
+        std::all_of(ansi.begin(), ansi.end(), [](char c) { return (c & 0x80) == 0; })) {
+        size_ = ansi.size();
+        std::copy(ansi.begin(), ansi.end(), inline_);
+        return;
+    }
+    heap_ = JsonWiden(ansi);
+    size_ = heap_.size();
+    onHeap_ = true;
+    valid_ = ansi.empty() || !heap_.empty();
+}
 
 // ---- JsonDocument: life ----
 

@@ -46,6 +46,8 @@ enum JsonParseError : int {
 inline constexpr int kJsonMaxDepth = 512;
 
 // A path, member name or string value given either as code-page-936 text or directly as UTF-16.
+// Short ones (every path the program writes) are kept inside the object, so a query costs no
+// allocation for its path.
 class JsonUnits {
   public:
     JsonUnits(const char* ansi);
@@ -53,12 +55,18 @@ class JsonUnits {
     JsonUnits(const char16_t* wide);
     JsonUnits(const WideText& wide);
 
-    const WideText& Units() const { return units_; }
+    std::u16string_view Units() const { return {onHeap_ ? heap_.data() : inline_, size_}; }
     // False when code-page text did not convert; such a path names nothing.
     bool Valid() const { return valid_; }
 
   private:
-    WideText units_;
+    void Keep(std::u16string_view units);
+    void FromAnsi(std::string_view ansi);
+
+    char16_t inline_[56] = {};
+    WideText heap_;
+    size_t size_ = 0;
+    bool onHeap_ = false;
     bool valid_ = true;
 };
 using JsonPath = JsonUnits;

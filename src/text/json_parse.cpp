@@ -1,7 +1,9 @@
 // Parsing: one lenient pass over the text, either UTF-16 units or bytes (ASCII or UTF-8 read
 // straight from an answer, so the common page never goes through a code-page converter).
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <string_view>
@@ -41,6 +43,14 @@ bool IsUtf8(std::string_view s) {
     const size_t n = s.size();
     size_t i = 0;
     while (i < n) {
+        if (n - i >= 8) {
+            uint64_t word;
+            std::memcpy(&word, s.data() + i, 8);
+            if ((word & 0x8080808080808080ull) == 0) {
+                i += 8;
+                continue;
+            }
+        }
         const unsigned b = U(s[i]);
         if (b < 0x80) {
             ++i;
@@ -291,8 +301,10 @@ class JsonParser {
     int Run() {
         const size_t n = s_.size();
         for (size_t i = 0; i < n; ++i) {
-            const unsigned c = U(s_[i]);
             if (quote_) {
+                i = SkipPlain(i);
+                if (i >= n) break;
+                const unsigned c = U(s_[i]);
                 if (c == '\\' && i + 1 < n) {
                     const unsigned d = U(s_[i + 1]);
                     if (d == '"' || d == '\'' || d == '\\') {
@@ -303,12 +315,30 @@ class JsonParser {
                 if (c == quote_) EndQuote(i);
                 continue;
             }
-            if (const int r = Step(c, i)) return r;
+            if (const int r = Step(U(s_[i]), i)) return r;
         }
         return open_.empty() ? JsonParseOk : JsonParseStructure;
     }
 
   private:
+    // The first unit at or after `i` inside a quoted text that is the quote or a backslash.
+    // The next quote character is remembered, so a text full of escapes is not searched again
+    // to its end for every one of them.
+    size_t SkipPlain(size_t i) {
+        if constexpr (sizeof(CharT) == 1) {
+            const char* base = s_.data();
+            if (quoteAt_ < i) {
+                const void* q = std::memchr(base + i, static_cast<int>(quote_), s_.size() - i);
+                quoteAt_ = q ? static_cast<size_t>(static_cast<const char*>(q) - base) : s_.size();
+            }
+            const void* b = std::memchr(base + i, '\\', quoteAt_ - i);
+            return b ? static_cast<size_t>(static_cast<const char*>(b) - base) : quoteAt_;
+        } else {
+            while (i < s_.size() && U(s_[i]) != quote_ && s_[i] != u'\\') ++i;
+            return i;
+        }
+    }
+
     struct Pending {
         JsonChars name;
         JsonNode* node;
@@ -324,6 +354,7 @@ class JsonParser {
             case '"':
             case '\'':
                 quote_ = c;
+                quoteAt_ = 0;
                 stringStart_ = i + 1;
                 return 0;
             case '{':
@@ -462,7 +493,9 @@ class JsonParser {
         JsonChars out;
         if (v.empty()) return out;
         char16_t* units = arena_->AllocateUnits(v.size());
-        out.Adopt(arena_, units, DecodeEscapes(v, decodeUnicode_, units));
+        const size_t used = DecodeEscapes(v, decodeUnicode_, units);
+        arena_->Trim(units, v.size(), used);
+        out.Adopt(arena_, units, used);
         return out;
     }
 
@@ -497,6 +530,7 @@ class JsonParser {
     std::vector<Pending> members_;
     WideText literal_;
     unsigned quote_ = 0;
+    size_t quoteAt_ = 0;  // where the open quote's next quote character is, once searched
     size_t stringStart_ = 0;
     bool haveKey_ = false;
     size_t keyStart_ = 0, keyLength_ = 0;
@@ -521,7 +555,7 @@ int ParseRoot(JsonNode*& root, std::basic_string_view<CharT> text, bool decodeUn
         if (!root) root = NewNode(JsonObject);
         if (text.empty()) return JsonParseOk;
         ResetNode(root, JsonObject);
-        ArenaHold hold(JsonArena::Create(text.size() * sizeof(CharT) * 4));
+        ArenaHold hold(JsonArena::Create(std::min<size_t>(text.size() * sizeof(CharT) * 4, 65536)));
         JsonParser<CharT> parser(root, text, decodeUnicode, hold.arena);
         return parser.Run();
     } catch (const std::bad_alloc&) {

@@ -13,7 +13,7 @@
 namespace {
 
 constexpr size_t kMinBlock = 1024;
-constexpr size_t kMaxBlock = size_t{1} << 22;
+constexpr size_t kMaxBlock = size_t{1} << 18;
 
 }  // namespace
 
@@ -304,12 +304,55 @@ WideText JsonWiden(std::string_view ansi) {
     return out;
 }
 
+namespace {
+
+// The code page 936 bytes of every UTF-16 unit, taken from one conversion of all of them (each
+// followed by a line feed, a byte no double-byte character contains): the single byte (< 0x100)
+// or lead << 8 | trail. Code page 936 maps unit by unit, so a text converts through the table
+// exactly as through the converter. Empty when the conversion did not split as expected.
+std::vector<uint16_t> BuildNarrowTable() {
+    WideText all;
+    all.reserve(0x20000);
+    for (unsigned u = 1; u < 0x10000; ++u) {
+        all.push_back(static_cast<char16_t>(u));
+        all.push_back(u'\n');
+    }
+    Text bytes;
+    if (!WideToMultiByte(kCodePageGbk, all, bytes)) return {};
+    std::vector<uint16_t> table(0x10000, 0);
+    size_t k = 0;
+    for (unsigned u = 1; u < 0x10000; ++u) {
+        const size_t end = u == '\n' ? k + 1 : bytes.find('\n', k);
+        if (end == Text::npos || end + 1 > bytes.size() || bytes[end] != '\n') return {};
+        const auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+        if (end - k == 1) {
+            table[u] = at(k);
+        } else if (end - k == 2 && at(k) >= 0x81) {
+            table[u] = static_cast<uint16_t>(at(k) << 8 | at(k + 1));
+        } else {
+            return {};
+        }
+        k = end + 1;
+    }
+    return k == bytes.size() ? table : std::vector<uint16_t>();
+}
+
+}  // namespace
+
 Text JsonNarrow(std::u16string_view units) {
     units = units.substr(0, units.find(u'\0'));
-    Text out(units.size(), '\0');
-    for (size_t k = 0; k < units.size(); ++k) {
-        if (units[k] >= 0x80) return WideToAnsi(units);
-        out[k] = static_cast<char>(units[k]);
+    size_t ascii = 0;
+    while (ascii < units.size() && units[ascii] < 0x80) ++ascii;
+    if (ascii == units.size()) return Text(units.begin(), units.end());
+    static const std::vector<uint16_t> table = BuildNarrowTable();
+    if (table.empty()) return WideToAnsi(units);
+    Text out;
+    out.reserve(units.size() * 2);
+    out.assign(units.begin(), units.begin() + static_cast<std::ptrdiff_t>(ascii));
+    for (size_t k = ascii; k < units.size(); ++k) {
+        const uint16_t e = table[units[k]];
+        if (e >= 0x100) out.push_back(static_cast<char>(e >> 8));
+        out.push_back(static_cast<char>(e & 0xFF));
     }
     return out;
 }

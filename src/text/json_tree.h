@@ -29,6 +29,11 @@ class JsonArena {
         if (--holds_ == 0) delete this;
     }
     void* Allocate(size_t bytes, size_t align);
+    // Returns the unused end of the latest allocation of `count` units, of which `used` are kept.
+    void Trim(char16_t* units, size_t count, size_t used) {
+        if (reinterpret_cast<char*>(units + count) == cur_)
+            cur_ = reinterpret_cast<char*>(units + used);
+    }
     char16_t* AllocateUnits(size_t count) {
         return static_cast<char16_t*>(Allocate(count * sizeof(char16_t), alignof(char16_t)));
     }
