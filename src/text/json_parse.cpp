@@ -555,7 +555,7 @@ int ParseRoot(JsonNode*& root, std::basic_string_view<CharT> text, bool decodeUn
         if (!root) root = NewNode(JsonObject);
         if (text.empty()) return JsonParseOk;
         ResetNode(root, JsonObject);
-        ArenaHold hold(JsonArena::Create(std::min<size_t>(text.size() * sizeof(CharT) * 4, 65536)));
+        ArenaHold hold(JsonArena::Create(std::min<size_t>(text.size() * sizeof(CharT) * 4, 32768)));
         JsonParser<CharT> parser(root, text, decodeUnicode, hold.arena);
         return parser.Run();
     } catch (const std::bad_alloc&) {

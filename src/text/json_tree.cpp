@@ -13,7 +13,7 @@
 namespace {
 
 constexpr size_t kMinBlock = 1024;
-constexpr size_t kMaxBlock = size_t{1} << 18;
+constexpr size_t kMaxBlock = size_t{1} << 15;
 
 }  // namespace
 
@@ -185,8 +185,7 @@ void BuildIndex(JsonNode* object) {
     object->index = std::move(index);
 }
 
-size_t FindPosition(const JsonNode* object, std::u16string_view name) {
-    const uint32_t h = HashName(name);
+size_t FindPosition(const JsonNode* object, std::u16string_view name, uint32_t h) {
     const auto& members = object->members;
     if (!object->index) {
         for (size_t k = 0; k < members.size(); ++k) {
@@ -211,24 +210,26 @@ uint32_t HashName(std::u16string_view name) {
 }
 
 JsonMember* FindMember(JsonNode* object, std::u16string_view name) {
-    const size_t k = FindPosition(object, name);
+    const size_t k = FindPosition(object, name, HashName(name));
     return k < object->members.size() ? &object->members[k] : nullptr;
 }
 
 const JsonMember* FindMember(const JsonNode* object, std::u16string_view name) {
-    const size_t k = FindPosition(object, name);
+    const size_t k = FindPosition(object, name, HashName(name));
     return k < object->members.size() ? &object->members[k] : nullptr;
 }
 
 void SetMemberNode(JsonNode* object, JsonChars&& name, JsonNode* node) {
-    if (JsonMember* old = FindMember(object, name.View())) {
-        JsonNode* previous = old->node;
-        old->node = node;
+    const uint32_t hash = HashName(name.View());
+    const size_t k = FindPosition(object, name.View(), hash);
+    if (k < object->members.size()) {
+        JsonNode* previous = object->members[k].node;
+        object->members[k].node = node;
         Release(previous);
         return;
     }
     JsonMember entry;
-    entry.hash = HashName(name.View());
+    entry.hash = hash;
     entry.name = std::move(name);
     entry.node = node;
     object->members.push_back(std::move(entry));
@@ -250,7 +251,7 @@ void SetMemberNode(JsonNode* object, std::u16string_view name, JsonNode* node) {
 }
 
 bool RemoveMemberNode(JsonNode* object, std::u16string_view name) {
-    const size_t k = FindPosition(object, name);
+    const size_t k = FindPosition(object, name, HashName(name));
     if (k >= object->members.size()) return false;
     JsonNode* node = object->members[k].node;
     object->members.erase(object->members.begin() + static_cast<std::ptrdiff_t>(k));
