@@ -30,80 +30,6 @@ int HexDigit(unsigned u) {
     return -1;
 }
 
-bool IsAscii(std::string_view s) {
-    for (char c : s) {
-        if (U(c) >= 0x80) return false;
-    }
-    return true;
-}
-
-// Well-formed UTF-8 as the converters accept it: no overlong forms, no surrogates, nothing past
-// U+10FFFF.
-bool IsUtf8(std::string_view s) {
-    const size_t n = s.size();
-    size_t i = 0;
-    while (i < n) {
-        if (n - i >= 8) {
-            uint64_t word;
-            std::memcpy(&word, s.data() + i, 8);
-            if ((word & 0x8080808080808080ull) == 0) {
-                i += 8;
-                continue;
-            }
-        }
-        const unsigned b = U(s[i]);
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        int extra;
-        unsigned lo = 0x80, hi = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF) {
-            extra = 1;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            extra = 2;
-            if (b == 0xE0) lo = 0xA0;
-            if (b == 0xED) hi = 0x9F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            extra = 3;
-            if (b == 0xF0) lo = 0x90;
-            if (b == 0xF4) hi = 0x8F;
-        } else {
-            return false;
-        }
-        if (n - i <= static_cast<size_t>(extra)) return false;
-        for (int k = 1; k <= extra; ++k) {
-            const unsigned c = U(s[i + static_cast<size_t>(k)]);
-            if (c < lo || c > hi) return false;
-            lo = 0x80;
-            hi = 0xBF;
-        }
-        i += static_cast<size_t>(extra) + 1;
-    }
-    return true;
-}
-
-// Writes the UTF-8 character at `i` (already checked well-formed) as UTF-16 at `out[w]`; returns
-// the index after it.
-size_t PutUtf8(std::string_view s, size_t i, char16_t* out, size_t& w) {
-    const unsigned b = U(s[i]);
-    const size_t extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : 1;
-    if (i + extra >= s.size()) {
-        out[w++] = 0xFFFD;
-        return i + 1;
-    }
-    char32_t cp = b & (0x3Fu >> extra);
-    for (size_t k = 1; k <= extra; ++k) cp = (cp << 6) | (U(s[i + k]) & 0x3F);
-    if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out[w++] = static_cast<char16_t>(0xD800 + (cp >> 10));
-        out[w++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-        out[w++] = static_cast<char16_t>(cp);
-    }
-    return i + extra + 1;
-}
-
 char16_t EscapedUnit(unsigned d) {
     switch (d) {
         case '"':
@@ -322,17 +248,9 @@ class JsonParser {
 
   private:
     // The first unit at or after `i` inside a quoted text that is the quote or a backslash.
-    // The next quote character is remembered, so a text full of escapes is not searched again
-    // to its end for every one of them.
-    size_t SkipPlain(size_t i) {
+    size_t SkipPlain(size_t i) const {
         if constexpr (sizeof(CharT) == 1) {
-            const char* base = s_.data();
-            if (quoteAt_ < i) {
-                const void* q = std::memchr(base + i, static_cast<int>(quote_), s_.size() - i);
-                quoteAt_ = q ? static_cast<size_t>(static_cast<const char*>(q) - base) : s_.size();
-            }
-            const void* b = std::memchr(base + i, '\\', quoteAt_ - i);
-            return b ? static_cast<size_t>(static_cast<const char*>(b) - base) : quoteAt_;
+            return FindEither(s_, i, static_cast<char>(quote_), '\\');
         } else {
             while (i < s_.size() && U(s_[i]) != quote_ && s_[i] != u'\\') ++i;
             return i;
@@ -354,7 +272,6 @@ class JsonParser {
             case '"':
             case '\'':
                 quote_ = c;
-                quoteAt_ = 0;
                 stringStart_ = i + 1;
                 return 0;
             case '{':
@@ -530,7 +447,6 @@ class JsonParser {
     std::vector<Pending> members_;
     WideText literal_;
     unsigned quote_ = 0;
-    size_t quoteAt_ = 0;  // where the open quote's next quote character is, once searched
     size_t stringStart_ = 0;
     bool haveKey_ = false;
     size_t keyStart_ = 0, keyLength_ = 0;
@@ -577,8 +493,7 @@ bool JsonDocument::Parse(const Text& text, bool decodeUnicode) {
 }
 
 bool JsonDocument::ParseCodePage(std::string_view text, bool decodeUnicode) {
-    // Like every text here, the input ends at its first zero.
-    text = text.substr(0, text.find('\0'));
+    text = UpToZero(text);
     if (IsAscii(text)) return Settle(ParseRoot(root_, text, decodeUnicode));
     const WideText wide = JsonWiden(text);
     if (wide.empty()) {
@@ -596,7 +511,7 @@ bool JsonDocument::ParseWide(std::u16string_view text, bool decodeUnicode) {
 }
 
 bool JsonDocument::ParseAnswer(std::string_view bytes, bool decodeUnicode) {
-    const std::string_view text = bytes.substr(0, bytes.find('\0'));
+    const std::string_view text = UpToZero(bytes);
     if (IsUtf8(text)) return Settle(ParseRoot(root_, text, decodeUnicode));
     return ParseCodePage(text, decodeUnicode);
 }

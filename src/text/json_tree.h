@@ -167,3 +167,14 @@ ByteBuffer JsonUnitsAsBytes(std::u16string_view units, bool withZero);
 // index or one too far past the end).
 JsonNode* MemberStep(JsonNode* cur, std::u16string_view name);
 JsonNode* IndexStep(JsonNode* cur, int64_t index);
+
+// Byte scans (json_scan.cpp). FindEither: the first index from `i` holding `a` or `b`, or
+// s.size(). UpToZero: the text before its first zero byte. IsUtf8: well-formed UTF-8 as the
+// converters accept it (no overlong forms, no surrogates, nothing past U+10FFFF). PutUtf8: the
+// well-formed UTF-8 character at `i` written as UTF-16 at out[w] (w moves on); returns the index
+// after it.
+size_t FindEither(std::string_view s, size_t i, char a, char b);
+std::string_view UpToZero(std::string_view s);
+bool IsAscii(std::string_view s);
+bool IsUtf8(std::string_view s);
+size_t PutUtf8(std::string_view s, size_t i, char16_t* out, size_t& w);
