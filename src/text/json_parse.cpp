@@ -228,17 +228,9 @@ class JsonParser {
         const size_t n = s_.size();
         for (size_t i = 0; i < n; ++i) {
             if (quote_) {
-                i = SkipPlain(i);
+                i = FindClosingQuote(i);
                 if (i >= n) break;
-                const unsigned c = U(s_[i]);
-                if (c == '\\' && i + 1 < n) {
-                    const unsigned d = U(s_[i + 1]);
-                    if (d == '"' || d == '\'' || d == '\\') {
-                        ++i;
-                        continue;
-                    }
-                }
-                if (c == quote_) EndQuote(i);
+                EndQuote(i);
                 continue;
             }
             if (const int r = Step(U(s_[i]), i)) return r;
@@ -247,13 +239,19 @@ class JsonParser {
     }
 
   private:
-    // The first unit at or after `i` inside a quoted text that is the quote or a backslash.
-    size_t SkipPlain(size_t i) const {
-        if constexpr (sizeof(CharT) == 1) {
-            return FindEither(s_, i, static_cast<char>(quote_), '\\');
-        } else {
-            while (i < s_.size() && U(s_[i]) != quote_ && s_[i] != u'\\') ++i;
-            return i;
+    // The closing quote of the open quoted text at or after `i`, or the end of the input. A
+    // backslash hides a following quote of either kind or a backslash.
+    size_t FindClosingQuote(size_t i) const {
+        const size_t n = s_.size();
+        for (;;) {
+            if constexpr (sizeof(CharT) == 1) {
+                i = FindEither(s_, i, static_cast<char>(quote_), '\\');
+            } else {
+                while (i < n && U(s_[i]) != quote_ && s_[i] != u'\\') ++i;
+            }
+            if (i >= n || U(s_[i]) == quote_) return i;
+            const unsigned d = i + 1 < n ? U(s_[i + 1]) : 0;
+            i += (d == '"' || d == '\'' || d == '\\') ? 2 : 1;
         }
     }
 
@@ -397,11 +395,21 @@ class JsonParser {
             elements_.resize(f.elementsFrom);
             return;
         }
+        // The object starts empty; a name whose hash bit no earlier name set is certainly new
+        // and skips the search for a member to replace.
         f.node->members.reserve(members_.size() - f.membersFrom);
+        uint64_t seen = 0;
         for (size_t k = f.membersFrom; k < members_.size(); ++k) {
             JsonNode* child = members_[k].node;
             members_[k].node = nullptr;  // the object owns it from here on
-            SetMemberNode(f.node, std::move(members_[k].name), child);
+            const uint32_t hash = HashName(members_[k].name.View());
+            const uint64_t bit = uint64_t{1} << (hash & 63);
+            if (seen & bit) {
+                SetMemberNode(f.node, std::move(members_[k].name), child);
+            } else {
+                AppendNewMember(f.node, std::move(members_[k].name), hash, child);
+            }
+            seen |= bit;
         }
         members_.resize(f.membersFrom);
     }

@@ -228,6 +228,10 @@ void SetMemberNode(JsonNode* object, JsonChars&& name, JsonNode* node) {
         Release(previous);
         return;
     }
+    AppendNewMember(object, std::move(name), hash, node);
+}
+
+void AppendNewMember(JsonNode* object, JsonChars&& name, uint32_t hash, JsonNode* node) {
     JsonMember entry;
     entry.hash = hash;
     entry.name = std::move(name);

@@ -144,6 +144,8 @@ const JsonMember* FindMember(const JsonNode* object, std::u16string_view name);
 // is replaced in place and released.
 void SetMemberNode(JsonNode* object, JsonChars&& name, JsonNode* node);
 void SetMemberNode(JsonNode* object, std::u16string_view name, JsonNode* node);
+// As SetMemberNode for a name the caller knows the object lacks; `hash` is HashName(name).
+void AppendNewMember(JsonNode* object, JsonChars&& name, uint32_t hash, JsonNode* node);
 bool RemoveMemberNode(JsonNode* object, std::u16string_view name);
 
 // True when `target` is `from` or lies somewhere below it.
