@@ -13,6 +13,7 @@
 // the empty text or 0 and never fails; as a consequence they change the tree (a value of the
 // wrong kind on the way is replaced). PathExists is the one query that creates nothing.
 #include <cstdint>
+#include <string_view>
 
 #include "text/text_types.h"
 
@@ -45,6 +46,8 @@ enum JsonParseError : int {
 inline constexpr int kJsonMaxDepth = 512;
 
 // A path, member name or string value given either as code-page-936 text or directly as UTF-16.
+// Short ones (every path the program writes) are kept inside the object, so a query costs no
+// allocation for its path.
 class JsonUnits {
   public:
     JsonUnits(const char* ansi);
@@ -52,17 +55,23 @@ class JsonUnits {
     JsonUnits(const char16_t* wide);
     JsonUnits(const WideText& wide);
 
-    const WideText& Units() const { return units_; }
+    std::u16string_view Units() const { return {onHeap_ ? heap_.data() : inline_, size_}; }
     // False when code-page text did not convert; such a path names nothing.
     bool Valid() const { return valid_; }
 
   private:
-    WideText units_;
+    void Keep(std::u16string_view units);
+    void FromAnsi(std::string_view ansi);
+
+    char16_t inline_[56] = {};
+    WideText heap_;
+    size_t size_ = 0;
+    bool onHeap_ = false;
     bool valid_ = true;
 };
 using JsonPath = JsonUnits;
 
-struct JsonNode;  // private to json_document.cpp
+struct JsonNode;  // private to the json_*.cpp files (json_tree.h)
 
 class JsonDocument {
   public:
@@ -79,6 +88,11 @@ class JsonDocument {
     // LastParseError tells why. An empty text succeeds and leaves the content as it was.
     bool Parse(const Text& text, bool decodeUnicode = true);
     bool ParseWide(std::u16string_view text, bool decodeUnicode = true);
+    // Parses an answer's body as received: read as UTF-8 when it is well-formed UTF-8 (an
+    // all-ASCII body included), otherwise as code page 936 like Parse. Up to its first zero byte;
+    // outcomes and error codes as for Parse. Texts read from the document are code page 936 as
+    // always; a character code page 936 lacks comes out as that conversion's default ("?").
+    bool ParseAnswer(std::string_view bytes, bool decodeUnicode = true);
     int LastParseError() const { return lastError_; }
     bool HasRoot() const { return root_ != nullptr; }
 
@@ -135,6 +149,8 @@ class JsonDocument {
 
   private:
     explicit JsonDocument(JsonNode* adopted);
+    bool ParseCodePage(std::string_view text, bool decodeUnicode);
+    bool Settle(int code);
     JsonNode* Resolve(const JsonPath& path, JsonNode** parent = nullptr);
     JsonNode* root_ = nullptr;
     int lastError_ = 0;

@@ -123,21 +123,36 @@ TEST(JsonParse, ClassifiesLiteralsByTheNumberRule) {
     ASSERT_TRUE(doc.Parse(
         "{\"i\":12,\"neg\":-3,\"plus\":+5,\"r\":1.50,\"e\":1e3,\"dot\":.5,\"minus\":1-2,"
         "\"twodots\":1.2.3,\"twoexp\":1e2e3,\"word\":undefined,\"n\":null,\"t\":true,\"f\":false,"
-        "\"T\":True,\"spaced\": 1 2 ,\"lone\":-}"));
+        "\"T\":True,\"spaced\": 1 2 ,\"lone\":-,\"mm\":--1,\"mp\":-+1,\"pm\":+-1,"
+        "\"mmm\":--1-,\"inner\":1+-2}"));
     struct Expect {
         const char* path;
         int kind;
         const char* source;
     };
     const Expect expected[] = {
-        {"i", JsonInteger, "12"},      {"neg", JsonInteger, "-3"},
-        {"plus", JsonInteger, "+5"},   {"r", JsonReal, "1.50"},
-        {"e", JsonReal, "1e3"},        {"dot", JsonReal, ".5"},
-        {"minus", JsonReal, "1-2"},    {"twodots", JsonRaw, "1.2.3"},
-        {"twoexp", JsonRaw, "1e2e3"},  {"word", JsonRaw, "undefined"},
-        {"n", JsonNull, ""},           {"t", JsonBoolean, ""},
-        {"f", JsonBoolean, ""},        {"T", JsonRaw, "True"},
-        {"spaced", JsonInteger, "12"}, {"lone", JsonInteger, "-"},
+        {"i", JsonInteger, "12"},
+        {"neg", JsonInteger, "-3"},
+        {"plus", JsonInteger, "+5"},
+        {"r", JsonReal, "1.50"},
+        {"e", JsonReal, "1e3"},
+        {"dot", JsonReal, ".5"},
+        {"minus", JsonReal, "1-2"},
+        {"twodots", JsonRaw, "1.2.3"},
+        {"twoexp", JsonRaw, "1e2e3"},
+        {"word", JsonRaw, "undefined"},
+        {"n", JsonNull, ""},
+        {"t", JsonBoolean, ""},
+        {"f", JsonBoolean, ""},
+        {"T", JsonRaw, "True"},
+        {"spaced", JsonInteger, "12"},
+        {"lone", JsonInteger, "-"},
+        // A leading sign and one further sign fit the rule; a third sign does not.
+        {"mm", JsonReal, "--1"},
+        {"mp", JsonReal, "-+1"},
+        {"pm", JsonReal, "+-1"},
+        {"mmm", JsonRaw, "--1-"},
+        {"inner", JsonRaw, "1+-2"},
     };
     for (const Expect& e : expected) {
         EXPECT_EQ(e.kind, doc.KindOf(e.path)) << e.path;
@@ -151,6 +166,10 @@ TEST(JsonParse, ClassifiesLiteralsByTheNumberRule) {
     EXPECT_DOUBLE_EQ(0.5, doc.GetReal("dot"));
     EXPECT_DOUBLE_EQ(1.0, doc.GetReal("minus"));
     EXPECT_EQ(0, doc.GetInteger("lone"));
+    // The second sign leaves no digits after the one sign a real may have.
+    EXPECT_EQ(0.0, doc.GetReal("mm"));
+    EXPECT_EQ(0.0, doc.GetReal("mp"));
+    EXPECT_EQ(0.0, doc.GetReal("pm"));
     EXPECT_TRUE(doc.GetBoolean("t"));
     EXPECT_FALSE(doc.GetBoolean("f"));
     EXPECT_FALSE(doc.GetBoolean("T"));

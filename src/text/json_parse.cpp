@@ -1,0 +1,525 @@
+// Parsing: one lenient pass over the text, either UTF-16 units or bytes (ASCII or UTF-8 read
+// straight from an answer, so the common page never goes through a code-page converter).
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "text/json_tree.h"
+
+namespace {
+
+template <typename CharT>
+unsigned U(CharT c) {
+    return static_cast<std::make_unsigned_t<CharT>>(c);
+}
+
+bool IsDigit(char16_t u) {
+    return u >= '0' && u <= '9';
+}
+
+int HexDigit(unsigned u) {
+    if (u >= '0' && u <= '9') return static_cast<int>(u - '0');
+    if (u >= 'a' && u <= 'f') return static_cast<int>(u - 'a' + 10);
+    if (u >= 'A' && u <= 'F') return static_cast<int>(u - 'A' + 10);
+    return -1;
+}
+
+char16_t EscapedUnit(unsigned d) {
+    switch (d) {
+        case '"':
+            return u'"';
+        case '\\':
+            return u'\\';
+        case '/':
+            return u'/';
+        case 'b':
+            return 0x08;
+        case 't':
+            return 0x09;
+        case 'n':
+            return 0x0A;
+        case 'r':
+            return 0x0D;
+        case 'f':
+            return 0x0C;
+        default:
+            return 0;
+    }
+}
+
+// A quoted text with its escapes decoded, into `out` (room for s.size() units): any pair other
+// than the JSON escapes stays as written, \uXXXX only when asked.
+template <typename CharT>
+size_t DecodeEscapes(std::basic_string_view<CharT> s, bool decodeUnicode, char16_t* out) {
+    const size_t n = s.size();
+    size_t w = 0, i = 0;
+    while (i < n) {
+        const unsigned c = U(s[i]);
+        if (c != '\\' || i + 1 >= n) {
+            if constexpr (sizeof(CharT) == 1) {
+                if (c >= 0x80) {
+                    i = PutUtf8(s, i, out, w);
+                    continue;
+                }
+            }
+            out[w++] = static_cast<char16_t>(c);
+            ++i;
+            continue;
+        }
+        const unsigned d = U(s[i + 1]);
+        char16_t unit = EscapedUnit(d);
+        if (d == 'u' && decodeUnicode && i + 5 < n) {
+            const int h1 = HexDigit(U(s[i + 2])), h2 = HexDigit(U(s[i + 3]));
+            const int h3 = HexDigit(U(s[i + 4])), h4 = HexDigit(U(s[i + 5]));
+            if (h1 >= 0 && h2 >= 0 && h3 >= 0 && h4 >= 0) {
+                out[w++] = static_cast<char16_t>((h1 * 16 + h2) << 8 | (h3 * 16 + h4));
+                i += 6;
+                continue;
+            }
+        }
+        if (unit) {
+            out[w++] = unit;
+            i += 2;
+            continue;
+        }
+        out[w++] = u'\\';  // any other pair stays as written
+        if (sizeof(CharT) == 1 && d >= 0x80) {
+            ++i;  // the character after the backslash is decoded on its own
+            continue;
+        }
+        out[w++] = static_cast<char16_t>(d);
+        i += 2;
+    }
+    return w;
+}
+
+bool MatchesNumberRule(std::u16string_view t, bool& real) {
+    if (t.empty()) return false;
+    const char16_t first = t[0];
+    if (!(IsDigit(first) || first == '+' || first == '-' || first == '.')) return false;
+    real = first == '.';
+    int dots = 0, exps = 0, signs = 0;
+    for (size_t k = 1; k < t.size(); ++k) {
+        const char16_t u = t[k];
+        if (IsDigit(u)) continue;
+        if (u == '.') {
+            if (++dots > 1) return false;
+        } else if (u == 'e' || u == 'E') {
+            if (++exps > 1) return false;
+        } else if (u == '+' || u == '-') {
+            if (++signs > 1) return false;
+        } else {
+            return false;
+        }
+        real = true;
+    }
+    return true;
+}
+
+// Decimal digits after an optional sign, exact in 64 bits and clamped at its limits (a value
+// outside the range must not wrap around or become undefined).
+int64_t ToInteger(std::u16string_view t) {
+    size_t k = 0;
+    while (k < t.size() && t[k] <= 32) ++k;
+    bool negative = false;
+    if (k < t.size() && (t[k] == '+' || t[k] == '-')) negative = t[k++] == '-';
+    const uint64_t limit = static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) + 1;
+    uint64_t magnitude = 0;
+    for (; k < t.size() && IsDigit(t[k]); ++k) {
+        const unsigned digit = t[k] - '0';
+        magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
+    }
+    if (negative) {
+        return magnitude >= limit ? std::numeric_limits<int64_t>::min()
+                                  : -static_cast<int64_t>(magnitude);
+    }
+    return magnitude >= limit ? std::numeric_limits<int64_t>::max()
+                              : static_cast<int64_t>(magnitude);
+}
+
+// One optional sign, then the digits: a second sign ("--1", "+-1") leaves no digits to read and
+// gives 0, where the library call would take it as the number's own sign.
+double ToReal(std::u16string_view t) {
+    size_t k = 0;
+    bool negative = false;
+    if (k < t.size() && (t[k] == '+' || t[k] == '-')) negative = t[k++] == '-';
+    if (k < t.size() && (t[k] == '+' || t[k] == '-')) return 0;
+    char ascii[64];
+    size_t len = 0;
+    std::string longer;
+    for (; k < t.size() && t[k] < 128; ++k) {
+        if (len < sizeof ascii) ascii[len] = static_cast<char>(t[k]);
+        if (len == sizeof ascii) longer.assign(ascii, len);
+        if (len >= sizeof ascii) longer.push_back(static_cast<char>(t[k]));
+        ++len;
+    }
+    const std::string_view text = len <= sizeof ascii ? std::string_view(ascii, len) : longer;
+    double value = 0;
+    const auto r =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+    if (r.ec == std::errc::result_out_of_range) {
+        const size_t e = text.find_first_of("eE");
+        const bool tiny = e != std::string_view::npos && e + 1 < text.size() && text[e + 1] == '-';
+        value = tiny ? 0.0 : HUGE_VAL;
+    } else if (r.ec != std::errc()) {
+        value = 0;
+    }
+    return negative ? -value : value;
+}
+
+// A value's literal text (blanks already removed), classified.
+JsonNode* LiteralNode(std::u16string_view t, JsonArena* arena) {
+    if (t == u"null") return NewNode(JsonNull, arena);
+    if (t == u"true" || t == u"false") {
+        JsonNode* n = NewNode(JsonBoolean, arena);
+        n->boolean = t == u"true";
+        return n;
+    }
+    bool real = false;
+    JsonNode* n;
+    if (MatchesNumberRule(t, real)) {
+        n = NewNode(real ? JsonReal : JsonInteger, arena);
+        if (real) {
+            n->real = ToReal(t);
+        } else {
+            n->integer = ToInteger(t);
+        }
+    } else {
+        n = NewNode(JsonRaw, arena);
+    }
+    char16_t* copy = arena->AllocateUnits(t.size());
+    std::char_traits<char16_t>::copy(copy, t.data(), t.size());
+    n->chars.Adopt(arena, copy, t.size());
+    return n;
+}
+
+template <typename CharT>
+bool IsBlank(std::basic_string_view<CharT> s) {
+    for (CharT u : s) {
+        if (U(u) > 32) return false;
+    }
+    return true;
+}
+
+// The single pass over the input. Containers collect their children in shared scratch lists and
+// take them over when they close, so each list is allocated once at its final size; the order and
+// the replacement of duplicate names are those of adding each child as it is read.
+template <typename CharT>
+class JsonParser {
+  public:
+    using View = std::basic_string_view<CharT>;
+    JsonParser(JsonNode* root, View s, bool decodeUnicode, JsonArena* arena)
+        : root_(root), s_(s), decodeUnicode_(decodeUnicode), arena_(arena) {}
+    ~JsonParser() {
+        for (JsonNode* n : elements_) Release(n);
+        for (Pending& p : members_) Release(p.node);
+    }
+    JsonParser(const JsonParser&) = delete;
+    JsonParser& operator=(const JsonParser&) = delete;
+
+    // 0 or a negative error code.
+    int Run() {
+        const size_t n = s_.size();
+        for (size_t i = 0; i < n; ++i) {
+            if (quote_) {
+                i = FindClosingQuote(i);
+                if (i >= n) break;
+                EndQuote(i);
+                continue;
+            }
+            if (const int r = Step(U(s_[i]), i)) return r;
+        }
+        return open_.empty() ? JsonParseOk : JsonParseStructure;
+    }
+
+  private:
+    // The closing quote of the open quoted text at or after `i`, or the end of the input. A
+    // backslash hides a following quote of either kind or a backslash.
+    size_t FindClosingQuote(size_t i) const {
+        const size_t n = s_.size();
+        for (;;) {
+            if constexpr (sizeof(CharT) == 1) {
+                i = FindEither(s_, i, static_cast<char>(quote_), '\\');
+            } else {
+                while (i < n && U(s_[i]) != quote_ && s_[i] != u'\\') ++i;
+            }
+            if (i >= n || U(s_[i]) == quote_) return i;
+            const unsigned d = i + 1 < n ? U(s_[i + 1]) : 0;
+            i += (d == '"' || d == '\'' || d == '\\') ? 2 : 1;
+        }
+    }
+
+    struct Pending {
+        JsonChars name;
+        JsonNode* node;
+    };
+    struct Frame {
+        JsonNode* node;
+        size_t elementsFrom;
+        size_t membersFrom;
+    };
+
+    int Step(unsigned c, size_t i) {
+        switch (c) {
+            case '"':
+            case '\'':
+                quote_ = c;
+                stringStart_ = i + 1;
+                return 0;
+            case '{':
+            case '[':
+                return Open(c == '{' ? JsonObject : JsonArray, i);
+            case ':':
+                if (open_.empty()) return JsonParseStructure;
+                if (open_.back().node->kind == JsonArray) return JsonParseColonInArray;
+                colonSeen_ = true;
+                rawStart_ = i + 1;
+                justOpened_ = false;
+                return 0;
+            case ',':
+                if (open_.empty()) return JsonParseStructure;
+                if (!closedContainer_) {
+                    if (const int r = Store(i)) return r;
+                }
+                StartValue(i + 1);
+                justOpened_ = false;
+                return 0;
+            case ']':
+            case '}':
+                return Close(c, i);
+            default:
+                if (c > 32) justOpened_ = false;
+                return 0;
+        }
+    }
+
+    void EndQuote(size_t i) {
+        quote_ = 0;
+        if (!open_.empty() && open_.back().node->kind == JsonObject && !colonSeen_) {
+            haveKey_ = true;
+            keyStart_ = stringStart_;
+            keyLength_ = i - stringStart_;
+        } else {
+            haveQuoted_ = true;
+            quotedStart_ = stringStart_;
+            quotedLength_ = i - stringStart_;
+        }
+        rawStart_ = i + 1;
+        justOpened_ = false;
+    }
+
+    void StartValue(size_t at) {
+        haveKey_ = false;
+        haveQuoted_ = false;
+        colonSeen_ = false;
+        closedContainer_ = false;
+        rawStart_ = at;
+    }
+
+    int Open(int kind, size_t i) {
+        if (open_.size() >= static_cast<size_t>(kJsonMaxDepth)) return JsonParseStructure;
+        JsonNode* node;
+        if (open_.empty()) {
+            ResetNode(root_, kind);
+            node = root_;
+        } else if (open_.back().node->kind == JsonArray) {
+            node = NewNode(kind, arena_);
+            elements_.push_back(node);
+        } else {
+            if (!haveKey_) return JsonParseValueWithoutKey;
+            node = NewNode(kind, arena_);
+            members_.push_back({Decode(s_.substr(keyStart_, keyLength_)), node});
+        }
+        open_.push_back({node, elements_.size(), members_.size()});
+        StartValue(i + 1);
+        justOpened_ = true;
+        return 0;
+    }
+
+    int Close(unsigned c, size_t i) {
+        if (open_.empty()) return JsonParseStructure;
+        if (!closedContainer_) {
+            const bool blank =
+                !haveQuoted_ && !haveKey_ && IsBlank(s_.substr(rawStart_, i - rawStart_));
+            if (blank && justOpened_) {
+                // an empty container
+            } else if (blank && c == ']') {
+                return JsonParseEmptyElement;
+            } else if (const int r = Store(i)) {
+                return r;
+            }
+        }
+        Commit(open_.back());
+        open_.pop_back();
+        StartValue(i + 1);
+        closedContainer_ = true;
+        justOpened_ = false;
+        return 0;
+    }
+
+    int Store(size_t end) {
+        JsonNode* container = open_.back().node;
+        JsonNode* value;
+        if (haveQuoted_) {
+            value = NewNode(JsonString, arena_);
+            value->chars = Decode(s_.substr(quotedStart_, quotedLength_));
+        } else {
+            const View raw = s_.substr(rawStart_, end - rawStart_);
+            if (container->kind == JsonArray && IsBlank(raw)) return 0;
+            value = Literal(raw);
+        }
+        if (container->kind == JsonArray) {
+            elements_.push_back(value);
+            return 0;
+        }
+        if (!haveKey_) {
+            Release(value);
+            return JsonParseValueWithoutKey;
+        }
+        members_.push_back({Decode(s_.substr(keyStart_, keyLength_)), value});
+        return 0;
+    }
+
+    void Commit(const Frame& f) {
+        if (f.node->kind == JsonArray) {
+            f.node->elements.reserve(f.node->elements.size() + elements_.size() - f.elementsFrom);
+            for (size_t k = f.elementsFrom; k < elements_.size(); ++k) {
+                f.node->elements.push_back(elements_[k]);
+            }
+            elements_.resize(f.elementsFrom);
+            return;
+        }
+        // The object starts empty; a name whose hash bit no earlier name set is certainly new
+        // and skips the search for a member to replace.
+        f.node->members.reserve(members_.size() - f.membersFrom);
+        uint64_t seen = 0;
+        for (size_t k = f.membersFrom; k < members_.size(); ++k) {
+            JsonNode* child = members_[k].node;
+            members_[k].node = nullptr;  // the object owns it from here on
+            const uint32_t hash = HashName(members_[k].name.View());
+            const uint64_t bit = uint64_t{1} << (hash & 63);
+            if (seen & bit) {
+                SetMemberNode(f.node, std::move(members_[k].name), child);
+            } else {
+                AppendNewMember(f.node, std::move(members_[k].name), hash, child);
+            }
+            seen |= bit;
+        }
+        members_.resize(f.membersFrom);
+    }
+
+    JsonChars Decode(View v) {
+        JsonChars out;
+        if (v.empty()) return out;
+        char16_t* units = arena_->AllocateUnits(v.size());
+        const size_t used = DecodeEscapes(v, decodeUnicode_, units);
+        arena_->Trim(units, v.size(), used);
+        out.Adopt(arena_, units, used);
+        return out;
+    }
+
+    // The literal's text without blanks, as UTF-16.
+    JsonNode* Literal(View raw) {
+        literal_.resize(raw.size());
+        size_t w = 0;
+        for (size_t k = 0; k < raw.size();) {
+            const unsigned u = U(raw[k]);
+            if (u == '\r' || u == '\n' || u == '\t' || u == ' ') {
+                ++k;
+                continue;
+            }
+            if constexpr (sizeof(CharT) == 1) {
+                if (u >= 0x80) {
+                    k = PutUtf8(raw, k, literal_.data(), w);
+                    continue;
+                }
+            }
+            literal_[w++] = static_cast<char16_t>(u);
+            ++k;
+        }
+        return LiteralNode(std::u16string_view(literal_.data(), w), arena_);
+    }
+
+    JsonNode* root_;
+    View s_;
+    bool decodeUnicode_;
+    JsonArena* arena_;
+    std::vector<Frame> open_;  // the open containers, innermost last
+    std::vector<JsonNode*> elements_;
+    std::vector<Pending> members_;
+    WideText literal_;
+    unsigned quote_ = 0;
+    size_t stringStart_ = 0;
+    bool haveKey_ = false;
+    size_t keyStart_ = 0, keyLength_ = 0;
+    bool haveQuoted_ = false;
+    size_t quotedStart_ = 0, quotedLength_ = 0;
+    size_t rawStart_ = 0;
+    bool colonSeen_ = false;
+    bool closedContainer_ = false;  // the current value was a container, now closed
+    bool justOpened_ = false;       // nothing but blanks since the container opened
+};
+
+// The arena hold of one parse: whatever the parse kept holds the arena on its own.
+struct ArenaHold {
+    explicit ArenaHold(JsonArena* a) : arena(a) {}
+    ~ArenaHold() { arena->Drop(); }
+    JsonArena* arena;
+};
+
+template <typename CharT>
+int ParseRoot(JsonNode*& root, std::basic_string_view<CharT> text, bool decodeUnicode) {
+    try {
+        if (!root) root = NewNode(JsonObject);
+        if (text.empty()) return JsonParseOk;
+        ResetNode(root, JsonObject);
+        ArenaHold hold(JsonArena::Create(std::min<size_t>(text.size() * sizeof(CharT) * 4, 32768)));
+        JsonParser<CharT> parser(root, text, decodeUnicode, hold.arena);
+        return parser.Run();
+    } catch (const std::bad_alloc&) {
+        return JsonParseNoMemory;
+    }
+}
+
+}  // namespace
+
+bool JsonDocument::Settle(int code) {
+    lastError_ = code;
+    if (code == JsonParseOk) return true;
+    if (root_) ResetNode(root_, JsonObject);
+    return false;
+}
+
+bool JsonDocument::Parse(const Text& text, bool decodeUnicode) {
+    return ParseCodePage(text, decodeUnicode);
+}
+
+bool JsonDocument::ParseCodePage(std::string_view text, bool decodeUnicode) {
+    text = UpToZero(text);
+    if (IsAscii(text)) return Settle(ParseRoot(root_, text, decodeUnicode));
+    const WideText wide = JsonWiden(text);
+    if (wide.empty()) {
+        if (!root_) root_ = NewNode(JsonObject);
+        ResetNode(root_, JsonObject);
+        lastError_ = JsonParseNoText;
+        return false;
+    }
+    return ParseWide(wide, decodeUnicode);
+}
+
+bool JsonDocument::ParseWide(std::u16string_view text, bool decodeUnicode) {
+    text = text.substr(0, text.find(u'\0'));
+    return Settle(ParseRoot(root_, text, decodeUnicode));
+}
+
+bool JsonDocument::ParseAnswer(std::string_view bytes, bool decodeUnicode) {
+    const std::string_view text = UpToZero(bytes);
+    if (IsUtf8(text)) return Settle(ParseRoot(root_, text, decodeUnicode));
+    return ParseCodePage(text, decodeUnicode);
+}
