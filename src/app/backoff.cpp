@@ -1,8 +1,8 @@
 #include "app/backoff.h"
 
-#include <winhttp.h>
-
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 
 #include "text/text_helpers.h"
 
@@ -27,6 +27,35 @@ unsigned ClampRetryAfter(unsigned long long ms) {
         std::clamp<unsigned long long>(ms, kShortestRetryAfterMs, kLongestRetryAfterMs));
 }
 
+// An HTTP date in the form servers must send ("Sun, 06 Nov 1994 08:49:37 GMT"). The platform's
+// own parser is lenient enough to read "at 10:00" as today, so it is not used.
+bool ParseHttpDate(const Text& text, SYSTEMTIME& out) {
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char weekday[4] = {};
+    char month[4] = {};
+    char zone[4] = {};
+    int day = 0, year = 0, hour = 0, minute = 0, second = 0;
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%3[A-Za-z], %2d %3[A-Za-z] %4d %2d:%2d:%2d %3s%n", weekday, &day,
+                    month, &year, &hour, &minute, &second, zone, &used) != 8 ||
+        static_cast<size_t>(used) != text.size() || std::strcmp(zone, "GMT") != 0) {
+        return false;
+    }
+    for (int m = 0; m < 12; ++m) {
+        if (std::strcmp(month, kMonths[m]) != 0) continue;
+        out = SYSTEMTIME{};
+        out.wYear = static_cast<WORD>(year);
+        out.wMonth = static_cast<WORD>(m + 1);
+        out.wDay = static_cast<WORD>(day);
+        out.wHour = static_cast<WORD>(hour);
+        out.wMinute = static_cast<WORD>(minute);
+        out.wSecond = static_cast<WORD>(second);
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool IsRateLimited(int status, const Text& retryAfter) {
@@ -45,10 +74,8 @@ std::optional<unsigned> RetryAfterMs(const Text& value, const SYSTEMTIME& nowUtc
     SYSTEMTIME when{};
     FILETIME whenFile{};
     FILETIME nowFile{};
-    // Every HTTP date form holds a time of day; the platform's parser reads too much as a date.
-    if (text.find(':') == Text::npos) return std::nullopt;
-    if (!WinHttpTimeToSystemTime(WinStr(AnsiToWide(text)), &when) || when.wYear < 1980 ||
-        !SystemTimeToFileTime(&when, &whenFile) || !SystemTimeToFileTime(&nowUtc, &nowFile)) {
+    if (!ParseHttpDate(text, when) || !SystemTimeToFileTime(&when, &whenFile) ||
+        !SystemTimeToFileTime(&nowUtc, &nowFile)) {
         return std::nullopt;
     }
     const unsigned long long at = FileTimeValue(whenFile);

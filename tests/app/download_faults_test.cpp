@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "app/album_catalogue.h"
@@ -192,10 +193,17 @@ TEST_F(DownloadFaultTest, ARateLimitPausesTheRunAndLosesNothing) {
         if (c.retryAfter) rule += R"(,"retry_after":")" + Text(c.retryAfter) + "\"";
         ASSERT_TRUE(standin::AddFault(rule + "}"));
 
+        const DWORD began = GetTickCount();
         EXPECT_EQ(Download(0), FinishedStatus(40, 40));
+        const DWORD took = GetTickCount() - began;
         EXPECT_EQ(FilesIn(AlbumFolder("Forty")).size(), 40u);
         const std::string log = standin::ReadLog();
         const int limited = CountInLog(log, "\"fault\":\"limit\"");
+        // For the record, not a limit: what the pause cost.
+        std::printf(
+            "%s %d for 3 s, Retry-After %s: %d requests met the limit, %lu ms to the "
+            "final status\n",
+            c.host, c.status, c.retryAfter ? c.retryAfter : "none", limited, took);
         // The five workers' requests already on their way, then one probe at a time, at most
         // one a second while the limit lasts.
         EXPECT_GE(limited, 1);
