@@ -3,10 +3,13 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+
 #include "app/download_job.h"
 #include "app/file_naming.h"
+#include "app/picture_file.h"
+#include "app/run_fetch.h"
 #include "app/service_answers.h"
-#include "app/service_fetch.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
 #include "web/endpoints.h"
@@ -15,6 +18,7 @@ namespace {
 
 constexpr int kPhotosPerPage = 32;
 constexpr unsigned kSettleSliceMs = 100;
+constexpr int kFailedPagesToGiveUp = 3;
 
 // What a run lists from: the album and its owner as the analysis found them.
 struct ListingSource {
@@ -24,12 +28,12 @@ struct ListingSource {
 };
 
 bool IsFolder(const Text& path) {
-    const WideText w = AnsiToWide(path);
+    const WideText w = WidePath(path);
     return !w.empty() && PathIsDirectoryW(WinStr(w));
 }
 
 void MakeFolder(const Text& path) {
-    if (!IsFolder(path)) CreateDirectoryW(WinStr(AnsiToWide(path)), nullptr);
+    if (!IsFolder(path)) CreateDirectoryW(WinStr(WidePath(path)), nullptr);
 }
 
 // Names from the service become safe folder names, so they cannot climb out of the save folder
@@ -42,9 +46,22 @@ Text MakeAlbumFolder(const Text& saveFolder, const Text& ownerNick, const Text& 
     return albumFolder;
 }
 
-PhotoPage FetchPhotoPage(const ListingSource& source, int page) {
-    return ReadPhotoPage(GetWithLoginCookies(PhotoListUrl(source.ownerId, source.albumId, page),
-                                             source.cookies, false));
+// One page of the list, asked again twice after a short pause when it fails or does not read
+// as a page; not ok when it never came.
+PhotoPage FetchPhotoPage(AppState& app, const std::shared_ptr<DownloadRun>& run,
+                         const ListingSource& source, int page) {
+    const Text url = PhotoListUrl(source.ownerId, source.albumId, page);
+    const FetchLimits limits{0, kListingBodyCap};
+    for (int attempt = 0; attempt < kFetchAttempts; ++attempt) {
+        if (attempt > 0 && !PauseUnlessStopped(run->Token(), kRetryPauseMs)) break;
+        const RunAnswer answer =
+            FetchUnderBackoff(run->backoff, run->Token(), url, source.cookies, limits,
+                              [&app, &run] { ShowRunProgress(app, run); });
+        if (!answer.answered || answer.status != 200) continue;
+        PhotoPage listed = ReadPhotoPage(answer.body);
+        if (listed.ok) return listed;
+    }
+    return PhotoPage{};
 }
 
 void QueuePhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, const PhotoRecord& photo) {
@@ -56,13 +73,29 @@ void QueuePhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, const Ph
     }
 }
 
-// Asks for the total first, then for every page of it, queueing each photo as it arrives.
+// Asks for the total first, then for every page of it, queueing each photo as it arrives. A
+// page that cannot be had is noted and the run goes on with the next; an empty page ends the
+// listing, so a wrong or hostile total cannot make us ask for thousands of empty pages.
 void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run,
                 const ListingSource& source) {
-    const PhotoPage probe = FetchPhotoPage(source, 1);
+    const PhotoPage probe = FetchPhotoPage(app, run, source, 1);
+    if (!probe.ok) {
+        run->listingFailed = true;
+        return;
+    }
+    run->albumTotal = probe.total;
     const int pages = PageCount(static_cast<std::int32_t>(probe.total));
+    int failedInARow = 0;
     for (int page = 1; page <= pages && !run->StopRequested(); ++page) {
-        const PhotoPage listed = FetchPhotoPage(source, page);
+        const PhotoPage listed = FetchPhotoPage(app, run, source, page);
+        if (!listed.ok) {
+            run->listingFailed = true;
+            // A service that stopped answering would otherwise cost three tries per page.
+            if (++failedInARow >= kFailedPagesToGiveUp) return;
+            continue;
+        }
+        failedInARow = 0;
+        if (listed.photos.empty()) return;
         for (const PhotoRecord& photo : listed.photos) {
             if (run->StopRequested()) return;
             QueuePhoto(app, run, photo);
@@ -77,8 +110,7 @@ void ShowFinished(AppState& app, const std::shared_ptr<DownloadRun>& run) {
                    [&] {
                        run->MarkFinished();
                        app.view.EnableButtons(true);
-                       app.view.SetStatus(
-                           FinishedStatus(run->downloadedCount.load(), run->listedCount.load()));
+                       app.view.SetStatus(FinalStatus(TallyOf(*run)));
                        app.view.ShowTaskbarProgress(AppView::Progress::kNone, 0, 0);
                    });
 }
@@ -103,6 +135,26 @@ int PageCount(std::int32_t total) {
 Text FinishedStatus(int downloaded, int listed) {
     return JoinTexts(kStatusFinished, std::to_string(downloaded), kFinishedOf,
                      std::to_string(listed), kFinishedTail);
+}
+
+RunTally TallyOf(const DownloadRun& run) {
+    return RunTally{run.downloadedCount.load(), run.listedCount.load(), run.failedCount.load(),
+                    run.albumTotal.load(), run.listingFailed.load()};
+}
+
+Text FinalStatus(const RunTally& tally) {
+    const long long total = std::max<long long>(tally.albumTotal, tally.listed);
+    const long long unlisted = total - tally.listed;
+    if (unlisted == 0 && !tally.listingFailed && tally.failed == 0) {
+        return FinishedStatus(tally.downloaded, tally.listed);
+    }
+    // Some photos were not listed, but how many is unknown (the total itself never came).
+    const Text missing = unlisted == 0 && tally.listingFailed
+                             ? Text(kUnlistedUnknown)
+                             : JoinTexts(std::to_string(unlisted), kUnlistedCount);
+    return JoinTexts(kStatusIncomplete, std::to_string(tally.downloaded), kFinishedOf,
+                     std::to_string(total), kIncompleteOf, missing, std::to_string(tally.failed),
+                     kFailedCountTail);
 }
 
 void StartDownload(AppState& app) {

@@ -1,61 +1,49 @@
 #include "app/download_job.h"
 
+#include <cstdio>
+
 #include "app/error_texts.h"
 #include "app/file_naming.h"
 #include "app/picture_file.h"
 #include "app/pool_tasks.h"
+#include "app/run_fetch.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
 #include "web/endpoints.h"
-#include "web/web_session.h"
 
 namespace {
 
-constexpr int kFetchAttempts = 3;
-constexpr DWORD kRetryPauseMs = 300;
-
-// Sleeps in short slices so a stop request is seen quickly. False when asked to stop.
-bool PauseUnlessStopped(const FlowToken& token, DWORD ms) {
-    for (DWORD waited = 0; waited < ms; waited += 15) {
-        if (token.StopRequested()) return false;
-        Sleep(15);
-    }
-    return !token.StopRequested();
-}
-
 // The picture, or nothing: only a complete 200 answer with a body counts. Failed answers are
-// asked for again twice after a short pause.
-bool FetchPicture(const Text& url, const FlowToken& token, ByteBuffer& body) {
+// asked for again twice after a short pause; while the service says to slow down the job waits
+// with the others, and those answers use up none of the tries.
+bool FetchPicture(AppState& app, const std::shared_ptr<DownloadRun>& run, const Text& url,
+                  ByteBuffer& body) {
+    const FetchLimits limits = PictureLimits();
     for (int attempt = 0; attempt < kFetchAttempts; ++attempt) {
-        if (attempt > 0 && !PauseUnlessStopped(token, kRetryPauseMs)) return false;
-        WebSession web;
-        if (!web.Open("GET", url) || !web.Send()) continue;
-        if (web.GetStatusCode() != 200) continue;
-        body = web.GetBody();
-        if (!body.empty() && web.BodyComplete()) return true;
+        if (attempt > 0 && !PauseUnlessStopped(run->Token(), kRetryPauseMs)) break;
+        RunAnswer answer = FetchUnderBackoff(run->backoff, run->Token(), url, std::nullopt, limits,
+                                             [&app, &run] { ShowRunProgress(app, run); });
+        if (answer.answered && answer.status == 200 && !answer.body.empty()) {
+            body = std::move(answer.body);
+            return true;
+        }
     }
     body.clear();
     return false;
 }
 
-// The counts are read when the update runs on the window thread, not when it was asked for,
-// so a later status never shows less than an earlier one; and a worker never waits for the
-// window to show it. At most one update per run is on its way at a time.
-void ShowProgress(AppState& app, const std::shared_ptr<DownloadRun>& run) {
-    if (!run->TakeProgressTurn()) return;
-    app.view.PostToWindowThread([&app, run] {
-        run->ProgressShown();
-        if (!app.runs.IsCurrent(*run) || run->Finished()) return;
-        const int done = run->downloadedCount.load();
-        const int listed = run->listedCount.load();
-        app.view.SetStatus(ProgressStatus(done, listed));
-        app.view.ShowTaskbarProgress(
-            run->failedCount.load() > 0 ? AppView::Progress::kError : AppView::Progress::kNormal,
-            done + run->failedCount.load(), listed);
-    });
+Text PausedStatus(const SYSTEMTIME& resumeAt, int downloaded, int listed) {
+    char clock[16];
+    snprintf(clock, sizeof clock, "%02u:%02u:%02u", resumeAt.wHour, resumeAt.wMinute,
+             resumeAt.wSecond);
+    return JoinTexts(kStatusPaused, clock, kPausedResume, std::to_string(downloaded), "/",
+                     std::to_string(listed));
 }
 
-void ShowWriteError(AppState& app, const DownloadRun& run, DWORD err, const Text& fileName) {
+// One box per kind of failure in a run: when the album folder is unusable every photo fails
+// the same way, and a box for each would hold every worker and the final status.
+void ShowWriteError(AppState& app, DownloadRun& run, DWORD err, const Text& fileName) {
+    if (!run.FirstOfError(err)) return;
     const Text message = ErrorTextForCode(err);
     MutexLock held(app.lock);
     if (held && app.runs.IsCurrent(run)) app.view.ShowMessageBox(message, fileName, MB_ICONERROR);
@@ -73,7 +61,7 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
     if (!IsInsideFolder(albumFolder, finalPath)) return false;
 
     ByteBuffer body;
-    if (!FetchPicture(url, run->Token(), body)) return false;
+    if (!FetchPicture(app, run, url, body)) return false;
     DWORD err = ERROR_CANCELLED;
     // Count ourselves as a writer before the last look at the stop flag, so shutdown either
     // sees us and waits, or we see its stop and write nothing.
@@ -86,6 +74,29 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
 }
 
 }  // namespace
+
+// The counts are read when the update runs on the window thread, not when it was asked for,
+// so a later status never shows less than an earlier one; and a worker never waits for the
+// window to show it. At most one update per run is on its way at a time.
+void ShowRunProgress(AppState& app, const std::shared_ptr<DownloadRun>& run) {
+    if (!run->TakeProgressTurn()) return;
+    app.view.PostToWindowThread([&app, run] {
+        run->ProgressShown();
+        if (!app.runs.IsCurrent(*run) || run->Finished()) return;
+        const int done = run->downloadedCount.load();
+        const int failed = run->failedCount.load();
+        const int listed = run->listedCount.load();
+        if (run->backoff.Paused()) {
+            app.view.SetStatus(PausedStatus(run->backoff.ResumeAtLocal(), done, listed));
+            app.view.ShowTaskbarProgress(AppView::Progress::kPaused, done + failed, listed);
+            return;
+        }
+        app.view.SetStatus(ProgressStatus(done, listed));
+        app.view.ShowTaskbarProgress(
+            failed > 0 ? AppView::Progress::kError : AppView::Progress::kNormal, done + failed,
+            listed);
+    });
+}
 
 Text ProgressStatus(int downloaded, int listed) {
     return JoinTexts(kStatusProgress, std::to_string(downloaded), "/", std::to_string(listed));
@@ -106,9 +117,12 @@ void RunDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run) {
     PhotoRecord photo;
     if (!run->PhotoAt(position, photo)) return;
     if (!DownloadPhoto(app, run, position, photo)) {
-        if (!run->StopRequested()) ++run->failedCount;
+        if (run->StopRequested()) return;
+        // A failure shows too, so the taskbar turns to its error state when it happens.
+        ++run->failedCount;
+        ShowRunProgress(app, run);
         return;
     }
     ++run->downloadedCount;
-    ShowProgress(app, run);
+    ShowRunProgress(app, run);
 }

@@ -11,5 +11,9 @@ bool QueueDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run);
 // The body of one job, on a pool worker.
 void RunDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run);
 
+// Shows where the run stands (progress, or the pause the service asked for) on the window
+// thread, with the counts as they are when it is shown.
+void ShowRunProgress(AppState& app, const std::shared_ptr<DownloadRun>& run);
+
 // The progress status text.
 Text ProgressStatus(int downloaded, int listed);

@@ -32,6 +32,11 @@ int DownloadRun::PhotoCount() const {
     return static_cast<int>(photos_.size());
 }
 
+bool DownloadRun::FirstOfError(unsigned long code) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return errorsSeen_.insert(code).second;
+}
+
 void DownloadRun::Settle() {
     std::lock_guard<std::mutex> guard(mutex_);
     ++settled_;

@@ -7,8 +7,10 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <vector>
 
+#include "app/backoff.h"
 #include "app/flow_slot.h"
 #include "app/records.h"
 
@@ -36,6 +38,18 @@ class DownloadRun {
     std::atomic<int> claimedCount{0};
     std::atomic<int> failedCount{0};
 
+    // What the listing learnt: the album's own total ("data.total"; 0 while unknown) and
+    // whether a probe or page could not be had even after asking again.
+    std::atomic<long long> albumTotal{0};
+    std::atomic<bool> listingFailed{false};
+
+    // Every request of the run waits here while the service asks us to slow down.
+    RateBackoff backoff;
+
+    // True the first time the run meets this error code: one box per kind of failure, not one
+    // per photo when a whole folder is unusable.
+    bool FirstOfError(unsigned long code);
+
     // A job that finished, written or not.
     void Settle();
     // The driver has queued its last job.
@@ -61,6 +75,7 @@ class DownloadRun {
     mutable std::mutex mutex_;
     Text albumFolder_;
     std::vector<PhotoRecord> photos_;
+    std::set<unsigned long> errorsSeen_;
     int settled_ = 0;
     bool listingDone_ = false;
     std::condition_variable settledChanged_;

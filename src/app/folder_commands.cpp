@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include "app/picture_file.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
 #include "threads/handle.h"
@@ -29,7 +30,7 @@ void OpenAlbumFolder(AppState& app) {
     const std::shared_ptr<DownloadRun> run = app.runs.Latest();
     if (!run) return;
     const Text folder = TrimTrailingBlanks(run->AlbumFolder());
-    const WideText wide = AnsiToWide(folder);
+    const WideText wide = WidePath(folder);
     if (folder.empty() || wide.empty()) return;
     if (!PathFileExistsW(WinStr(wide)) && !PathIsDirectoryW(WinStr(wide))) return;
     const ItemIdList item(ILCreateFromPathW(WinStr(wide)));
@@ -53,7 +54,7 @@ Text BrowseForFolder(const Text& title, const Text& startFolder, void* owner) {
     const WideText wideTitle = AnsiToWide(title.empty() ? Text(kChooseFolder) : title);
     ItemIdList root;
     if (!startFolder.empty()) {
-        root.Reset(ILCreateFromPathW(WinStr(AnsiToWide(startFolder))));
+        root.Reset(ILCreateFromPathW(WinStr(WidePath(startFolder))));
     } else {
         SHGetFolderLocation(nullptr, CSIDL_DESKTOP, nullptr, 0, root.Receive());
     }

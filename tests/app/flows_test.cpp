@@ -89,7 +89,8 @@ class FlowTest : public ::testing::Test {
         Text final;
         EXPECT_TRUE(view.WaitFor([&] {
             for (size_t i = before; i < view.statuses.size(); ++i) {
-                if (view.statuses[i].rfind(kStatusFinished, 0) == 0) {
+                if (view.statuses[i].rfind(kStatusFinished, 0) == 0 ||
+                    view.statuses[i].rfind(kStatusIncomplete, 0) == 0) {
                     final = view.statuses[i];
                     return true;
                 }
@@ -322,8 +323,9 @@ TEST_F(DownloadTest, EveryPhotoIsWrittenUnderItsComputedNameAtTheChosenSize) {
         EXPECT_TRUE(HasText(bytes, "mw1024/")) << name;
     }
     EXPECT_TRUE(HasText(files.at(t + "helloworld-a1.jpg"), "mw1024/a1.jpg"));
-    // 11 listed; "dup" counted twice; the missing picture was tried three times, not written.
-    EXPECT_EQ(final, FinishedStatus(10, 11));
+    // 11 listed; "dup" counted twice; the missing picture was tried three times, not written,
+    // and the final status names it.
+    EXPECT_EQ(final, FinalStatus(RunTally{10, 11, 1, 11, false}));
     EXPECT_EQ(CountInLog(standin::ReadLog("?path=/mw1024/gone.jpg"), "/mw1024/gone.jpg"), 3);
     EXPECT_TRUE(view.boxes.empty());
     ASSERT_FALSE(view.buttonsEnabled.empty());
@@ -387,7 +389,7 @@ TEST_F(DownloadTest, AFolderInTheWayGivesTheErrorBoxAndTheRunGoesOn) {
     ASSERT_EQ(view.boxes.size(), 1u);
     EXPECT_EQ(view.boxes[0].title, blocked);
     EXPECT_FALSE(view.boxes[0].text.empty());
-    EXPECT_EQ(final, FinishedStatus(9, 11));
+    EXPECT_EQ(final, FinalStatus(RunTally{9, 11, 2, 11, false}));
     // No temporary file is left behind.
     for (const auto& [name, bytes] : FilesIn(AwkwardFolder()))
         EXPECT_EQ(name.find(".part"), Text::npos) << name;
@@ -405,7 +407,7 @@ TEST_F(DownloadTest, BrokenAnswersAreTriedAgainAndNeverWritten) {
     SCOPED_TRACE(names + standin::Call("GET", "/faults", "").body);
     EXPECT_EQ(files.count("[2017.08.22-16.54]helloworld-a1.jpg"), 0u);
     EXPECT_EQ(files.count("[1970.01.01-08.00]-noext.jpg"), 1u);  // third try succeeded
-    EXPECT_EQ(final, FinishedStatus(9, 11));
+    EXPECT_EQ(final, FinalStatus(RunTally{9, 11, 2, 11, false}));
     // Failed answers are not write failures: no box. (Two photos sharing a name once raced
     // their renames into an access-denied box here.)
     EXPECT_TRUE(view.boxes.empty());
@@ -422,7 +424,7 @@ TEST_F(DownloadTest, ASecondRunDownloadsTheNewSelectionOnly) {
     });
     ASSERT_TRUE(view.WaitFor([&] { return !app.pool.IsIdle(); }));
     const Text final = Download(0);
-    EXPECT_EQ(final, FinishedStatus(10, 11));
+    EXPECT_EQ(final, FinalStatus(RunTally{10, 11, 1, 11, false}));
     EXPECT_EQ(FilesIn(AwkwardFolder()).size(), 9u);
     EXPECT_EQ(app.runs.Latest()->AlbumFolder(), AwkwardFolder());
     // The retired run never shows its final status after the new one's.

@@ -87,6 +87,11 @@ def finished(done, listed):
     return S + "全部下载完成,当前已下载 %d张 共 %d张 请单击鼠标右键打开目录;" % (done, listed)
 
 
+def incomplete(done, total, unlisted, failed):
+    return S + "下载未完成,当前已下载 %d张 共 %d张;%d张未能获取列表,%d张下载失败;请单击鼠标右键打开目录;" % (
+        done, total, unlisted, failed)
+
+
 def pages_of(rects):
     """The koPanel pages of the tab control, in tab order (login, operate, about)."""
     tabs = [c for c in rects["controls"] if c["class"] == "SysTabControl32"][0]
@@ -509,7 +514,7 @@ class DownloadFailuresTest(PictalonTestCase):
         box = app.driver.answer(timeout_ms=60000)
         self.assertEqual(box["title"], taken)
         self.assertNotEqual(box["text"], "")
-        app.wait_status(finished(29, 32), timeout_ms=120000)
+        app.wait_status(incomplete(29, 32, 0, 3), timeout_ms=120000)
         self.assertEqual(app.driver.boxes(), [])
         for pic in ("6032_5.jpg", "6032_9.jpg"):
             tries = [r for r in self.log_paths(path="/mw1024/" + pic)]
@@ -596,6 +601,40 @@ class DownloadCommandsTest(PictalonTestCase):
         for name in present:
             with open(os.path.join(folder, name), "rb") as f:
                 self.assertEqual(f.read(), picture("mw1024", names[name]["pic_name"]), name)
+
+
+class DownloadPushbackTest(PictalonTestCase):
+    def test_a_rate_limit_and_a_lost_page_cost_nothing_unsaid(self):
+        """Pictures answer 418 for 3 s after the 10th and page 2 never comes: every listed photo
+        is written, the status says the service asked us to wait, and the final status counts
+        the 32 photos that could not be listed."""
+        app = self.start("pushback")
+        app.login()
+        app.analyse(home(OWNER), 4)
+        folder, names = self.expected_files(app, OWNER, "6065")
+        self.ctl.fault({"host": "*.sinaimg.cn", "path": "/mw1024/*", "action": "limit",
+                        "after_requests": 10, "ms": 3000, "status": 418})
+        self.ctl.fault({"host": "photo.weibo.com", "path": "*album_id=6065&count=32&page=2&*",
+                        "action": "status", "status": 503})
+        self.ctl.call("DELETE", "/log")
+        app.driver.select(3)
+        started = time.monotonic()
+        app.driver.command(10000)
+        seen, last = app.driver.wait_status(S + "服务器要求放慢速度", contains=True,
+                                            timeout_ms=60000)
+        self.assertTrue(seen, last)
+        app.wait_status(incomplete(33, 65, 32, 0), timeout_ms=120000)
+        took = time.monotonic() - started
+        limited = [r for r in self.log_paths() if r["fault"] == "limit"]
+        print("\n418 for 3 s over 33 pictures: %d requests met the limit, final status after "
+              "%.2f s" % (len(limited), took), file=sys.stderr)
+        self.assertLessEqual(len(limited), 9)
+        present = set(os.listdir(folder))
+        # Page 2 held photos 33 to 64.
+        listed = {n for n, p in names.items()
+                  if not 33 <= int(p["pic_name"].split("_")[1].split(".")[0]) <= 64}
+        self.assertEqual(len(listed), 33)
+        self.assertEqual(present, listed)
 
 
 def main():

@@ -151,6 +151,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if action in standin_connections.ACTIONS:
             return standin_connections.faulted_answer(self, req, rule)
         delay = rule.get("delay_ms")
+        if action == standin_state.LIMIT_ACTION:
+            return limit_answer(rule)
         if action == "status":
             status = int(rule.get("status", 500))
             answer = Answer(status, rule.get("body", "status %d" % status),
@@ -316,6 +318,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 
 # -- start-up ------------------------------------------------------------------------------------
+
+
+def limit_answer(rule):
+    status = int(rule.get("status", 429))
+    headers = [("Retry-After", rule["retry_after"])] if "retry_after" in rule else []
+    return Answer(status, "status %d" % status, headers=headers)
 
 
 def make_context(cert, key, untrusted=None):

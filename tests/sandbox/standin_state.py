@@ -10,6 +10,7 @@ import json
 import os
 import secrets
 import threading
+import time
 
 SCENARIO_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "scenarios")
 
@@ -41,8 +42,27 @@ FAULT_NUMBERS = {
     "chunk": (1, 1 << 24), "interval_ms": (0, 60000), "hops": (1, 50), "code": (300, 399),
     "size": (0, 1 << 30),
 }
+# A rate limit: the first `after_requests` matching requests pass, the next one opens a window of
+# `ms` milliseconds (default 3000) in which every matching request gets `status` (default 429),
+# with a Retry-After header when `retry_after` (a text) is given; after the window the rule lets
+# everything through again.
+LIMIT_ACTION = "limit"
+FAULT_ACTIONS.add(LIMIT_ACTION)
+FAULT_NUMBERS["after_requests"] = (0, 1 << 30)
 MAX_GENERATED = 100000
 IMAGE_HOSTS = ["wx1.sinaimg.cn", "wx2.sinaimg.cn", "wx3.sinaimg.cn", "wx4.sinaimg.cn"]
+
+
+def limit_applies(rule):
+    """Whether a limit rule refuses this matching request (called under the state's lock)."""
+    until = rule.get("until")
+    if until is None:
+        passed = rule.get("passed", 0)
+        if passed < rule.get("after_requests", 0):
+            rule["passed"] = passed + 1
+            return False
+        until = rule["until"] = time.monotonic() + rule.get("ms", 3000) / 1000.0
+    return time.monotonic() < until
 
 
 class ScenarioError(ValueError):
@@ -396,7 +416,7 @@ class State:
                     continue
                 if isinstance(value, bool) or not isinstance(value, int) or not low <= value <= high:
                     raise ScenarioError("%s must be an integer from %d to %d" % (key, low, high))
-            for key in ("host", "path", "body", "content_type", "location"):
+            for key in ("host", "path", "body", "content_type", "location", "retry_after"):
                 if key in r and not isinstance(r[key], str):
                     raise ScenarioError(key + " must be a text")
             if "headers" in r and not (isinstance(r["headers"], dict)
@@ -439,6 +459,8 @@ class State:
                 if rule.get("count") is not None and rule["hits"] >= rule["count"]:
                     continue
                 if fnmatch.fnmatchcase(host, rule["host"]) and fnmatch.fnmatchcase(path, rule["path"]):
+                    if rule["action"] == LIMIT_ACTION and not limit_applies(rule):
+                        continue
                     rule["hits"] += 1
                     return dict(rule)
             return None

@@ -18,6 +18,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import urllib.parse
 import zlib
@@ -1112,6 +1113,21 @@ class TlsTest(StandinTest):
 
 @unittest.skipUnless(os.environ.get("STANDIN_CONTROL") and os.environ.get("PICT_IN_SANDBOX"),
                      "runs inside scripts/sandbox only")
+class RateLimitTest(StandinTest):
+    def test_a_limit_lets_some_through_then_refuses_for_its_window_then_ends(self):
+        CTL.fault({"host": "wx1.*", "action": "limit", "after_requests": 2, "ms": 600,
+                   "status": 418, "retry_after": "1"})
+        statuses = [fetch("wx1.sinaimg.cn", "/large/l%d.jpg" % i)[0] for i in range(4)]
+        self.assertEqual(statuses, [200, 200, 418, 418])
+        self.assertEqual(header_values(fetch("wx1.sinaimg.cn", "/large/x.jpg")[1], "Retry-After"),
+                         ["1"])
+        self.assertEqual(fetch("wx2.sinaimg.cn", "/large/x.jpg")[0], 200)  # other hosts pass
+        time.sleep(0.8)
+        self.assertEqual(fetch("wx1.sinaimg.cn", "/large/x.jpg")[0], 200)
+        self.assertEqual([e["fault"] for e in CTL.log(host="wx1.sinaimg.cn")],
+                         [None, None, "limit", "limit", "limit", None])
+
+
 class SandboxWiringTest(unittest.TestCase):
     """What start.sh set up; read-only, so it never disturbs tests sharing the instance."""
 

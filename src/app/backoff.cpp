@@ -1,0 +1,164 @@
+#include "app/backoff.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "text/text_helpers.h"
+
+namespace {
+
+constexpr unsigned kShortestRetryAfterMs = 1000;
+constexpr unsigned kLongestRetryAfterMs = 600000;
+constexpr unsigned kStopCheckMs = 50;
+
+unsigned long long FileTimeValue(const FILETIME& t) {
+    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+unsigned long long NowFileTime() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return FileTimeValue(now);
+}
+
+unsigned ClampRetryAfter(unsigned long long ms) {
+    return static_cast<unsigned>(
+        std::clamp<unsigned long long>(ms, kShortestRetryAfterMs, kLongestRetryAfterMs));
+}
+
+// An HTTP date in the form servers must send ("Sun, 06 Nov 1994 08:49:37 GMT"). The platform's
+// own parser is lenient enough to read "at 10:00" as today, so it is not used.
+bool ParseHttpDate(const Text& text, SYSTEMTIME& out) {
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char weekday[4] = {};
+    char month[4] = {};
+    char zone[4] = {};
+    int day = 0, year = 0, hour = 0, minute = 0, second = 0;
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%3[A-Za-z], %2d %3[A-Za-z] %4d %2d:%2d:%2d %3s%n", weekday, &day,
+                    month, &year, &hour, &minute, &second, zone, &used) != 8 ||
+        static_cast<size_t>(used) != text.size() || std::strcmp(zone, "GMT") != 0) {
+        return false;
+    }
+    for (int m = 0; m < 12; ++m) {
+        if (std::strcmp(month, kMonths[m]) != 0) continue;
+        out = SYSTEMTIME{};
+        out.wYear = static_cast<WORD>(year);
+        out.wMonth = static_cast<WORD>(m + 1);
+        out.wDay = static_cast<WORD>(day);
+        out.wHour = static_cast<WORD>(hour);
+        out.wMinute = static_cast<WORD>(minute);
+        out.wSecond = static_cast<WORD>(second);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsRateLimited(int status, const Text& retryAfter) {
+    if (status == 418 || status == 429 || status == 414) return true;
+    return status >= 400 && !TrimSpaces(retryAfter).empty();
+}
+
+std::optional<unsigned> RetryAfterMs(const Text& value, const SYSTEMTIME& nowUtc) {
+    const Text text = TrimSpaces(value);
+    if (text.empty()) return std::nullopt;
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        // Ten digits of seconds already pass the longest pause; more would only overflow.
+        if (text.size() > 10) return ClampRetryAfter(kLongestRetryAfterMs);
+        return ClampRetryAfter(std::stoull(text) * 1000);
+    }
+    SYSTEMTIME when{};
+    FILETIME whenFile{};
+    FILETIME nowFile{};
+    if (!ParseHttpDate(text, when) || !SystemTimeToFileTime(&when, &whenFile) ||
+        !SystemTimeToFileTime(&nowUtc, &nowFile)) {
+        return std::nullopt;
+    }
+    const unsigned long long at = FileTimeValue(whenFile);
+    const unsigned long long now = FileTimeValue(nowFile);
+    return ClampRetryAfter(at > now ? (at - now) / 10000 : 0);
+}
+
+RateBackoff::Ticket RateBackoff::WaitTurn(const FlowToken& token) {
+    std::unique_lock<std::mutex> guard(mutex_);
+    for (;;) {
+        if (token.StopRequested()) return Ticket{epoch_, false, false};
+        if (!limited_) return Ticket{epoch_, false, true};
+        const Clock::time_point now = Clock::now();
+        const Clock::time_point slice = now + std::chrono::milliseconds(kStopCheckMs);
+        if (now < resumeAt_) {
+            changed_.wait_until(guard, std::min(resumeAt_, slice));
+        } else if (probing_) {
+            changed_.wait_until(guard, slice);
+        } else {
+            probing_ = true;
+            return Ticket{epoch_, true, true};
+        }
+    }
+}
+
+RateBackoff::Change RateBackoff::Report(const Ticket& ticket, Outcome outcome,
+                                        std::optional<unsigned> retryAfterMs) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (!ticket.granted) return Change::kNone;
+    switch (outcome) {
+        case Outcome::kLimited: {
+            // Requests sent before the open pause began report the same limit again; only
+            // the first of them, or the probe, opens (or extends) a pause.
+            if (ticket.epoch != epoch_) return Change::kNone;
+            const unsigned pause = retryAfterMs.value_or(nextPauseMs_);
+            if (!retryAfterMs) nextPauseMs_ = std::min(nextPauseMs_ * 2, kLongestPauseMs);
+            ++epoch_;
+            ++pauses_;
+            limited_ = true;
+            probing_ = false;
+            resumeAt_ = Clock::now() + std::chrono::milliseconds(pause);
+            resumeAtFileTime_ = NowFileTime() + static_cast<unsigned long long>(pause) * 10000;
+            changed_.notify_all();
+            return Change::kPaused;
+        }
+        case Outcome::kThrough:
+            if (!ticket.probe || ticket.epoch != epoch_) return Change::kNone;
+            limited_ = false;
+            probing_ = false;
+            nextPauseMs_ = kFirstPauseMs;
+            changed_.notify_all();
+            return Change::kResumed;
+        case Outcome::kFailed:
+            // No answer tells nothing about the limit: let another request probe.
+            if (ticket.probe && ticket.epoch == epoch_) {
+                probing_ = false;
+                changed_.notify_all();
+            }
+            return Change::kNone;
+    }
+    return Change::kNone;
+}
+
+bool RateBackoff::Paused() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return limited_;
+}
+
+SYSTEMTIME RateBackoff::ResumeAtLocal() const {
+    unsigned long long at = 0;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        at = resumeAtFileTime_;
+    }
+    FILETIME utc{static_cast<DWORD>(at & 0xFFFFFFFFu), static_cast<DWORD>(at >> 32)};
+    SYSTEMTIME utcTime{};
+    SYSTEMTIME local{};
+    FileTimeToSystemTime(&utc, &utcTime);
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &utcTime, &local)) return utcTime;
+    return local;
+}
+
+int RateBackoff::PauseCount() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return pauses_;
+}

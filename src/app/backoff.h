@@ -1,0 +1,66 @@
+#pragma once
+// One back-off shared by every request of a download run. A service that says "slow down"
+// (418, 429, 414, or any error status with Retry-After) is obeyed by all workers together: the
+// first answer of that kind opens a pause, the others wait on it instead of sending, and when
+// the pause ends a single request probes whether the limit is over. Once one request goes
+// through, everybody resumes.
+#include <windows.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+
+#include "app/flow_slot.h"
+#include "text/text_types.h"
+
+// True when an answer with this status (and Retry-After value, empty when absent) asks the
+// client to slow down rather than saying the request itself is wrong.
+bool IsRateLimited(int status, const Text& retryAfter);
+
+// Milliseconds a Retry-After value asks for (delta seconds or an HTTP date, against nowUtc),
+// kept between 1 s and 10 min; nothing when the value is empty or unreadable.
+std::optional<unsigned> RetryAfterMs(const Text& value, const SYSTEMTIME& nowUtc);
+
+class RateBackoff {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    static constexpr unsigned kFirstPauseMs = 2000;
+    static constexpr unsigned kLongestPauseMs = 60000;
+
+    // What a request was allowed to do; hand it back to Report.
+    struct Ticket {
+        unsigned epoch = 0;
+        bool probe = false;
+        bool granted = false;  // false: the token asked to stop while waiting
+    };
+    enum class Outcome { kThrough, kLimited, kFailed };
+    // What changed, so the caller can tell the user.
+    enum class Change { kNone, kPaused, kResumed };
+
+    // Waits while a pause is open, or while another request probes. Returns at once when no
+    // limit is in effect.
+    Ticket WaitTurn(const FlowToken& token);
+    // After the request: kLimited with the Retry-After it asked for (none: the doubling pause);
+    // kThrough when the service answered anything else; kFailed when no answer came.
+    Change Report(const Ticket& ticket, Outcome outcome,
+                  std::optional<unsigned> retryAfterMs = std::nullopt);
+
+    bool Paused() const;
+    // When the open pause ends (local wall clock), for the status line.
+    SYSTEMTIME ResumeAtLocal() const;
+    // How many pauses were opened (a probe that met the limit again opens the next one).
+    int PauseCount() const;
+
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool limited_ = false;
+    bool probing_ = false;
+    unsigned epoch_ = 0;
+    unsigned nextPauseMs_ = kFirstPauseMs;
+    Clock::time_point resumeAt_{};
+    unsigned long long resumeAtFileTime_ = 0;  // UTC, for the status line
+    int pauses_ = 0;
+};

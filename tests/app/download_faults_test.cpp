@@ -1,0 +1,327 @@
+// Download runs against a service that fails, pushes back or goes silent: nothing is lost or
+// reported complete when it was not.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "app/album_catalogue.h"
+#include "app/commands.h"
+#include "app/download_driver.h"
+#include "app/error_texts.h"
+#include "app/run_fetch.h"
+#include "app/texts.h"
+#include "app_test_support.h"
+#include "common/standin.h"
+#include "fake_view.h"
+#include "text/text_helpers.h"
+
+namespace {
+
+using apptest::CountInLog;
+using apptest::FilesIn;
+
+// Owner 6006: albums of 40 and 70 generated photos.
+const char kScenario[] = R"({
+  "name": "faults", "viewer": "1000001",
+  "owners": [
+    {"id": "1000001", "nick": "viewer", "avatar": "//tva1.sinaimg.cn/large/av_1.jpg", "albums": []},
+    {"id": "6006", "nick": "Pushy", "avatar": "//tva1.sinaimg.cn/large/av_6006.jpg", "albums": [
+      {"id": "81", "caption": "Forty", "generate_photos": 40},
+      {"id": "82", "caption": "Seventy", "generate_photos": 70}
+    ]}
+  ]
+})";
+
+bool StartsWith(const Text& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+class DownloadFaultTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(standin::Reset());
+        ASSERT_TRUE(standin::LoadScenarioJson(kScenario));
+        ASSERT_TRUE(app.Start());
+        app.settings.SetSaveFolder(scratch.Path());
+        app.login.SetCookies(standin::IssueSession());
+        view.OnWindow([&] {
+            view.homeAddress = "http://weibo.com/u/6006";
+            StartAnalysis(app);
+        });
+        ASSERT_TRUE(view.WaitFor([&] {
+            return std::find(view.statuses.begin(), view.statuses.end(),
+                             Text(kStatusCatalogueDone)) != view.statuses.end();
+        }));
+        ASSERT_EQ(view.items.size(), 2u);
+        ASSERT_TRUE(standin::ClearLog());
+    }
+    void TearDown() override {
+        SetPictureSilenceMs(kPictureSilenceMs);
+        app.Shutdown();
+        EXPECT_TRUE(app.WaitForThreads(120000));
+    }
+
+    // Starts a run for the album item and returns its final status.
+    Text Download(int item) {
+        view.OnWindow([&] {
+            view.statuses.clear();
+            view.taskbar.clear();
+            view.selected = item;
+            RunCommand(app, kCmdDownloadSelected);
+        });
+        Text final;
+        EXPECT_TRUE(view.WaitFor([&] {
+            for (const Text& s : view.statuses) {
+                if (StartsWith(s, kStatusFinished) || StartsWith(s, kStatusIncomplete)) final = s;
+            }
+            return !final.empty();
+        }));
+        return final;
+    }
+    // Each case of a table downloads into a save folder of its own.
+    void FreshSaveFolder(int index) {
+        saveFolder = scratch.Path() + "case" + std::to_string(index) + "\\";
+        ASSERT_TRUE(apptest::MakeFolder(saveFolder));
+        app.settings.SetSaveFolder(saveFolder);
+    }
+    Text AlbumFolder(const char* caption) const { return saveFolder + "Pushy\\" + caption + "\\"; }
+
+    apptest::ScratchFolder scratch;
+    Text saveFolder = scratch.Path();
+    FakeView view;
+    AppState app{view};
+};
+
+TEST(FinalStatusText, NamesWhatIsMissingAndStaysAsItWasWhenNothingIs) {
+    EXPECT_EQ(AnsiToUtf8(FinalStatus(RunTally{70, 70, 0, 70, false})),
+              "  状态:全部下载完成,当前已下载 70张 共 70张 请单击鼠标右键打开目录;");
+    EXPECT_EQ(AnsiToUtf8(FinalStatus(RunTally{38, 38, 0, 70, true})),
+              "  状态:下载未完成,当前已下载 38张 共 70张;32张未能获取列表,0张下载失败;"
+              "请单击鼠标右键打开目录;");
+    EXPECT_EQ(AnsiToUtf8(FinalStatus(RunTally{0, 0, 0, 0, true})),
+              "  状态:下载未完成,当前已下载 0张 共 0张;照片列表未能获取完整,0张下载失败;"
+              "请单击鼠标右键打开目录;");
+    EXPECT_EQ(AnsiToUtf8(FinalStatus(RunTally{39, 40, 1, 40, false})),
+              "  状态:下载未完成,当前已下载 39张 共 40张;0张未能获取列表,1张下载失败;"
+              "请单击鼠标右键打开目录;");
+}
+
+TEST(RetryAfter, SecondsOrAnHttpDateWithinBounds) {
+    const SYSTEMTIME now{2026, 12, 1, 7, 14, 0, 0, 0};
+    EXPECT_EQ(RetryAfterMs("5", now), 5000u);
+    EXPECT_EQ(RetryAfterMs(" 0 ", now), 1000u);  // never a busy loop
+    EXPECT_EQ(RetryAfterMs("99999999999999999999", now), 600000u);
+    EXPECT_EQ(RetryAfterMs("Mon, 07 Dec 2026 14:00:30 GMT", now), 30000u);
+    EXPECT_EQ(RetryAfterMs("Mon, 07 Dec 2026 13:00:00 GMT", now), 1000u);  // already past
+    EXPECT_FALSE(RetryAfterMs("", now));
+    EXPECT_FALSE(RetryAfterMs("soon", now));
+    EXPECT_FALSE(RetryAfterMs("at 10:00", now));
+    EXPECT_TRUE(IsRateLimited(418, ""));
+    EXPECT_TRUE(IsRateLimited(503, "10"));
+    EXPECT_FALSE(IsRateLimited(404, ""));
+    EXPECT_FALSE(IsRateLimited(200, "10"));
+}
+
+// Listing pages that fail are asked again; what still could not be listed is counted against
+// the album's own total, and a hostile total costs no run of empty pages.
+TEST_F(DownloadFaultTest, ListingFailuresAreRetriedAndNeverReportedComplete) {
+    const char* const page2 = "/photos/get_all?uid=6006&album_id=82&count=32&page=2&*";
+    const struct {
+        const char* name;
+        Text fault;
+        RunTally tally;
+        int page2Asks;
+    } cases[] = {
+        {"page two never comes",
+         R"({"host":"photo.weibo.com","path":")" + Text(page2) +
+             R"(","action":"status","status":500})",
+         {38, 38, 0, 70, true},
+         3},
+        {"page two comes on its third ask",
+         R"({"host":"photo.weibo.com","path":")" + Text(page2) + R"(","action":"reset","count":2})",
+         {70, 70, 0, 70, false},
+         3},
+        {"no page ever parses",
+         R"({"host":"photo.weibo.com","action":"malformed"})",
+         {0, 0, 0, 0, true},
+         0},
+        {"the total is hostile",
+         R"({"host":"photo.weibo.com","action":"body","count":1,"body":)"
+         R"("{\"result\":true,\"data\":{\"total\":100000,\"photo_list\":[]}}"})",
+         {70, 70, 0, 100000, false},
+         1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FreshSaveFolder(static_cast<int>(&c - cases));
+        ASSERT_TRUE(standin::ClearFaults());
+        ASSERT_TRUE(standin::ClearLog());
+        ASSERT_TRUE(standin::AddFault(c.fault));
+        EXPECT_EQ(Download(1), FinalStatus(c.tally));
+        const std::string log = standin::ReadLog("?path=/photos/get_all");
+        EXPECT_EQ(CountInLog(log, "album_id=82&count=32&page=2&"), c.page2Asks);
+        // Three pages and an empty fourth at most, never thousands.
+        EXPECT_EQ(CountInLog(log, "&page=5&"), 0);
+        EXPECT_EQ(static_cast<int>(FilesIn(AlbumFolder("Seventy")).size()), c.tally.downloaded);
+    }
+}
+
+// The service limits the picture or the photo host for 3 s: every worker pauses together, the
+// status says so, and afterwards every photo is written and counted.
+TEST_F(DownloadFaultTest, ARateLimitPausesTheRunAndLosesNothing) {
+    const struct {
+        const char* host;
+        int status;
+        const char* retryAfter;
+        int startsAfter;
+    } cases[] = {
+        {"wx*.sinaimg.cn", 418, nullptr, 10}, {"wx*.sinaimg.cn", 418, "1", 10},
+        {"wx*.sinaimg.cn", 429, nullptr, 10}, {"wx*.sinaimg.cn", 429, "1", 10},
+        {"photo.weibo.com", 429, nullptr, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.host) + " " + std::to_string(c.status) + " " +
+                     (c.retryAfter ? c.retryAfter : "-"));
+        FreshSaveFolder(static_cast<int>(&c - cases));
+        ASSERT_TRUE(standin::ClearFaults());
+        ASSERT_TRUE(standin::ClearLog());
+        Text rule = R"({"host":")" + Text(c.host) + R"(","action":"limit","ms":3000,"status":)" +
+                    std::to_string(c.status) + R"(,"after_requests":)" +
+                    std::to_string(c.startsAfter);
+        if (c.retryAfter) rule += R"(,"retry_after":")" + Text(c.retryAfter) + "\"";
+        ASSERT_TRUE(standin::AddFault(rule + "}"));
+
+        const DWORD began = GetTickCount();
+        EXPECT_EQ(Download(0), FinishedStatus(40, 40));
+        const DWORD took = GetTickCount() - began;
+        EXPECT_EQ(FilesIn(AlbumFolder("Forty")).size(), 40u);
+        const std::string log = standin::ReadLog();
+        const int limited = CountInLog(log, "\"fault\":\"limit\"");
+        // For the record, not a limit: what the pause cost.
+        std::printf(
+            "%s %d for 3 s, Retry-After %s: %d requests met the limit, %lu ms to the "
+            "final status\n",
+            c.host, c.status, c.retryAfter ? c.retryAfter : "none", limited, took);
+        // The five workers' requests already on their way, then one probe at a time, at most
+        // one a second while the limit lasts.
+        EXPECT_GE(limited, 1);
+        EXPECT_LE(limited, 5 + 4) << log;
+        // The pause was shown and the progress came back after it.
+        int paused = -1;
+        for (int i = 0; i < static_cast<int>(view.statuses.size()); ++i)
+            if (StartsWith(view.statuses[i], kStatusPaused)) paused = i;
+        ASSERT_GE(paused, 0);
+        EXPECT_TRUE(std::any_of(view.statuses.begin() + paused, view.statuses.end(),
+                                [](const Text& s) { return StartsWith(s, kStatusProgress); }));
+        EXPECT_TRUE(std::any_of(view.taskbar.begin(), view.taskbar.end(), [](const auto& call) {
+            return call.state == AppView::Progress::kPaused;
+        }));
+    }
+}
+
+// A picture host that sends the headers and then nothing costs that photo its tries, never the
+// run: the others are written and no partial file is left.
+TEST_F(DownloadFaultTest, AStalledPictureIsGivenUpAndTheRunEnds) {
+    SetPictureSilenceMs(1000);
+    ASSERT_TRUE(standin::AddFault(
+        R"({"host":"wx*.sinaimg.cn","path":"/mw1024/81_5.jpg","action":"stall","ms":30000})"));
+    EXPECT_EQ(Download(0), FinalStatus(RunTally{39, 40, 1, 40, false}));
+    const auto files = FilesIn(AlbumFolder("Forty"));
+    EXPECT_EQ(files.size(), 39u);
+    for (const auto& [name, bytes] : files) {
+        EXPECT_EQ(name.find("81_5"), Text::npos);
+        EXPECT_EQ(name.find(".part"), Text::npos);
+    }
+    EXPECT_EQ(CountInLog(standin::ReadLog("?path=/mw1024/81_5.jpg"), "/mw1024/81_5.jpg"), 3);
+}
+
+// Every photo fails the same way when the album folder cannot be made: one box, every photo
+// counted, and the run reaches its final status.
+TEST_F(DownloadFaultTest, AnUnusableFolderShowsOneBoxAndCountsEveryPhoto) {
+    app.settings.SetSaveFolder(scratch.Path() + "gone\\");
+    saveFolder = scratch.Path() + "gone\\";
+    EXPECT_EQ(Download(0), FinalStatus(RunTally{0, 40, 40, 40, false}));
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, ErrorTextForCode(ERROR_PATH_NOT_FOUND));
+    EXPECT_TRUE(StartsWith(view.boxes[0].title, "[")) << view.boxes[0].title;
+}
+
+// The taskbar follows the run: normal until a photo fails, the error state from then on with
+// counts that never fall, and cleared at the end.
+TEST_F(DownloadFaultTest, TheTaskbarTurnsToErrorAtTheFailureAndClearsAtTheEnd) {
+    ASSERT_TRUE(standin::AddFault(
+        R"({"host":"wx*.sinaimg.cn","path":"/mw1024/81_20.jpg","action":"status","status":404})"));
+    Download(0);
+    const auto& calls = view.taskbar;
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls.back().state, AppView::Progress::kNone);
+    const auto last = calls[calls.size() - 2];
+    EXPECT_EQ(last.state, AppView::Progress::kError);
+    EXPECT_EQ(last.done, 40);
+    EXPECT_EQ(last.total, 40);
+    bool failed = false;
+    for (size_t i = 0; i + 1 < calls.size(); ++i) {
+        failed = failed || calls[i].state == AppView::Progress::kError;
+        EXPECT_EQ(calls[i].state, failed ? AppView::Progress::kError : AppView::Progress::kNormal);
+        if (i > 0) {
+            EXPECT_GE(calls[i].done, calls[i - 1].done);
+        }
+    }
+}
+
+// Paths past 300 characters: the folders, temporary files and renames all work.
+TEST_F(DownloadFaultTest, AnAlbumUnderADeepSaveFolderIsWrittenWhole) {
+    Text deep = scratch.Path();
+    for (int level = 0; level < 5; ++level) {
+        deep += Text(50, static_cast<char>('a' + level)) + "\\";
+        ASSERT_TRUE(apptest::MakeFolder(deep));
+    }
+    app.settings.SetSaveFolder(deep);
+    EXPECT_EQ(Download(0), FinishedStatus(40, 40));
+    const Text album = deep + "Pushy\\Forty\\";
+    const auto files = FilesIn(album);
+    ASSERT_EQ(files.size(), 40u);
+    EXPECT_GT((album + files.begin()->first).size(), 300u);
+}
+
+// A size command between two listing pages is refused: the run keeps its size throughout, and
+// the progress it shows never counts backwards.
+TEST_F(DownloadFaultTest, TheSizeHoldsBetweenPagesAndCountsNeverFall) {
+    ASSERT_TRUE(standin::AddFault(
+        R"({"host":"photo.weibo.com","path":"*album_id=82&count=32&page=3&*","action":"delay",)"
+        R"("delay_ms":6000})"));
+    view.OnWindow([&] {
+        view.selected = 1;
+        RunCommand(app, kCmdDownloadSelected);
+    });
+    // Both first pages are downloaded and the pool is idle while page 3 is on its way.
+    ASSERT_TRUE(view.WaitFor([&] {
+        const auto run = app.runs.Latest();
+        return run && run->downloadedCount.load() == 64 && app.pool.IsIdle();
+    }));
+    view.OnWindow([&] { EXPECT_FALSE(ChooseSize(app, kCmdSizeLarge)); });
+    ASSERT_TRUE(view.WaitFor([&] {
+        return std::find(view.statuses.begin(), view.statuses.end(), FinishedStatus(70, 70)) !=
+               view.statuses.end();
+    }));
+    for (const auto& [name, bytes] : FilesIn(AlbumFolder("Seventy")))
+        EXPECT_NE(bytes.find("mw1024/"), ByteBuffer::npos) << name;
+    EXPECT_EQ(standin::ReadLog("?path=/large/").find("/large/"), std::string::npos);
+    int lastDone = 0;
+    int lastListed = 0;
+    for (const Text& s : view.statuses) {
+        if (!StartsWith(s, kStatusProgress)) continue;
+        const Text counts = s.substr(strlen(kStatusProgress));
+        const int done = std::stoi(counts);
+        const int listed = std::stoi(counts.substr(counts.find('/') + 1));
+        EXPECT_GE(done, lastDone);
+        EXPECT_GE(listed, lastListed);
+        lastDone = done;
+        lastListed = listed;
+    }
+    EXPECT_EQ(lastDone, 70);
+}
+
+}  // namespace
