@@ -93,8 +93,7 @@ bool QrLogin::PollUntilConfirmed() {
         const std::int32_t r = PollQrState();
         if (r >= kExpired && !FetchQrCodeUntilIssued()) return false;
         if (r == kConfirmed) return true;
-        if (!app_.StatusIf(app_.loginThread, token_, JoinTexts(kStatusPrefix, MessageFor(r))))
-            return false;
+        if (!ShowStatus(JoinTexts(kStatusPrefix, MessageFor(r)))) return false;
         PumpedWait500(token_.get());
     }
 }
@@ -106,7 +105,7 @@ bool QrLogin::FetchQrCodeUntilIssued() {
         if (token_->StopRequested()) return false;
         if (FetchQrCode()) return true;
         const unsigned long delay = RetryDelayMs(failures, retryUnitMs_);
-        if (!app_.StatusIf(app_.loginThread, token_, RetryStatus(delay))) return false;
+        if (!ShowStatus(RetryStatus(delay))) return false;
         if (!PumpedWait(*token_, delay)) return false;
     }
 }
@@ -118,6 +117,15 @@ std::int32_t QrLogin::PollQrState() {
     const QrCheckAnswer check = ReadQrCheckAnswer(answer);
     if (check.retcode == kConfirmed) loginAlt_ = check.alt;
     return check.retcode;
+}
+
+// A state shown already is not shown again: a login left waiting for a scan must not overwrite,
+// twice a second, what another flow has shown since. False when the flow was retired.
+bool QrLogin::ShowStatus(const Text& status) {
+    if (status == shownStatus_) return Current();
+    if (!app_.StatusIf(app_.loginThread, token_, status)) return false;
+    shownStatus_ = status;
+    return true;
 }
 
 bool QrLogin::ShowPictureIfCurrent(const ByteBuffer& picture) {

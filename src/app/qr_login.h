@@ -41,6 +41,7 @@ class QrLogin {
     bool Current() const;
     bool PollUntilConfirmed();
     bool FetchQrCodeUntilIssued();
+    bool ShowStatus(const Text& status);
     bool ShowPictureIfCurrent(const ByteBuffer& picture);
     AppState& app_;
     std::shared_ptr<FlowToken> token_;
@@ -48,6 +49,7 @@ class QrLogin {
     // Only this flow uses them: the code being polled and the ticket a confirmed scan gave.
     Text qrId_;
     Text loginAlt_;
+    Text shownStatus_;
 };
 
 // Starts the login flow in its slot (the window-creation command). Tests shorten the pauses

@@ -334,6 +334,7 @@ class LoginTest(PictalonTestCase):
         self.assertEqual(box["owner"], 0)
         self.assertEqual(app.driver.boxes(), [])
         self.assertNotEqual(app.driver.status(), LOGIN_DONE)
+        app.wait_status(QR_WAITING)
         # Still usable: an analysis runs (the cookies are not accepted, so it finds no owner).
         self.ctl.call("DELETE", "/log")
         app.analyse(home(OWNER), 0, wait_done=False)
