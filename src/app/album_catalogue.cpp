@@ -1,5 +1,7 @@
 #include "app/album_catalogue.h"
 
+#include <windows.h>
+
 #include "app/service_answers.h"
 #include "app/service_fetch.h"
 #include "app/texts.h"
@@ -10,6 +12,17 @@
 namespace {
 
 constexpr int kAlbumsPerPage = 20;
+constexpr int kPageAttempts = 3;
+constexpr DWORD kPageRetryPauseMs = 300;
+
+// Sleeps in short slices so a stop request is seen quickly. False when asked to stop.
+bool PauseUnlessStopped(const FlowToken& token, DWORD ms) {
+    for (DWORD waited = 0; waited < ms; waited += 15) {
+        if (token.StopRequested()) return false;
+        Sleep(15);
+    }
+    return !token.StopRequested();
+}
 
 }  // namespace
 
@@ -44,22 +57,39 @@ bool AlbumCatalogue::LoadOwnerProfile(const Text& address) {
     return current && !page.oid.empty() && !page.uid.empty();
 }
 
+// A page that fails (no answer, or not the list's shape) is asked for again twice after a
+// short pause, as pictures are.
+AlbumPage AlbumCatalogue::FetchAlbumPage(const Text& ownerId, const Text& cookies, int page) {
+    AlbumPage listed;
+    for (int attempt = 0; attempt < kPageAttempts; ++attempt) {
+        if (attempt > 0 && !PauseUnlessStopped(*token_, kPageRetryPauseMs)) break;
+        listed = ReadAlbumPage(GetWithLoginCookies(AlbumListUrl(ownerId, page), cookies, false));
+        if (listed.ok) break;
+    }
+    return listed;
+}
+
 // The list comes 20 albums a page; ask until "data.total" albums arrived or a page is empty, so
-// owners with many albums are listed whole and only with albums the service sent.
-std::vector<AlbumRecord> AlbumCatalogue::ListAlbums(const Text& ownerId, const Text& cookies) {
-    std::vector<AlbumRecord> found;
+// owners with many albums are listed whole and only with albums the service sent. A page that
+// never came makes the listing incomplete, which the final status must not hide.
+AlbumCatalogue::Listing AlbumCatalogue::ListAlbums(const Text& ownerId, const Text& cookies) {
+    Listing found;
     std::int64_t total = 0;
     for (int page = 1;; ++page) {
         if (token_->StopRequested()) return found;
-        const AlbumPage listed =
-            ReadAlbumPage(GetWithLoginCookies(AlbumListUrl(ownerId, page), cookies, false));
+        const AlbumPage listed = FetchAlbumPage(ownerId, cookies, page);
+        if (!listed.ok) {
+            found.complete = false;
+            return found;
+        }
         if (page == 1) total = listed.total;
         for (const AlbumRecord& album : listed.albums) {
-            if (static_cast<std::int64_t>(found.size()) >= total) break;
-            found.push_back(album);
-            if (found.back().coverUrl.empty()) found.back().coverUrl = DefaultCoverUrl();
+            if (static_cast<std::int64_t>(found.albums.size()) >= total) break;
+            found.albums.push_back(album);
+            if (found.albums.back().coverUrl.empty())
+                found.albums.back().coverUrl = DefaultCoverUrl();
         }
-        if (listed.albums.empty() || static_cast<std::int64_t>(found.size()) >= total ||
+        if (listed.albums.empty() || static_cast<std::int64_t>(found.albums.size()) >= total ||
             page > total / kAlbumsPerPage + 1)
             return found;
     }
@@ -79,11 +109,14 @@ bool AlbumCatalogue::ShowCatalogue(const std::vector<AlbumRecord>& albums) {
 }
 
 void AlbumCatalogue::LoadAlbumCatalogue() {
-    const std::vector<AlbumRecord> found =
-        ListAlbums(app_.owner.Get().ownerId, app_.login.Cookies());
+    const Listing found = ListAlbums(app_.owner.Get().ownerId, app_.login.Cookies());
     if (token_->StopRequested()) return;
-    if (!app_.OnWindowIf(app_.analysisThread, token_, [&] { app_.owner.SetAlbums(found); })) return;
-    if (ShowCatalogue(found)) app_.StatusIf(app_.analysisThread, token_, kStatusCatalogueDone);
+    if (!app_.OnWindowIf(app_.analysisThread, token_, [&] { app_.owner.SetAlbums(found.albums); }))
+        return;
+    // What did arrive is shown either way; the status says whether that is all.
+    if (ShowCatalogue(found.albums))
+        app_.StatusIf(app_.analysisThread, token_,
+                      found.complete ? kStatusCatalogueDone : kStatusCatalogueFailed);
 }
 
 void StartAnalysis(AppState& app) {

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/app_state.h"
+#include "app/service_answers.h"
 
 class AlbumCatalogue {
   public:
@@ -18,8 +19,14 @@ class AlbumCatalogue {
     static Text ItemText(const AlbumRecord& album);
 
   private:
+    // The albums that arrived, and whether every page of the list did.
+    struct Listing {
+        std::vector<AlbumRecord> albums;
+        bool complete = true;
+    };
     bool Current() const;
-    std::vector<AlbumRecord> ListAlbums(const Text& ownerId, const Text& cookies);
+    AlbumPage FetchAlbumPage(const Text& ownerId, const Text& cookies, int page);
+    Listing ListAlbums(const Text& ownerId, const Text& cookies);
     bool ShowCatalogue(const std::vector<AlbumRecord>& albums);
     AppState& app_;
     std::shared_ptr<FlowToken> token_;

@@ -46,7 +46,15 @@ Text ProgramFolder() {
     const DWORD n = GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(buffer.data()),
                                        static_cast<DWORD>(buffer.size()));
     buffer.resize(n);
-    const size_t slash = buffer.find_last_of(u"\\/");
-    if (slash != std::u16string::npos) buffer.resize(slash);
-    return EnsureTrailingBackslash(WideToAnsi(buffer));
+    return FolderOfProgramPath(buffer);
+}
+
+Text FolderOfProgramPath(const WideText& programPath) {
+    // Cut in UTF-16, separator included: the code-page form may end in a character whose second
+    // byte is the backslash's, and a drive root must stay "C:\", never "C:".
+    const size_t slash = programPath.find_last_of(u"\\/");
+    if (slash == WideText::npos) return Text();
+    WideText folder = programPath.substr(0, slash + 1);
+    folder.back() = u'\\';
+    return WideToAnsi(folder);
 }

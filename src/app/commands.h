@@ -22,3 +22,6 @@ bool ChooseSize(AppState& app, int command);
 
 // The folder that holds the program file, with one trailing "\".
 Text ProgramFolder();
+// The folder part of a program path, up to and with its last separator: "C:\Pictalon.exe" gives
+// "C:\". Empty when the path names no folder.
+Text FolderOfProgramPath(const WideText& programPath);

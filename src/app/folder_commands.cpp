@@ -26,10 +26,13 @@ Text TrimTrailingBlanks(Text path) {
 
 }  // namespace
 
+Text FolderToOpen(const RunBoard& runs) {
+    const std::shared_ptr<DownloadRun> run = runs.Latest();
+    return run ? TrimTrailingBlanks(run->AlbumFolder()) : Text();
+}
+
 void OpenAlbumFolder(AppState& app) {
-    const std::shared_ptr<DownloadRun> run = app.runs.Latest();
-    if (!run) return;
-    const Text folder = TrimTrailingBlanks(run->AlbumFolder());
+    const Text folder = FolderToOpen(app.runs);
     const WideText wide = WidePath(folder);
     if (folder.empty() || wide.empty()) return;
     if (!PathFileExistsW(WinStr(wide)) && !PathIsDirectoryW(WinStr(wide))) return;

@@ -6,6 +6,9 @@
 
 // Command 10001: open the latest run's album folder in the shell, with the folder selected.
 void OpenAlbumFolder(AppState& app);
+// The folder that command opens: the latest run's album folder without trailing blanks (ASCII
+// and full-width spaces); empty before any run.
+Text FolderToOpen(const RunBoard& runs);
 // Button 20002: let the user choose the save folder.
 void ChooseSaveFolder(AppState& app);
 

@@ -1,21 +1,28 @@
 #pragma once
 // Signing in by QR code: poll the scan state, show each state, replace expired codes, and on a
-// confirmed scan exchange the ticket for the main site's cookies.
+// confirmed scan exchange the ticket for the main site's cookies. A code the login host does not
+// give is asked for again with a growing pause; a sign-in whose cookies the main site refuses
+// starts over with a new code once the user has closed the box that says so.
 #include <cstdint>
 #include <memory>
 
 #include "app/app_state.h"
 
+// The pauses before asking again for a code are 1, 2 and 4 units, then 5 units each time.
+inline constexpr unsigned long kQrRetryUnitMs = 1000;
+
 class QrLogin {
   public:
-    QrLogin(AppState& app, std::shared_ptr<FlowToken> token);
+    QrLogin(AppState& app, std::shared_ptr<FlowToken> token,
+            unsigned long retryUnitMs = kQrRetryUnitMs);
 
     // The body of the login thread.
     void RunQrLogin();
 
     // The poll's retcode (0 when the answer did not parse); keeps the ticket on 20000000.
     std::int32_t PollQrState();
-    // False when the login host refused to issue a code; keeps its id and shows the picture.
+    // False when no code came (refused, failed, or its picture could not be fetched); the box
+    // then goes blank, so a spent code never stays on show. Keeps the id and shows the picture.
     bool FetchQrCode();
     // 1 on success, 0 on failure; sets the login's cookies.
     int FinishLogin();
@@ -24,16 +31,27 @@ class QrLogin {
 
     // The status message (after the prefix) for a retcode.
     static Text MessageFor(std::int32_t retcode);
+    // The pause after the given number of failed code requests (0 for the first failure).
+    static unsigned long RetryDelayMs(int failures, unsigned long unitMs);
+    // The status while waiting to ask for a code again, such as "
+    // 状态:获取二维码失败,2秒后重新获取;".
+    static Text RetryStatus(unsigned long delayMs);
 
   private:
     bool Current() const;
+    bool PollUntilConfirmed();
+    bool FetchQrCodeUntilIssued();
+    bool ShowStatus(const Text& status);
     bool ShowPictureIfCurrent(const ByteBuffer& picture);
     AppState& app_;
     std::shared_ptr<FlowToken> token_;
+    const unsigned long retryUnitMs_;
     // Only this flow uses them: the code being polled and the ticket a confirmed scan gave.
     Text qrId_;
     Text loginAlt_;
+    Text shownStatus_;
 };
 
-// Starts the login flow in its slot (the window-creation command).
-void StartQrLogin(AppState& app);
+// Starts the login flow in its slot (the window-creation command). Tests shorten the pauses
+// between code requests with retryUnitMs.
+void StartQrLogin(AppState& app, unsigned long retryUnitMs = kQrRetryUnitMs);

@@ -153,11 +153,25 @@ TEST_F(FlowTest, TooFewCrossDomainAddressesGiveTheCookieBoxAndNoSuccess) {
     EXPECT_FALSE(Contains(view.statuses, Status(kLoginDone)));
 }
 
-TEST_F(FlowTest, ARefusedCodeEndsTheLoginSilently) {
+TEST_F(FlowTest, ARefusedCodeIsAskedForAgainUntilTheServiceIssuesOne) {
+    // A refusal once ended the login for good, with only a restart to help.
     ASSERT_TRUE(standin::SetQrRefuse("retcode"));
-    view.OnWindow([&] { StartQrLogin(app); });
-    ASSERT_TRUE(view.WaitFor([&] { return !app.loginThread.Running(); }));
-    EXPECT_TRUE(view.loginPictures.empty());
+    ASSERT_TRUE(standin::SetQrSequence({"confirmed"}));
+    view.OnWindow([&] { StartQrLogin(app, 10); });
+    for (int i = 0; i < 3000 && CountInLog(standin::ReadLog("?path=/sso/qrcode/image"),
+                                           "/sso/qrcode/image") < 3;
+         ++i)
+        Sleep(20);
+    view.OnWindow([&] {
+        EXPECT_TRUE(app.loginThread.Running());
+        ASSERT_FALSE(view.statuses.empty());
+        EXPECT_EQ(view.statuses.back().rfind(JoinTexts(kStatusPrefix, kQrRetryHead), 0), 0u)
+            << Shown(view);
+        for (const ByteBuffer& picture : view.loginPictures) EXPECT_TRUE(picture.empty());
+    });
+    ASSERT_TRUE(standin::SetQrRefuse(""));
+    ASSERT_TRUE(view.WaitFor([&] { return Contains(view.statuses, Status(kLoginDone)); }))
+        << Shown(view);
     EXPECT_TRUE(view.boxes.empty());
 }
 

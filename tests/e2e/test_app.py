@@ -331,13 +331,15 @@ class LoginTest(PictalonTestCase):
 
     def test_short_cross_domain_list_gives_the_cookie_box_and_the_program_stays_usable(self):
         self.ctl.knobs({"cross_domain_count": 3})
-        app = self.start("cookie-box")
+        # Closing the box starts a new sign-in; its code waits for a scan.
+        app = self.start("cookie-box", qr=("confirmed", "waiting"))
         box = app.driver.answer(timeout_ms=60000)
         self.assertEqual(box["text"], "TestCookies = 假")
         self.assertEqual(box["title"], "")
         self.assertEqual(box["owner"], 0)
         self.assertEqual(app.driver.boxes(), [])
         self.assertNotEqual(app.driver.status(), LOGIN_DONE)
+        app.wait_status(QR_WAITING)
         # Still usable: an analysis runs (the cookies are not accepted, so it finds no owner).
         self.ctl.call("DELETE", "/log")
         app.analyse(home(OWNER), 0, wait_done=False)
@@ -635,6 +637,87 @@ class DownloadPushbackTest(PictalonTestCase):
                   if not 33 <= int(p["pic_name"].split("_")[1].split(".")[0]) <= 64}
         self.assertEqual(len(listed), 33)
         self.assertEqual(present, listed)
+
+class LoginRecoveryTest(PictalonTestCase):
+    def test_a_refused_code_is_asked_for_again_and_the_login_goes_on(self):
+        self.ctl.qr_refuse("retcode")
+        app = self.start("qr-refused")
+        seen, last = app.driver.wait_status(S + "获取二维码失败,", contains=True, timeout_ms=60000)
+        self.assertTrue(seen, last)
+        self.ctl.qr_refuse(None)
+        app.login()
+        self.assertGreaterEqual(len(self.log_paths(path="/sso/qrcode/image")), 2)
+
+    def test_after_the_cookie_box_a_new_code_is_shown_and_the_user_can_sign_in(self):
+        self.ctl.knobs({"cross_domain_count": 3})
+        app = self.start("login-again", qr=("confirmed", "waiting"))
+        self.assertEqual(app.driver.answer(timeout_ms=60000)["text"], "TestCookies = 假")
+        app.wait_status(QR_WAITING)
+        self.assertEqual(len(self.ctl.qr_status()["issued"]), 2)
+        self.ctl.knobs({"cross_domain_count": 4})
+        self.ctl.qr("confirmed")
+        app.login()
+        self.assertEqual(app.driver.boxes(), [])
+
+
+UTF8_OWNER = "5000005"
+UTF8_PHOTOS = [
+    {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "u1.jpg", "caption": "旅行 第一天",
+     "timestamp": 1503392084},
+    # 運, 誠 and 錦 end in the byte of "\\" (DF 5C, D5 5C, E5 5C) in code page 936.
+    {"pic_host": "http://wx2.sinaimg.cn", "pic_name": "u2.jpg", "caption": "好運",
+     "timestamp": 1503392144},
+    {"pic_host": "http://wx3.sinaimg.cn", "pic_name": "u3.png", "caption": "誠實的錦鯉",
+     "timestamp": 1503392204},
+    # "€" is the single byte 0x80; the "/" after it must still be taken out.
+    {"pic_host": "http://wx4.sinaimg.cn", "pic_name": "u4.jpg", "caption": "价格€/折扣",
+     "timestamp": 1503392264},
+]
+
+
+class Utf8AnswersTest(PictalonTestCase):
+    """JSON answers that carry their text as raw UTF-8 rather than \\u escapes, from the QR
+    code to the photo list."""
+
+    def test_an_album_whose_captions_arrive_in_raw_utf8_is_downloaded_under_their_names(self):
+        scenario_with_utf8 = scenario()
+        scenario_with_utf8["owners"].append(
+            {"id": UTF8_OWNER, "nick": "编码", "avatar": "//tva4.sinaimg.cn/large/av_5.jpg",
+             "albums": [{"id": "8001", "caption": "旅行相册", "type": 3,
+                         "cover": "http://wx1.sinaimg.cn/thumb300/c8001.jpg",
+                         "photos": UTF8_PHOTOS}]})
+        self.ctl.scenario_json(scenario_with_utf8)
+        self.ctl.knobs({"utf8_json": True})
+        app = self.start("utf8-answers")
+        app.login()
+        listed = app.analyse(home(UTF8_OWNER), 1)
+        self.assertEqual([i["text"] for i in listed["items"]], ["[旅行相册] 4张"])
+        folder = naming.album_folder(app.folder, "编码", "旅行相册")
+        names = {naming.picture_file_name(p["timestamp"], p["caption"], p["pic_name"]): p
+                 for p in UTF8_PHOTOS[:3]}
+        # Python's GBK codec has no "€" (0x80 in code page 936), so this name is written out.
+        names[naming.time_text(UTF8_PHOTOS[3]["timestamp"]) + "价格€折扣-u4.jpg"] = UTF8_PHOTOS[3]
+        app.driver.select(0)
+        app.driver.command(10000)
+        # A picture the program cannot write shows a box that holds the final status until
+        # it is answered; answer each and keep its title.
+        failed = []
+        deadline = time.monotonic() + 120
+        while not app.driver.wait_status(S + "全部下载完成", contains=True, timeout_ms=3000)[0]:
+            if time.monotonic() > deadline:
+                self.fail("the run never ended: " + app.describe())
+            if app.driver.boxes():
+                failed.append(app.driver.answer()["title"])
+        by_pic = {p["pic_name"]: n for n, p in names.items()}
+        present = set(os.listdir(folder))
+        for pic in ("u1.jpg", "u2.jpg", "u3.png"):
+            self.assertIn(by_pic[pic], present, pic)
+            with open(os.path.join(folder, by_pic[pic]), "rb") as f:
+                self.assertEqual(f.read(), picture("mw1024", pic), pic)
+        # "价格€/折扣" also needs names cleaned character by character.
+        self.assertEqual(failed, [])
+        self.assertEqual(present, set(names))
+        self.assertEqual(app.driver.status(), finished(4, 4))
 
 
 def main():

@@ -87,6 +87,12 @@ def json_answer(obj, status=200, php_slashes=False, content_type="application/js
     return Answer(status, text, content_type)
 
 
+def service_json_text(obj, raw_utf8):
+    """A service answer's JSON text: non-ASCII as \\u escapes, or as raw UTF-8 when the switch
+    "utf8_json" is on (what JSON between systems is meant to be)."""
+    return json.dumps(obj, ensure_ascii=not raw_utf8, separators=(",", ":"))
+
+
 def control_error(message, status=400):
     return json_answer({"ok": False, "error": message}, status)
 
@@ -111,7 +117,7 @@ class Service:
         if req.host in MAIN_HOSTS:
             return self.main_site(req, require_cookies=True)
         if req.host == PHOTO_HOST:
-            return self.photo_host(req)
+            return self._in_utf8_when_asked(self.photo_host(req))
         if IMAGE_HOST_RE.match(req.host):
             return self.image(req.path)
         if req.host in FOREIGN_HOSTS:
@@ -120,10 +126,9 @@ class Service:
 
     # -- login host ----------------------------------------------------------------------------
 
-    @staticmethod
-    def _callback(req, obj):
+    def _callback(self, req, obj):
         cb = req.arg("callback", "")
-        text = json.dumps(obj, ensure_ascii=True, separators=(",", ":")).replace("/", "\\/")
+        text = service_json_text(obj, self.state.knob("utf8_json")).replace("/", "\\/")
         body = cb + "(" + text + ");" if cb else text
         return Answer(200, body, "application/javascript; charset=utf-8")
 
@@ -240,6 +245,13 @@ class Service:
         if limit is not None and number > limit:
             return None
         return number
+
+    def _in_utf8_when_asked(self, answer):
+        """The photo host's JSON answer again in raw UTF-8 when the switch "utf8_json" is on."""
+        if not self.state.knob("utf8_json") or not answer.body.startswith(b"{"):
+            return answer
+        answer.body = service_json_text(json.loads(answer.body), True).encode("utf-8")
+        return answer
 
     def photo_host(self, req):
         if req.path not in ("/albums/get_all", "/photos/get_all"):

@@ -30,7 +30,10 @@ QR_MESSAGES = {
     50114005: "二维码错误",
     20000000: "succ",
 }
-DEFAULT_KNOBS = {"cross_domain_count": 4, "unknown_qr_retcode": 50114005, "require_cookies": True}
+DEFAULT_KNOBS = {"cross_domain_count": 4, "unknown_qr_retcode": 50114005, "require_cookies": True,
+                 "utf8_json": False}
+# Knobs that are switches (true or false) rather than numbers.
+SWITCH_KNOBS = ("require_cookies", "utf8_json")
 REFUSE_MODES = (None, "retcode", "msg", "noqrid")
 FAULT_ACTIONS = {
     "delay", "refuse", "reset", "truncate", "trickle", "status", "empty", "chunked", "close",
@@ -125,9 +128,9 @@ def check_knobs(values):
     for key, value in values.items():
         if key not in DEFAULT_KNOBS:
             raise ScenarioError("unknown knob " + key)
-        if key == "require_cookies":
+        if key in SWITCH_KNOBS:
             if not isinstance(value, bool):
-                raise ScenarioError("require_cookies must be true or false")
+                raise ScenarioError(key + " must be true or false")
         elif isinstance(value, bool) or not isinstance(value, int) or not 0 <= value < 1 << 31:
             raise ScenarioError(key + " must be a non-negative integer")
     if values.get("cross_domain_count", 0) > 100:

@@ -1111,6 +1111,28 @@ class TlsTest(StandinTest):
         self.assertEqual(fetch("weibo.com", "/_t/status/200", "https")[0], 200)
 
 
+class Utf8SwitchTest(StandinTest):
+    def test_json_answers_travel_as_raw_utf8_while_switched_on(self):
+        cookie = CTL.session()
+        CTL.knobs({"utf8_json": True})
+        for host, path, text in (
+                ("photo.weibo.com", albums_path("1000001"), "旅行"),
+                ("photo.weibo.com", photos_path("1000001", "3003", 1), "第一张"),
+                ("login.sina.com.cn", check_path(""), "二维码错误")):
+            with self.subTest(path=path):
+                _, _, body = fetch(host, path, "https", cookie=cookie)
+                self.assertIn(text.encode("utf-8"), body)
+                self.assertNotIn(b"\\u", body)
+        _, _, body = fetch("login.sina.com.cn", QR_IMAGE, "https")
+        self.assertIn(b"\\/\\/wx1.sinaimg.cn\\/qrcode\\/", body)  # slashes stay PHP's
+        CTL.knobs({"utf8_json": False})
+        _, _, body = fetch("photo.weibo.com", albums_path("1000001"), "https", cookie=cookie)
+        self.assertTrue(all(b < 128 for b in body))
+        self.assertEqual(json.loads(body)["data"]["album_list"][0]["caption"], "旅行")
+        with self.assertRaises(StandinError):
+            CTL.knobs({"utf8_json": 1})
+
+
 @unittest.skipUnless(os.environ.get("STANDIN_CONTROL") and os.environ.get("PICT_IN_SANDBOX"),
                      "runs inside scripts/sandbox only")
 class RateLimitTest(StandinTest):

@@ -1,0 +1,92 @@
+// What a run must refuse: an album number the catalogue does not hold, and picture answers that
+// are not a plain 200; and where "打开目录" and the program's own folder point.
+#include "app/folder_commands.h"
+#include "flow_fixture.h"
+
+namespace {
+
+using namespace apptest;
+
+const char kGuardScenario[] = R"({
+  "name": "guards", "viewer": "1000001",
+  "owners": [
+    {"id": "1000001", "nick": "viewer", "albums": [
+      {"id": "81", "caption": "Four", "photos": [
+        {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "ok.jpg", "caption": "", "timestamp": 0},
+        {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "s203.jpg", "caption": "", "timestamp": 0},
+        {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "s206.jpg", "caption": "", "timestamp": 0},
+        {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "s304.jpg", "caption": "", "timestamp": 0}
+      ]}
+    ]}
+  ]
+})";
+
+class DownloadGuardTest : public AppFlowTest {
+  protected:
+    void SetUp() override {
+        AppFlowTest::SetUp();
+        ASSERT_TRUE(standin::LoadScenarioJson(kGuardScenario));
+        SignIn();
+        ASSERT_EQ(Analyse("http://weibo.com/u/1000001"), kStatusCatalogueDone);
+        ASSERT_EQ(view.items.size(), 1u);
+    }
+};
+
+TEST_F(DownloadGuardTest, AnAnswerThatIsNotAPlain200IsNeverWritten) {
+    for (const char* status : {"203", "206", "304"}) {
+        ASSERT_TRUE(standin::AddFault(JoinTexts(R"({"path": "/mw1024/s)", status,
+                                                R"(.jpg", "action": "status", "status": )", status,
+                                                R"(, "body": "not the picture"})")));
+    }
+    EXPECT_EQ(Download(0), FinishedStatus(1, 4));
+    const auto files = FilesIn(scratch.Path() + "viewer\\Four\\");
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files.begin()->first, "[1970.01.01-08.00]-ok.jpg");
+    for (const char* name : {"s203", "s206", "s304"})
+        EXPECT_EQ(Logged("?path=/mw1024/", JoinTexts("\"path\":\"/mw1024/", name, ".jpg\"")), 3)
+            << name;
+}
+
+TEST_F(DownloadGuardTest, AnAlbumNumberOutOfRangeShowsItsBoxAndGivesTheButtonsBack) {
+    view.OnWindow([&] {
+        view.selected = 1;  // the catalogue holds one album
+        RunCommand(app, kCmdDownloadSelected);
+    });
+    ASSERT_TRUE(
+        view.WaitFor([&] { return !view.boxes.empty() && view.buttonsEnabled.size() >= 2; }));
+    view.OnWindow([&] {
+        EXPECT_EQ(view.boxes[0].text, kOutOfRange);
+        EXPECT_EQ(view.boxes[0].title, kInfoTitle);
+        EXPECT_EQ(view.buttonsEnabled, std::vector<bool>({false, true}));
+    });
+}
+
+TEST(OpenFolder, NothingBeforeARunThenTheLatestAlbumFolderWithoutTrailingBlanks) {
+    RunBoard runs;
+    EXPECT_EQ(FolderToOpen(runs), "");
+    auto run = runs.Begin(std::make_shared<FlowToken>(), "/mw1024/");
+    EXPECT_EQ(FolderToOpen(runs), "");            // begun, but its folder is not made yet
+    const Text album = "D:\\\xCF\xE0\xB2\xE1\\";  // D:\相册\ (a trail byte is no blank)
+    run->SetAlbumFolder(JoinTexts(album, "  ", kFullWidthSpace, " ", kFullWidthSpace));
+    EXPECT_EQ(FolderToOpen(runs), album);
+    runs.Begin(std::make_shared<FlowToken>(), "/mw1024/")->SetAlbumFolder("E:\\b\\");
+    EXPECT_EQ(FolderToOpen(runs), "E:\\b\\");
+}
+
+TEST(ProgramFolder, IsTheProgramPathUpToItsLastSeparatorWithOneBackslash) {
+    const struct {
+        const char16_t* path;
+        const char* folder;
+    } cases[] = {
+        {u"C:\\Pictalon.exe", "C:\\"},
+        {u"C:\\Tools\\Pictalon.exe", "C:\\Tools\\"},
+        {u"\\\\server\\share\\Pictalon.exe", "\\\\server\\share\\"},
+        {u"D:\\好運\\Pictalon.exe", "D:\\\xBA\xC3\xDF\x5C\\"},  // 運 ends in the byte of "\"
+        {u"C:/Tools/Pictalon.exe", "C:/Tools\\"},
+        {u"Pictalon.exe", ""},
+        {u"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FolderOfProgramPath(c.path), c.folder) << c.folder;
+}
+
+}  // namespace

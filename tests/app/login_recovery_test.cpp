@@ -1,0 +1,119 @@
+// The login riding out a service that fails: code requests asked again, a new sign-in after a
+// refused cookie exchange, pictures that fail handed over blank; and how a poll answer is read.
+#include "app/qr_login.h"
+#include "app/service_answers.h"
+#include "flow_fixture.h"
+
+namespace {
+
+using namespace apptest;
+
+// Short pauses between code requests; the schedule itself is checked on its own below.
+constexpr unsigned long kQuickRetryUnitMs = 10;
+
+const char kImagePath[] = "/sso/qrcode/image";
+
+int IssuedCodes() {
+    return Logged("?path=/sso/qrcode/image", kImagePath);
+}
+
+using LoginRecoveryTest = AppFlowTest;
+
+TEST_F(LoginRecoveryTest, AFailedCodeRequestIsAskedAgainAndTheLoginGoesOn) {
+    const struct {
+        const char* what;
+        const char* fault;
+        int requests;  // code requests until one worked
+    } cases[] = {
+        {"a 500",
+         R"({"path": "/sso/qrcode/image*", "action": "status", "status": 500, "count": 3})", 4},
+        {"a dropped connection",
+         R"({"path": "/sso/qrcode/image*", "action": "refuse", "count": 2})", 3},
+        {"an answer without succ",
+         R"({"path": "/sso/qrcode/image*", "action": "body", "count": 3,
+             "body": "STK_15033920845911({\"retcode\":20000000,\"msg\":\"fail\",\"data\":{}});"})",
+         4},
+        {"a code whose picture fails",
+         R"({"path": "/qrcode/*", "action": "status", "status": 404, "count": 2})", 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(standin::Reset());
+        ASSERT_TRUE(standin::AddFault(c.fault));
+        ASSERT_TRUE(standin::SetQrSequence({"confirmed"}));
+        view.OnWindow([&] {
+            view.statuses.clear();
+            view.loginPictures.clear();
+            StartQrLogin(app, kQuickRetryUnitMs);
+        });
+        ASSERT_TRUE(view.WaitFor([&] { return Contains(view.statuses, Status(kLoginDone)); }))
+            << Shown(view);
+        EXPECT_EQ(IssuedCodes(), c.requests);
+        view.OnWindow([&] {
+            const Text retrying = JoinTexts(kStatusPrefix, kQrRetryHead);
+            const auto retries =
+                std::count_if(view.statuses.begin(), view.statuses.end(),
+                              [&](const Text& s) { return s.rfind(retrying, 0) == 0; });
+            EXPECT_GE(retries, 1) << Shown(view);
+            // Each failure blanked the box; then the issued code and the avatar.
+            ASSERT_EQ(view.loginPictures.size(), static_cast<size_t>(c.requests + 1));
+            EXPECT_TRUE(view.loginPictures.front().empty());
+            EXPECT_TRUE(HasText(view.loginPictures[c.requests - 1], "qrcode/"));
+            EXPECT_TRUE(HasText(view.loginPictures.back(), "av_"));
+            EXPECT_TRUE(view.boxes.empty());
+        });
+    }
+}
+
+TEST(QrRetry, PausesOneTwoFourThenFiveUnitsAndSaysWhenItAsksAgain) {
+    const unsigned long expected[] = {1000, 2000, 4000, 5000, 5000, 5000};
+    for (int failures = 0; failures < 6; ++failures)
+        EXPECT_EQ(QrLogin::RetryDelayMs(failures, kQrRetryUnitMs), expected[failures]) << failures;
+    EXPECT_EQ(AnsiToUtf8(QrLogin::RetryStatus(2000)), "  状态:获取二维码失败,2秒后重新获取;");
+}
+
+TEST_F(LoginRecoveryTest, AfterTheCookieBoxANewCodeIsShownAndTheUserCanSignIn) {
+    ASSERT_TRUE(standin::SetKnobs(R"({"cross_domain_count": 3})"));
+    // The first code confirms (and its exchange fails); the next one waits for a scan.
+    ASSERT_TRUE(standin::SetQrSequence({"confirmed", "waiting"}));
+    view.OnWindow([&] { StartQrLogin(app, kQuickRetryUnitMs); });
+    ASSERT_TRUE(WaitForLogged("?path=/sso/qrcode/image", kImagePath, 2));
+    ASSERT_TRUE(view.WaitFor([&] { return Contains(view.statuses, Status(kQrWaitingScan)); }))
+        << Shown(view);
+    view.OnWindow([&] {
+        ASSERT_EQ(view.boxes.size(), 1u);
+        EXPECT_EQ(view.boxes[0].text, kTestCookiesFalse);
+        ASSERT_EQ(view.loginPictures.size(), 2u);
+        EXPECT_NE(view.loginPictures[0], view.loginPictures[1]);
+    });
+
+    ASSERT_TRUE(standin::SetKnobs(R"({"cross_domain_count": 4})"));
+    ASSERT_TRUE(standin::SetQrState("confirmed"));
+    ASSERT_TRUE(view.WaitFor([&] { return Contains(view.statuses, Status(kLoginDone)); }))
+        << Shown(view);
+    EXPECT_EQ(view.boxes.size(), 1u);
+    EXPECT_NE(app.login.Cookies().find("SUB="), Text::npos);
+    EXPECT_TRUE(HasText(view.loginPictures.back(), "av_"));
+}
+
+TEST_F(LoginRecoveryTest, AnAvatarThatCannotBeFetchedBlanksTheBoxInsteadOfKeepingTheCode) {
+    ASSERT_TRUE(standin::AddFault(R"({"host": "tva1.sinaimg.cn", "action": "refuse"})"));
+    ASSERT_TRUE(standin::SetQrSequence({"confirmed"}));
+    view.OnWindow([&] { StartQrLogin(app, kQuickRetryUnitMs); });
+    ASSERT_TRUE(view.WaitFor([&] { return Contains(view.statuses, Status(kLoginDone)); }));
+    view.OnWindow([&] {
+        ASSERT_EQ(view.loginPictures.size(), 2u);
+        EXPECT_TRUE(HasText(view.loginPictures[0], "qrcode/"));
+        EXPECT_TRUE(view.loginPictures[1].empty());
+    });
+}
+
+TEST(QrCheckAnswer, OnlyACallbackIsReadAndAnythingElseShowsError) {
+    EXPECT_EQ(ReadQrCheckAnswer("STK_1503392084591317({\"retcode\":50114002})").retcode, 50114002);
+    const Text confirmed = R"({"retcode":20000000,"data":{"alt":"ALT-1"}})";
+    EXPECT_EQ(ReadQrCheckAnswer(confirmed).retcode, 0);
+    EXPECT_EQ(ReadQrCheckAnswer("").retcode, 0);
+    EXPECT_EQ(AnsiToUtf8(JoinTexts(kStatusPrefix, QrLogin::MessageFor(0))), "  状态:错误");
+}
+
+}  // namespace
