@@ -1,11 +1,9 @@
 #pragma once
 // The GETs of a download run (photo-list pages and pictures): each waits its turn on the run's
 // shared back-off, gives up on a connection that goes silent, and refuses bodies beyond a cap.
-//
-// The engine on this branch offers the silence limit (its receive time-out, which also bounds
-// the wait for the headers) but no body cap, so the cap is checked here against the announced
-// length before reading and against the bytes read after. The limits sit in one place below so
-// an engine call that stops reading at the cap can replace the second check.
+// The silence limit is the engine's receive time-out (it also bounds the wait for the headers);
+// the cap is the engine's body limit, which refuses an announced length over it and stops
+// reading a streamed body at it.
 #include <cstddef>
 #include <functional>
 #include <optional>

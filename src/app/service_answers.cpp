@@ -18,50 +18,48 @@ Text UnwrapCallback(const Text& answer) {
 
 namespace {
 
-Text Indexed(const char* list, int index, const char* field) {
-    return JoinTexts("data.", list, ".[", std::to_string(index), "].", field);
+// Each record is read from its own element node, so no path text is built per field.
+PhotoRecord ReadPhoto(JsonDocument& photo) {
+    PhotoRecord record;
+    record.caption = photo.GetText("caption_render");
+    record.picHost = photo.GetText("pic_host");
+    record.picName = photo.GetText("pic_name");
+    record.timestamp = static_cast<std::int32_t>(photo.GetInteger("timestamp"));
+    return record;
 }
 
-PhotoRecord ReadPhoto(JsonDocument& doc, int i) {
-    PhotoRecord photo;
-    photo.caption = doc.GetText(Indexed("photo_list", i, "caption_render"));
-    photo.picHost = doc.GetText(Indexed("photo_list", i, "pic_host"));
-    photo.picName = doc.GetText(Indexed("photo_list", i, "pic_name"));
-    photo.timestamp =
-        static_cast<std::int32_t>(doc.GetInteger(Indexed("photo_list", i, "timestamp")));
-    return photo;
-}
-
-AlbumRecord ReadAlbum(JsonDocument& doc, int i) {
+AlbumRecord ReadAlbum(JsonDocument& album) {
     AlbumRecord a;
-    a.caption = doc.GetText(Indexed("album_list", i, "caption"));
-    const Text typePath = Indexed("album_list", i, "type");
-    a.albumType = doc.KindOf(typePath) == JsonString ? doc.GetText(typePath)
-                                                     : std::to_string(doc.GetInteger(typePath));
-    a.albumId = doc.GetText(Indexed("album_list", i, "album_id"));
-    a.updatedAt = doc.GetText(Indexed("album_list", i, "updated_at"));
-    a.photoCount =
-        static_cast<std::int32_t>(doc.GetInteger(Indexed("album_list", i, "count.photos")));
-    a.createdAt = doc.GetText(Indexed("album_list", i, "created_at"));
-    a.coverUrl = doc.GetText(Indexed("album_list", i, "cover_pic"));
+    a.caption = album.GetText("caption");
+    a.albumType = album.KindOf("type") == JsonString ? album.GetText("type")
+                                                     : std::to_string(album.GetInteger("type"));
+    a.albumId = album.GetText("album_id");
+    a.updatedAt = album.GetText("updated_at");
+    a.photoCount = static_cast<std::int32_t>(album.GetInteger("count.photos"));
+    a.createdAt = album.GetText("created_at");
+    a.coverUrl = album.GetText("cover_pic");
     return a;
 }
 
+// The body as it came: UTF-8 when it is valid UTF-8, code page 936 otherwise.
 bool ParseAnswer(JsonDocument& doc, const Text& answer) {
-    return !answer.empty() && doc.Parse(answer, true);
+    return !answer.empty() && doc.ParseAnswer(answer, true);
 }
 
 // A listing page: "data.total" and the records of the list at listPath. False when the answer
 // does not parse or holds no such list (an empty list is a list).
 template <typename Record>
 bool ReadList(const Text& answer, const char* listPath, std::int64_t& total,
-              std::vector<Record>& out, Record (*readOne)(JsonDocument&, int)) {
+              std::vector<Record>& out, Record (*readOne)(JsonDocument&)) {
     JsonDocument doc;
     if (!ParseAnswer(doc, answer) || doc.KindOf(listPath) != JsonArray) return false;
     total = doc.GetInteger("data.total");
     const int n = doc.CountOf(listPath);
     out.reserve(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) out.push_back(readOne(doc, i));
+    for (int i = 0; i < n; ++i) {
+        JsonDocument element = doc.GetElementNode(listPath, i);
+        out.push_back(readOne(element));
+    }
     return true;
 }
 
