@@ -38,7 +38,12 @@ TEST_F(DownloadGuardTest, AnAnswerThatIsNotAPlain200IsNeverWritten) {
                                                 R"(.jpg", "action": "status", "status": )", status,
                                                 R"(, "body": "not the picture"})")));
     }
-    EXPECT_EQ(Download(0), FinishedStatus(1, 4));
+    RunTally tally;
+    tally.downloaded = 1;
+    tally.listed = 4;
+    tally.failed = 3;
+    tally.albumTotal = 4;
+    EXPECT_EQ(Download(0), FinalStatus(tally));
     const auto files = FilesIn(scratch.Path() + "viewer\\Four\\");
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files.begin()->first, "[1970.01.01-08.00]-ok.jpg");

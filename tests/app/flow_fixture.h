@@ -100,7 +100,9 @@ class AppFlowTest : public ::testing::Test {
         Text final;
         EXPECT_TRUE(view.WaitFor([&] {
             for (size_t i = before; i < view.statuses.size(); ++i)
-                if (view.statuses[i].rfind(kStatusFinished, 0) == 0) final = view.statuses[i];
+                if (view.statuses[i].rfind(kStatusFinished, 0) == 0 ||
+                    view.statuses[i].rfind(kStatusIncomplete, 0) == 0)
+                    final = view.statuses[i];
             return !final.empty();
         })) << Shown(view);
         return final;
