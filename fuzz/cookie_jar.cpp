@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 #include "web/cookie_jar.h"
 
@@ -38,8 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Text cookies = SetCookiesFromHeaders(headers);
     jar.AddCookies(cookies);
     CheckFrame(jar);
-    for (const Text& item : SetCookieItems(headers)) {
-        SetCookieFromHeaders(headers, item.substr(0, item.find('=')));
+    // Each look-up scans all the headers, so looking up every item would make a run grow with
+    // the square of its input; the first few names reach every branch just as well.
+    const std::vector<Text> items = SetCookieItems(headers);
+    for (size_t i = 0; i < items.size() && i < 3; ++i) {
+        SetCookieFromHeaders(headers, items[i].substr(0, items[i].find('=')));
     }
 
     // A plain name=value added to any jar reads back as it was given.
