@@ -1,11 +1,24 @@
 # Native Linux build of the portable core with AddressSanitizer and UndefinedBehaviorSanitizer.
+# With PICT_FUZZ the tree holds only the libFuzzer targets, with the portable core instrumented
+# for coverage too (the fuzzer sees nothing of code built without it); build it optimised in its
+# own folder (scripts/fuzz does), apart from the Debug tree of the unit tests.
+option(PICT_FUZZ "Build only the libFuzzer targets, with a coverage-instrumented core" OFF)
 add_compile_options(-Wall -Wextra -Werror -g -fno-omit-frame-pointer)
 set(PICT_SANITIZE "-fsanitize=address,undefined;-fno-sanitize-recover=all")
+if(PICT_FUZZ)
+  list(APPEND PICT_SANITIZE "-fsanitize=fuzzer-no-link")
+endif()
 find_package(Threads REQUIRED)
 
-# The portable sources: all of src/text plus the cookie-jar text of src/web.
+# The portable sources: all of src/text, the cookie-jar text of src/web and the plain-text parts
+# of src/app (names on disk, path forms, reading the service's answers).
 file(GLOB portable_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/text/*.cpp
      ${CMAKE_SOURCE_DIR}/src/web/cookie_jar*.cpp)
+foreach(f app/file_naming app/long_path app/service_answers)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/src/${f}.cpp)
+    list(APPEND portable_srcs ${CMAKE_SOURCE_DIR}/src/${f}.cpp)
+  endif()
+endforeach()
 list(FILTER portable_srcs EXCLUDE REGEX "_win\\.cpp$")
 
 if(portable_srcs)
@@ -19,19 +32,27 @@ target_include_directories(pict_portable ${scope} ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(pict_portable ${scope} ${PICT_SANITIZE})
 target_link_options(pict_portable ${scope} ${PICT_SANITIZE})
 
-pict_googletest()
-file(GLOB native_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/text/*.cpp
-     ${CMAKE_SOURCE_DIR}/tests/portable/*.cpp)
-list(FILTER native_tests EXCLUDE REGEX "_win\\.cpp$")
-if(native_tests)
-  add_executable(test_portable ${native_tests})
-  target_include_directories(test_portable PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(test_portable PRIVATE pict_portable gtest_main Threads::Threads)
-  add_test(NAME native_portable COMMAND test_portable --gtest_color=no)
-  set_tests_properties(native_portable PROPERTIES LABELS "native;text")
+if(NOT PICT_FUZZ)
+  pict_googletest()
+  file(GLOB native_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/text/*.cpp
+       ${CMAKE_SOURCE_DIR}/tests/portable/*.cpp)
+  foreach(f app/file_naming_test)
+    if(EXISTS ${CMAKE_SOURCE_DIR}/tests/${f}.cpp)
+      list(APPEND native_tests ${CMAKE_SOURCE_DIR}/tests/${f}.cpp)
+    endif()
+  endforeach()
+  list(FILTER native_tests EXCLUDE REGEX "_win\\.cpp$")
+  if(native_tests)
+    add_executable(test_portable ${native_tests})
+    target_include_directories(test_portable PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+    target_link_libraries(test_portable PRIVATE pict_portable gtest_main Threads::Threads)
+    add_test(NAME native_portable COMMAND test_portable --gtest_color=no)
+    set_tests_properties(native_portable PROPERTIES LABELS "native;text")
+  endif()
 endif()
 
-# libFuzzer targets: fuzz/<name>.cpp, clang only.
+# libFuzzer targets: fuzz/<name>.cpp, clang only. The Debug tree builds them too, so a change
+# that breaks one shows at once.
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   file(GLOB fuzzers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*.cpp)
   foreach(f ${fuzzers})

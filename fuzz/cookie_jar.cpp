@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 #include "web/cookie_jar.h"
 
@@ -48,10 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The raw input as a cookie string: refused or taken, the jar stays safe.
     jar.AddCookies(headers);
     CheckFrame(jar);
-    for (const Text& item : SetCookieItems(headers)) {
-        CheckHeaderSafe(item);
-        CheckHeaderSafe(SetCookieFromHeaders(headers, item.substr(0, item.find('='))));
-        CheckHeaderSafe(jar.GetCookie(item.substr(0, item.find('=')), true));
+    // Each look-up scans all the headers, so looking up every item would make a run grow with
+    // the square of its input; the first few names reach every branch just as well.
+    const std::vector<Text> items = SetCookieItems(headers);
+    for (size_t i = 0; i < items.size() && i < 3; ++i) {
+        const Text name = items[i].substr(0, items[i].find('='));
+        CheckHeaderSafe(items[i]);
+        CheckHeaderSafe(SetCookieFromHeaders(headers, name));
+        CheckHeaderSafe(jar.GetCookie(name, true));
     }
 
     // A plain name=value added to any jar reads back as it was given.

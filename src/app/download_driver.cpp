@@ -28,12 +28,12 @@ struct ListingSource {
 };
 
 bool IsFolder(const Text& path) {
-    const WideText w = WidePath(path);
+    const WideText w = FileSystemPath(path);
     return !w.empty() && PathIsDirectoryW(WinStr(w));
 }
 
 void MakeFolder(const Text& path) {
-    if (!IsFolder(path)) CreateDirectoryW(WinStr(WidePath(path)), nullptr);
+    if (!IsFolder(path)) CreateDirectoryW(WinStr(FileSystemPath(path)), nullptr);
 }
 
 // Names from the service become safe folder names, so they cannot climb out of the save folder

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <string_view>
 
+#include "text/text_helpers.h"
+
 namespace {
 
 // Days since 1970-01-01 to a civil date (proleptic Gregorian), valid for any 32-bit input.
@@ -44,20 +46,22 @@ bool IsForbidden(unsigned char c) {
     }
 }
 
-// Removes single-byte characters matching the predicate, keeping double-byte pairs intact.
+// Removes single-byte characters matching the predicate, keeping double-byte characters whole.
+// A lead byte without its trail byte goes too: it would swallow the next character when the name
+// is converted, and the result must be well-formed code page 936.
 template <typename Pred>
 Text RemoveChars(std::string_view in, Pred remove) {
     Text out;
     out.reserve(in.size());
     for (size_t i = 0; i < in.size();) {
+        const size_t n = CharBytes936(in, i);
         const auto c = static_cast<unsigned char>(in[i]);
-        if (c >= 0x80) {
+        if (n == 2) {
             out.append(in.substr(i, 2));
-            i += 2;
-            continue;
+        } else if (!(c >= 0x81 && c <= 0xFE) && !remove(c)) {
+            out += static_cast<char>(c);
         }
-        if (!remove(c)) out += static_cast<char>(c);
-        ++i;
+        i += n;
     }
     return out;
 }
@@ -66,7 +70,7 @@ Text RemoveChars(std::string_view in, Pred remove) {
 size_t CharBoundary(std::string_view s, size_t n) {
     size_t i = 0;
     while (i < s.size()) {
-        const size_t step = static_cast<unsigned char>(s[i]) >= 0x80 ? 2 : 1;
+        const size_t step = CharBytes936(s, i);
         if (i + step > n) break;
         i += step;
     }
@@ -84,7 +88,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 bool IsReservedDeviceName(std::string_view name) {
-    // Windows reserves these with any extension, and ignores trailing spaces before it.
+    // Windows reserves these with any extension or run of extensions ("con.tar.gz" is CON), and
+    // ignores trailing spaces before the first dot.
     std::string_view base = name.substr(0, name.find('.'));
     while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
     static constexpr std::array<std::string_view, 6> plain = {"CON", "PRN",    "AUX",
@@ -161,7 +166,8 @@ Text PictureFileName(std::int32_t timestamp, const Text& caption, const Text& pi
 }
 
 bool IsInsideFolder(const Text& folder, const Text& path) {
-    if (folder.empty() || folder.back() != '\\') return false;
+    // A folder ending in a trail byte 0x5C (好運) has no separator at its end.
+    if (folder.empty() || EnsureTrailingBackslash(folder) != folder) return false;
     if (path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0) return false;
     std::string_view rest = std::string_view(path).substr(folder.size());
     // Walk the remaining components in character steps so a trail byte 0x5C is not a separator.
@@ -176,7 +182,7 @@ bool IsInsideFolder(const Text& folder, const Text& path) {
             start = i + 1;
             ++i;
         } else {
-            i = std::min(i + (c >= 0x80 ? 2 : 1), rest.size());
+            i += CharBytes936(rest, i);
         }
     }
     return rest.find(':') == std::string_view::npos;

@@ -9,12 +9,14 @@ Text TimeText(std::int32_t timestamp);
 
 // A caption made fit for a file name: cut to its first 200 bytes (never inside a double-byte
 // character), then every / \ : * < > | ? " line end, space and other control character removed,
-// stepping over double-byte characters so a trail byte is never taken for one of them.
+// stepping over double-byte characters so a trail byte is never taken for one of them (0x80, the
+// euro sign, is a single character; a lead byte without its trail byte is dropped).
 Text CleanCaption(const Text& caption);
 
 // A name from the service made safe to be one folder or file name: no path separators or other
 // characters file names cannot hold, no leading or trailing dots and spaces, never "." or "..",
-// never a reserved device name. An empty result becomes "_".
+// never a reserved device name (whatever extensions follow it: "con.tar.gz"). The result is
+// well-formed code page 936. An empty result becomes "_".
 Text SafeName(const Text& name);
 
 // time text + cleaned caption + "-" + picture name, made safe, with ".jpg" appended when the last

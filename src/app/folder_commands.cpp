@@ -33,7 +33,7 @@ Text FolderToOpen(const RunBoard& runs) {
 
 void OpenAlbumFolder(AppState& app) {
     const Text folder = FolderToOpen(app.runs);
-    const WideText wide = WidePath(folder);
+    const WideText wide = FileSystemPath(folder);
     if (folder.empty() || wide.empty()) return;
     if (!PathFileExistsW(WinStr(wide)) && !PathIsDirectoryW(WinStr(wide))) return;
     const ItemIdList item(ILCreateFromPathW(WinStr(wide)));
@@ -57,7 +57,7 @@ Text BrowseForFolder(const Text& title, const Text& startFolder, void* owner) {
     const WideText wideTitle = AnsiToWide(title.empty() ? Text(kChooseFolder) : title);
     ItemIdList root;
     if (!startFolder.empty()) {
-        root.Reset(ILCreateFromPathW(WinStr(WidePath(startFolder))));
+        root.Reset(ILCreateFromPathW(WinStr(FileSystemPath(startFolder))));
     } else {
         SHGetFolderLocation(nullptr, CSIDL_DESKTOP, nullptr, 0, root.Receive());
     }

@@ -24,14 +24,10 @@ DWORD WriteAll(HANDLE file, const ByteBuffer& body) {
 
 }  // namespace
 
-WideText WidePath(const Text& path) {
-    return AnsiToWide(path);
-}
-
 DWORD WritePictureFile(const Text& tempPath, const Text& finalPath, const ByteBuffer& body,
                        const FlowToken& token) {
-    const WideText wideTemp = WidePath(tempPath);
-    const WideText wideFinal = WidePath(finalPath);
+    const WideText wideTemp = FileSystemPath(tempPath);
+    const WideText wideFinal = FileSystemPath(finalPath);
     if (wideTemp.empty() || wideFinal.empty()) return ERROR_INVALID_NAME;
     {
         UniqueHandle file(CreateFileW(WinStr(wideTemp), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -4,11 +4,8 @@
 #include <windows.h>
 
 #include "app/flow_slot.h"
+#include "app/long_path.h"
 #include "text/text_types.h"
-
-// Every path the download and folder code hands to the file system passes through here, so
-// long paths get their platform form in one place.
-WideText WidePath(const Text& path);
 
 // 0 on success, else the system error code of the step that failed; ERROR_CANCELLED when the
 // token asked to stop before the rename (nothing is left behind then).

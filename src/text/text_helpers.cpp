@@ -15,10 +15,18 @@ unsigned char FoldAscii(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
 }
 
+// The match starts on a character boundary of the text, so the search's own characters line up
+// with the text's: only its single-byte characters fold, double-byte ones compare exactly.
 bool SameBytes(std::string_view text, size_t at, std::string_view search, bool ignoreCase) {
     if (!ignoreCase) return text.compare(at, search.size(), search) == 0;
-    for (size_t k = 0; k < search.size(); ++k) {
-        if (FoldAscii(Byte(text, at + k)) != FoldAscii(Byte(search, k))) return false;
+    for (size_t k = 0; k < search.size();) {
+        const size_t n = CharBytes936(search, k);
+        if (n == 1) {
+            if (FoldAscii(Byte(text, at + k)) != FoldAscii(Byte(search, k))) return false;
+        } else if (text.compare(at + k, n, search.substr(k, n)) != 0) {
+            return false;
+        }
+        k += n;
     }
     return true;
 }
@@ -37,6 +45,24 @@ std::u16string_view UpToZero(std::u16string_view text) {
 
 }  // namespace
 
+size_t CharBytes936(std::string_view text, size_t at) {
+    if (at >= text.size()) return 0;
+    const unsigned char lead = Byte(text, at);
+    if (lead < 0x81 || lead > 0xFE || at + 1 >= text.size()) return 1;
+    const unsigned char trail = Byte(text, at + 1);
+    return (trail >= 0x40 && trail <= 0xFE && trail != 0x7F) ? 2 : 1;
+}
+
+bool IsWellFormed936(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = CharBytes936(text, i);
+        const unsigned char b = Byte(text, i);
+        if (n == 1 && b >= 0x81 && b <= 0xFE) return false;
+        i += n;
+    }
+    return true;
+}
+
 int FindText(std::string_view text, std::string_view search, std::optional<int> start,
              bool ignoreCase) {
     // Positions are ints; a text too long for one has no position to report.
@@ -50,7 +76,7 @@ int FindText(std::string_view text, std::string_view search, std::optional<int> 
         const size_t at = static_cast<size_t>(pos - 1);
         if (SameBytes(text, at, search, ignoreCase)) return static_cast<int>(pos);
         // A lead byte and its trail byte are one character: never start a match on the trail.
-        pos += Byte(text, at) >= 0x80 ? 2 : 1;
+        pos += static_cast<long long>(CharBytes936(text, at));
     }
     return -1;
 }
@@ -87,8 +113,11 @@ Text MidText(std::string_view text, int start, int length) {
 }
 
 Text EnsureTrailingBackslash(std::string_view path) {
+    // Characters can only be told apart from the front, so walk to the last one.
+    size_t last = 0;
+    for (size_t i = 0; i < path.size(); i += CharBytes936(path, i)) last = i;
     Text out(path);
-    if (out.empty() || out.back() != '\\') out.push_back('\\');
+    if (path.empty() || path.substr(last) != "\\") out.push_back('\\');
     return out;
 }
 

@@ -3,9 +3,11 @@
 // UTF-8 and UTF-16.
 //
 // Texts are code-page-936 byte strings. Positions are 1-based byte positions; a search that finds
-// nothing gives -1. Lengths count bytes, so a double-byte GBK character counts 2. A byte of 0x80
-// or above starts a double-byte character; searches step over such a pair as one unit, so a
-// match never starts on a trail byte.
+// nothing gives -1. Lengths count bytes, so a double-byte GBK character counts 2. A lead byte
+// (0x81-0xFE) followed by a trail byte (0x40-0xFE except 0x7F) is one double-byte character;
+// every other byte, 0x80 (the euro sign) and 0xFF among them, is a character of its own. A trail
+// byte may be 0x5C, the backslash, so every scan walks whole characters from the start of the
+// text: a match never starts on a trail byte, and "ends in a backslash" means the last character.
 //
 // Every helper returns a fresh value and leaves its arguments alone. None of them fails loudly:
 // empty inputs give the empty text (or -1), failed conversions give an empty result.
@@ -16,6 +18,13 @@
 
 inline constexpr unsigned kCodePageGbk = 936;
 inline constexpr unsigned kCodePageUtf8 = 65001;
+
+// Bytes in the code-page-936 character that starts at byte `at`: 2 for a lead byte with a trail
+// byte after it, else 1 (a lone lead byte counts as one byte of its own); 0 at or past the end.
+size_t CharBytes936(std::string_view text, size_t at);
+
+// True when the text is well-formed code page 936: no lead byte without its trail byte.
+bool IsWellFormed936(std::string_view text);
 
 // Position of the first match of `search` at or after `start` (1-based; absent, 0 or negative
 // means 1), or -1. With `ignoreCase` ASCII letters compare without regard to case.
@@ -48,7 +57,8 @@ Text RightText(std::string_view text, int n);
 // start < 1 or start lies beyond the end.
 Text MidText(std::string_view text, int start, int length);
 
-// The path with exactly one "\" appended unless it already ends in one; "" gives "\".
+// The path with one "\" appended unless its last character is one (a trail byte 0x5C, as in
+// 運 DF 5C, is not); "" gives "\".
 Text EnsureTrailingBackslash(std::string_view path);
 
 // Without leading and trailing spaces (byte 32 only; tabs and line ends stay).

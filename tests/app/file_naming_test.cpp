@@ -65,6 +65,61 @@ TEST(SafeName, AvoidsReservedDeviceNames) {
     EXPECT_EQ(SafeName("LPT"), "LPT");
 }
 
+TEST(SafeName, ReservesDeviceNamesWhateverExtensionsFollow) {
+    struct Case {
+        const char* name;
+        const char* safe;
+    };
+    const Case cases[] = {
+        {"con.tar.gz", "_con.tar.gz"},
+        {"LPT1.a.b", "_LPT1.a.b"},
+        {"nul.txt", "_nul.txt"},
+        {"COM1", "_COM1"},
+        {"com1.a", "_com1.a"},
+        {"Com1.a.b.c", "_Com1.a.b.c"},
+        {"aux .x.y", "_aux .x.y"},
+        {"prn.", "_prn"},
+        {"console.tar.gz", "console.tar.gz"},
+        {"a.con.gz", "a.con.gz"},
+        {"lpt1x.a.b", "lpt1x.a.b"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.safe, SafeName(c.name)) << c.name;
+}
+
+TEST(FileNames, StepByWholeCharactersOfCodePage936) {
+    // 好運 ends in DF 5C, 誠 is D5 5C, 錦 E5 5C: their last byte is that of "\". 0x80 is the euro
+    // sign, one byte, so the byte after it is a character of its own. 0x81 before "/" or 0x7F is
+    // a lead byte without its trail byte: it goes, so the name stays well-formed.
+    const Text unlucky[] = {"\xBA\xC3\xDF\x5C", "\xD5\x5C", "\xE5\x5C"};
+    struct Case {
+        Text raw;
+        Text clean;
+    };
+    const Text price = "\xBC\xDB\xB8\xF1", discount = "\xD5\xDB\xBF\xDB";  // 价格, 折扣
+    const Case cases[] = {
+        {unlucky[0], unlucky[0]}, {unlucky[1], unlucky[1]},
+        {unlucky[2], unlucky[2]}, {price + "\x80/" + discount, price + "\x80" + discount},
+        {"\x80\\x", "\x80x"},     {"\x80?", "\x80"},
+        {"\x80*", "\x80"},        {"\xFF/x", "\xFFx"},
+        {"a\x81/b", "ab"},        {"a\x81\x7F", "a"},
+    };
+    const Text save = "C:\\save\\";
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.clean, CleanCaption(c.raw)) << c.raw;
+        EXPECT_EQ(c.clean, SafeName(c.raw)) << c.raw;
+        const Text album = save + SafeName(c.raw) + "\\";
+        EXPECT_TRUE(IsInsideFolder(album, album + PictureFileName(0, c.raw, c.raw))) << c.raw;
+    }
+    for (const Text& name : unlucky) {
+        // Without its separator the folder runs into the next name ("好運" + "相册").
+        EXPECT_FALSE(IsInsideFolder(save + name, save + name + "\xCF\xE0\\a.jpg")) << name;
+        EXPECT_TRUE(IsInsideFolder(save + name + "\\", save + name + "\\a.jpg")) << name;
+    }
+    // The euro sign never hides a separator that climbs out.
+    EXPECT_FALSE(IsInsideFolder(save, save + "\x80\\..\\..\\a.jpg"));
+    EXPECT_EQ(PictureFileName(0, "", "a\x80.exe"), "[1970.01.01-08.00]-a\x80.exe.jpg");
+}
+
 TEST(PictureFileName, FollowsTheExtensionRule) {
     const Text t = "[1970.01.01-08.00]";
     EXPECT_EQ(PictureFileName(0, "trip", "abc.jpg"), t + "trip-abc.jpg");

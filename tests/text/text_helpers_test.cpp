@@ -51,6 +51,27 @@ TEST(FindText, NeverMatchesOnTheTrailByteOfADoubleByteCharacter) {
     EXPECT_EQ(-1, FindText("\xD6\xD6\xD0", kZhongGbk));
     // Case folding leaves non-ASCII bytes alone: 0xC1 and 0xE1 differ only in bit 5.
     EXPECT_EQ(-1, FindText("\xC1\xA1", "\xE1\xA1", std::nullopt, true));
+    // ... and trail bytes that look like letters: 81 41 and 81 61 are two different characters.
+    EXPECT_EQ(-1, FindText("\x81\x41", "\x81\x61", std::nullopt, true));
+    // 0x80 (the euro sign) and 0xFF are characters of their own, and a lead byte takes no
+    // trail byte below 0x40: none of them hides the character after it.
+    EXPECT_EQ(2, FindText("\x80/", "/"));
+    EXPECT_EQ(2, FindText("\xFF/", "/"));
+    EXPECT_EQ(2, FindText("\x81/", "/"));
+}
+
+TEST(FindText, FoldsCaseAtTheEdgesOfTheAlphabetAndNowhereElse) {
+    // '@' '[' '`' '{' sit right next to A, Z, a and z and differ from each other in bit 5 alone.
+    const FindCase cases[] = {
+        {"xAy", "a", std::nullopt, true, 2},  {"xay", "A", std::nullopt, true, 2},
+        {"xZy", "z", std::nullopt, true, 2},  {"xzy", "Z", std::nullopt, true, 2},
+        {"x@y", "`", std::nullopt, true, -1}, {"x`y", "@", std::nullopt, true, -1},
+        {"x[y", "{", std::nullopt, true, -1}, {"x{y", "[", std::nullopt, true, -1},
+    };
+    for (const FindCase& c : cases) {
+        EXPECT_EQ(c.expected, FindText(c.text, c.search, c.start, c.ignoreCase))
+            << "text '" << c.text << "' search '" << c.search << "'";
+    }
 }
 
 TEST(TextBetween, CutsBetweenTheFirstLeftMarkerAndTheNextRightMarker) {
@@ -104,6 +125,11 @@ TEST(PathAndSpaceHelpers, FinishFoldersAndTrimOnlySpaces) {
     EXPECT_EQ("C:\\Pictures\\", EnsureTrailingBackslash("C:\\Pictures"));
     EXPECT_EQ("C:\\Pictures\\", EnsureTrailingBackslash("C:\\Pictures\\"));
     EXPECT_EQ("\\", EnsureTrailingBackslash(""));
+    // 運 DF 5C, 誠 D5 5C and 錦 E5 5C end in the byte of "\" but are no separator.
+    for (const Text name : {"\xBA\xC3\xDF\x5C", "\xD5\x5C", "\xE5\x5C"}) {
+        EXPECT_EQ("C:\\" + name + "\\", EnsureTrailingBackslash("C:\\" + name)) << name;
+    }
+    EXPECT_EQ("C:\\\x80\\", EnsureTrailingBackslash("C:\\\x80\\"));  // € is one byte
 
     EXPECT_EQ("a b", TrimSpaces("   a b  "));
     EXPECT_EQ("\ta\n", TrimSpaces(" \ta\n "));
