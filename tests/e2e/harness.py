@@ -233,9 +233,12 @@ class Program:
         self.exe = exe
         self.log = open(os.path.join(artifacts_dir(), log_name + ".log"), "wb")
         self.started = time.monotonic()
+        # Wine's error channel for the program only: what went wrong before its window showed
+        # (no display, a DLL refused) lands in the program's own log.
+        env = dict(os.environ, WINEDEBUG="-all,err+all")
         self.process = subprocess.Popen(["wine", exe] + list(args), cwd=cwd or os.path.dirname(exe),
                                         stdout=self.log, stderr=subprocess.STDOUT,
-                                        stdin=subprocess.DEVNULL)
+                                        stdin=subprocess.DEVNULL, env=env)
 
     def running(self):
         return self.process.poll() is None
