@@ -63,7 +63,7 @@ def one_round(log_name):
 
 def run_round(index, logs):
     """One sandbox, one round; the result dictionary, with the sandbox's own words on failure."""
-    env = dict(os.environ, PICT_ARTIFACTS=logs, PICT_WIN_BUILD=os.path.join(build_dir(), "win"))
+    env = dict(os.environ, PICT_ARTIFACTS=logs)
     cmd = [os.path.join(ROOT, "scripts", "sandbox"), sys.executable, os.path.abspath(__file__),
            "--round", "soak-%03d" % index]
     started = time.monotonic()
@@ -94,7 +94,7 @@ def program_log(logs, index):
 
 
 def soak(count, fresh):
-    logs = os.path.join(build_dir(), "soak")
+    logs = os.environ.get("PICT_ARTIFACTS") or os.path.join(build_dir(), "logs")
     os.makedirs(logs, exist_ok=True)
     for name in os.listdir(logs):
         if name.startswith("soak-"):
@@ -150,7 +150,6 @@ def main():
         parser.error("the number of rounds must be at least 1")
     if not options.fresh_sandbox and os.environ.get("PICT_IN_SANDBOX") != "1":
         parser.error("run it through scripts/soak, which starts the sandbox")
-    os.environ.setdefault("PICT_ARTIFACTS", os.path.join(build_dir(), "soak"))
     return soak(options.count, options.fresh_sandbox)
 
 
