@@ -295,6 +295,40 @@ def unittest_skip(reason):
     return unittest.SkipTest(reason)
 
 
+# ---- Wine's screen dpi ----
+
+_DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
+
+
+def _wine_reg(*args):
+    with tempfile.TemporaryFile() as out:
+        code = subprocess.run(["wine", "reg"] + list(args), stdout=out, stderr=subprocess.DEVNULL,
+                              stdin=subprocess.DEVNULL).returncode
+        out.seek(0)
+        return code, out.read().decode("utf-8", "replace")
+
+
+def log_pixels():
+    """Wine's screen dpi setting (LogPixels) in the prefix, None when it is not set."""
+    code, text = _wine_reg("query", _DESKTOP_KEY, "/v", "LogPixels")
+    for line in text.splitlines():
+        parts = line.split()
+        if code == 0 and len(parts) >= 3 and parts[0] == "LogPixels":
+            return int(parts[-1], 0)
+    return None
+
+
+def set_log_pixels(dpi):
+    """Sets the screen dpi for programs started from now on; None removes the setting."""
+    if dpi is None:
+        _wine_reg("delete", _DESKTOP_KEY, "/v", "LogPixels", "/f")
+        return
+    code, text = _wine_reg("add", _DESKTOP_KEY, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+                           str(dpi), "/f")
+    if code != 0:
+        raise RuntimeError("wine reg add LogPixels failed: " + text)
+
+
 # ---- pictures ----
 
 def compress_png(path):
