@@ -29,8 +29,8 @@ bool TaskbarProgress::Connect(HWND window) {
     return true;
 }
 
-void TaskbarProgress::Show(State state, int done, int total) {
-    if (taskbar_ == nullptr || !IsWindow(window_)) return;
+bool TaskbarProgress::Show(State state, int done, int total) {
+    if (taskbar_ == nullptr || !IsWindow(window_)) return false;
     TBPFLAG flag = TBPF_NOPROGRESS;
     switch (state) {
         case State::kNone:
@@ -51,7 +51,7 @@ void TaskbarProgress::Show(State state, int done, int total) {
         const ULONGLONG shown = static_cast<ULONGLONG>(std::clamp(done, 0, total));
         taskbar_->SetProgressValue(window_, shown, static_cast<ULONGLONG>(total));
     }
-    taskbar_->SetProgressState(window_, flag);
+    return SUCCEEDED(taskbar_->SetProgressState(window_, flag));
 }
 
 void TaskbarProgress::Release() {

@@ -22,7 +22,8 @@ class TaskbarProgress {
     bool Connect(HWND window);
     bool Connected() const { return taskbar_ != nullptr; }
     // done and total as counted by the caller; a total of 0 shows the state without a bar.
-    void Show(State state, int done, int total);
+    // True when the taskbar took it; false without the interface or once the window is gone.
+    bool Show(State state, int done, int total);
     void Release();
 
   private:

@@ -598,6 +598,22 @@ class DownloadCommandsTest(PictalonTestCase):
                 self.assertEqual(f.read(), picture("mw1024", names[name]["pic_name"]), name)
 
 
+class TaskbarTest(PictalonTestCase):
+    def test_downloads_finish_before_and_after_the_taskbar_button_exists(self):
+        app = self.start("taskbar")
+        app.login()
+        app.analyse(home(OWNER), 4)
+        # No shell here announces the button: this run has no taskbar interface at all.
+        app.download(1, 32, 32)
+        # Announced as a shell would; Pictalon asks for the interface, which Wine may lack.
+        app.driver.post("TaskbarButtonCreated")
+        app.download(3, 65, 65)
+        app.driver.post("TaskbarButtonCreated")  # a restarted shell announces it again
+        app.download(2, 33, 33)
+        app.driver.close()
+        self.assertEqual(app.program.wait(30), 0)
+
+
 def ink_span(shot, window, control, inset):
     """(first column, last column, ink rows, inner width) of the text ink inside a control seen
     on a screenshot: pixels far darker than any face or frame colour, inset pixels in from every
