@@ -91,9 +91,6 @@ int MainWindow::Run(HINSTANCE instance) {
     options.size = SIZE{ScaleForDpi(kWindowWidth, startDpi), ScaleForDpi(kWindowHeight, startDpi)};
     options.style = WS_OVERLAPPEDWINDOW;
     if (!window_.CreateTopLevel(options)) return 1;
-    tap_.Attach(window_.GetHandle(), [this](UINT message, WPARAM w, LPARAM l, LRESULT& result) {
-        return OnTappedMessage(message, w, l, result);
-    });
     if (dpi_ != startDpi) {
         // Opened on a monitor of another scale than the primary one.
         SetWindowPos(window_.GetHandle(), nullptr, 0, 0, Scaled(kWindowWidth),
@@ -108,6 +105,10 @@ int MainWindow::Run(HINSTANCE instance) {
 }
 
 void MainWindow::BuildContent() {
+    // Before the window shows: the shell announces the taskbar button once it is shown.
+    tap_.Attach(window_.GetHandle(), [this](UINT message, WPARAM w, LPARAM l, LRESULT& result) {
+        return OnTappedMessage(message, w, l, result);
+    });
     dpi_ = WindowDpi(window_.GetHandle());
     font_ = ControlFontForDpi(dpi_);
     StartQrLogin(app_);
