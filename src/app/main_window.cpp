@@ -81,7 +81,7 @@ int MainWindow::Run(HINSTANCE instance) {
         std::lock_guard<std::mutex> guard(app_.fieldsMutex);
         app_.saveFolder = ProgramFolder();
     }
-    window_.OnCreate([this](HWND) { BuildContent(); });
+    window_.OnCreate([this](HWND hwnd) { BuildContent(hwnd); });
     window_.OnSize([this](HWND, int width, int height) { LayoutMain(width, height); });
     window_.OnMenuItemClick([this](HWND, int id) { RunCommand(app_, id); });
 
@@ -104,12 +104,12 @@ int MainWindow::Run(HINSTANCE instance) {
     return 0;
 }
 
-void MainWindow::BuildContent() {
+void MainWindow::BuildContent(HWND hwnd) {
     // Before the window shows: the shell announces the taskbar button once it is shown.
-    tap_.Attach(window_.GetHandle(), [this](UINT message, WPARAM w, LPARAM l, LRESULT& result) {
+    tap_.Attach(hwnd, [this](UINT message, WPARAM w, LPARAM l, LRESULT& result) {
         return OnTappedMessage(message, w, l, result);
     });
-    dpi_ = WindowDpi(window_.GetHandle());
+    dpi_ = WindowDpi(hwnd);
     font_ = ControlFontForDpi(dpi_);
     StartQrLogin(app_);
 

@@ -52,7 +52,7 @@ class MainWindow final : public AppView {
     static Text AboutText();
 
   private:
-    void BuildContent();
+    void BuildContent(HWND hwnd);
     void BuildLoginPage();
     void BuildOperatePage();
     void BuildAboutPage();
