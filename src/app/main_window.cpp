@@ -18,9 +18,9 @@ constexpr int kCoverSize = 140;
 constexpr int kQrSize = 182;
 constexpr int kWindowWidth = 640;
 constexpr int kWindowHeight = 540;
-// Room for a cover and its two lines of caption in the large-icon view.
-constexpr int kCoverSpacingX = 160;
-constexpr int kCoverSpacingY = 190;
+// The spacing the large-icon view gives 140-pixel covers by itself at 96 dpi; set, so it scales.
+constexpr int kCoverSpacingX = 183;
+constexpr int kCoverSpacingY = 183;
 // The account whose home page the address field offers at first.
 constexpr const char* kDefaultHome = "http://weibo.com/u/1000001?from=myfollow_all";
 
