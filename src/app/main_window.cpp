@@ -13,13 +13,24 @@
 
 namespace {
 
+// Figures at 96 dpi; the window scales them to its own.
 constexpr int kCoverSize = 140;
 constexpr int kQrSize = 182;
+constexpr int kWindowWidth = 640;
+constexpr int kWindowHeight = 540;
+// The spacing the large-icon view gives 140-pixel covers by itself at 96 dpi; set, so it scales.
+constexpr int kCoverSpacingX = 183;
+constexpr int kCoverSpacingY = 183;
 // The account whose home page the address field offers at first.
 constexpr const char* kDefaultHome = "http://weibo.com/u/1000001?from=myfollow_all";
 
 void Place(const WindowObject& control, int x, int y, int width, int height) {
     if (HWND hwnd = control.GetHandle()) MoveWindow(hwnd, x, y, width, height, TRUE);
+}
+
+void SetFont(const WindowObject& control, HFONT font) {
+    if (HWND hwnd = control.GetHandle())
+        SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
 ByteBuffer ResourceBytes(HINSTANCE instance, int id) {
@@ -67,15 +78,21 @@ int MainWindow::Run(HINSTANCE instance) {
     TheAppHost().Startup(instance);
     app_.Start();
     app_.settings.SetSaveFolder(ProgramFolder());
-    window_.OnCreate([this](HWND) { BuildContent(); });
+    window_.OnCreate([this](HWND hwnd) { BuildContent(hwnd); });
     window_.OnSize([this](HWND, int width, int height) { LayoutMain(width, height); });
     window_.OnMenuItemClick([this](HWND, int id) { RunCommand(app_, id); });
 
     TopLevelOptions options;
     options.caption = kWindowTitle;
-    options.size = SIZE{640, 540};
+    const UINT startDpi = SystemDpi();
+    options.size = SIZE{ScaleForDpi(kWindowWidth, startDpi), ScaleForDpi(kWindowHeight, startDpi)};
     options.style = WS_OVERLAPPEDWINDOW;
     if (!window_.CreateTopLevel(options)) return 1;
+    if (dpi_ != startDpi) {
+        // Opened on a monitor of another scale than the primary one.
+        SetWindowPos(window_.GetHandle(), nullptr, 0, 0, Scaled(kWindowWidth),
+                     Scaled(kWindowHeight), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     window_.SetIcon(bigIcon_.Get(), true);
     window_.SetIcon(smallIcon_.Get(), false);
     TheAppHost().RunMessageLoop(window_);
@@ -84,7 +101,13 @@ int MainWindow::Run(HINSTANCE instance) {
     return 0;
 }
 
-void MainWindow::BuildContent() {
+void MainWindow::BuildContent(HWND hwnd) {
+    // Before the window shows: the shell announces the taskbar button once it is shown.
+    tap_.Attach(hwnd, [this](UINT message, WPARAM w, LPARAM l, LRESULT& result) {
+        return OnTappedMessage(message, w, l, result);
+    });
+    dpi_ = WindowDpi(hwnd);
+    font_ = ControlFontForDpi(dpi_);
     StartQrLogin(app_);
 
     Menu sizes;
@@ -119,16 +142,18 @@ void MainWindow::BuildContent() {
     tabs_.InsertTab(loginPage_, 0, kTabLogin);
     tabs_.InsertTab(operatePage_, 1, kTabOperate);
     tabs_.InsertTab(aboutPage_, 2, kTabAbout);
+    ApplyDpi(dpi_);
 }
 
 void MainWindow::BuildLoginPage() {
     const WindowSize tab = tabs_.GetSize();
-    qrImage_.Create(loginPage_, std::nullopt, tab.width / 2 - kQrSize / 2,
-                    tab.height / 2 - kQrSize / 2, kQrSize, kQrSize);
+    const int qr = Scaled(kQrSize);
+    qrImage_.Create(loginPage_, std::nullopt, tab.width / 2 - qr / 2, tab.height / 2 - qr / 2, qr,
+                    qr);
 }
 
 void MainWindow::BuildOperatePage() {
-    coverImages_->Create(kCoverSize, kCoverSize, ILC_COLOR32 | ILC_MASK, 0);
+    coverImages_->Create(Scaled(kCoverSize), Scaled(kCoverSize), ILC_COLOR32 | ILC_MASK, 0);
     albumList_.Create(operatePage_, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
                       std::nullopt, std::nullopt,
                       LVS_ICON | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_AUTOARRANGE);
@@ -164,8 +189,70 @@ void MainWindow::BuildAboutPage() {
     tipImage_.Picture(ResourceBytes(instance_, IDR_ABOUT_PNG));
 }
 
+void MainWindow::ApplyDpi(UINT dpi) {
+    dpi_ = dpi;
+    FontHandle font = ControlFontForDpi(dpi_);
+    if (font) {
+        const HFONT handle = font.Get();
+        for (const WindowObject* control : {static_cast<const WindowObject*>(&tabs_),
+                                            static_cast<const WindowObject*>(&statusLine_),
+                                            static_cast<const WindowObject*>(&albumList_),
+                                            static_cast<const WindowObject*>(&homeLabel_),
+                                            static_cast<const WindowObject*>(&analyzeButton_),
+                                            static_cast<const WindowObject*>(&folderLabel_),
+                                            static_cast<const WindowObject*>(&browseButton_),
+                                            static_cast<const WindowObject*>(&homeEdit_),
+                                            static_cast<const WindowObject*>(&folderEdit_),
+                                            static_cast<const WindowObject*>(&aboutLabel_)}) {
+            SetFont(*control, handle);
+        }
+        // The controls hold the new font now; the old one may go.
+        font_ = std::move(font);
+    }
+    ApplyCoverSize();
+    RECT client{};
+    if (GetClientRect(window_.GetHandle(), &client)) LayoutMain(client.right, client.bottom);
+}
+
+void MainWindow::ApplyCoverSize() {
+    HIMAGELIST list = coverImages_->Handle();
+    const int size = Scaled(kCoverSize);
+    int width = 0;
+    int height = 0;
+    if (list != nullptr && ImageList_GetIconSize(list, &width, &height) && width != size) {
+        // Resizing empties the list: draw the covers again at the new size, in their order.
+        ImageList_SetIconSize(list, size, size);
+        const std::vector<ByteBuffer> covers = std::move(coverBytes_);
+        coverBytes_.clear();
+        for (const ByteBuffer& cover : covers) AddCoverImage(cover);
+    }
+    if (HWND view = albumList_.GetHandle()) {
+        SendMessageW(view, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(list));
+        SendMessageW(view, LVM_SETICONSPACING, 0,
+                     MAKELPARAM(Scaled(kCoverSpacingX), Scaled(kCoverSpacingY)));
+        SendMessageW(view, LVM_ARRANGE, LVA_DEFAULT, 0);
+    }
+}
+
+bool MainWindow::OnTappedMessage(UINT message, WPARAM w, LPARAM l, LRESULT& result) {
+    if (message == WM_DPICHANGED) {
+        const RECT* suggested = reinterpret_cast<const RECT*>(l);
+        ApplyDpi(HIWORD(w));
+        SetWindowPos(window_.GetHandle(), nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        result = 0;
+        return true;
+    }
+    if (message == TaskbarProgress::ButtonCreatedMessage()) {
+        // Once per button; a restarted shell makes the button, and sends this, again.
+        taskbar_.Connect(window_.GetHandle());
+    }
+    return false;
+}
+
 void MainWindow::LayoutMain(int width, int height) {
-    Place(tabs_, 10, 10, width - 20, height - 40);
+    Place(tabs_, Scaled(10), Scaled(10), width - Scaled(20), height - Scaled(40));
     // The status bar places itself along the bottom when told of the new size.
     if (HWND bar = statusLine_.GetHandle()) SendMessageW(bar, WM_SIZE, 0, 0);
     PlaceQrImage();
@@ -173,22 +260,25 @@ void MainWindow::LayoutMain(int width, int height) {
 
 void MainWindow::PlaceQrImage() {
     const WindowSize tab = tabs_.GetSize();
-    Place(qrImage_, tab.width / 2 - kQrSize / 2, tab.height / 2 - kQrSize / 2, kQrSize, kQrSize);
+    const int qr = Scaled(kQrSize);
+    Place(qrImage_, tab.width / 2 - qr / 2, tab.height / 2 - qr / 2, qr, qr);
 }
 
 void MainWindow::LayoutOperatePage(int w, int h) {
-    Place(homeLabel_, 20, 20, 70, 25);
-    Place(analyzeButton_, w - 90, 20, 70, 25);
-    Place(folderLabel_, 20, 50, 70, 25);
-    Place(browseButton_, w - 90, 50, 70, 25);
-    Place(homeEdit_, 100, 20, w - 200, 25);
-    Place(folderEdit_, 100, 50, w - 200, 25);
-    Place(albumList_, 20, 80, w - 40, h - 100);
+    const auto s = [this](int value) { return Scaled(value); };
+    Place(homeLabel_, s(20), s(20), s(70), s(25));
+    Place(analyzeButton_, w - s(90), s(20), s(70), s(25));
+    Place(folderLabel_, s(20), s(50), s(70), s(25));
+    Place(browseButton_, w - s(90), s(50), s(70), s(25));
+    Place(homeEdit_, s(100), s(20), w - s(200), s(25));
+    Place(folderEdit_, s(100), s(50), w - s(200), s(25));
+    Place(albumList_, s(20), s(80), w - s(40), h - s(100));
 }
 
 void MainWindow::LayoutAboutPage(int w, int h) {
-    Place(aboutLabel_, 20, 20, w - 240, h);
-    Place(tipImage_, w - 220, 20, 201, 272);
+    const auto s = [this](int value) { return Scaled(value); };
+    Place(aboutLabel_, s(20), s(20), w - s(240), h);
+    Place(tipImage_, w - s(220), s(20), s(201), s(272));
 }
 
 void MainWindow::OpenAlbumMenu() {
@@ -206,8 +296,12 @@ void MainWindow::PostToWindowThread(std::function<void()> fn) {
     ::PostToWindowThread(window_.GetHandle(), std::move(fn));
 }
 
-void MainWindow::ShowTaskbarProgress(Progress, int, int) {
-    // The taskbar button's progress is not shown yet.
+void MainWindow::ShowTaskbarProgress(Progress state, int done, int total) {
+    static constexpr TaskbarProgress::State kStates[] = {
+        TaskbarProgress::State::kNone, TaskbarProgress::State::kNormal,
+        TaskbarProgress::State::kPaused, TaskbarProgress::State::kError};
+    const auto at = static_cast<size_t>(state);
+    if (at < std::size(kStates)) taskbar_.Show(kStates[at], done, total);
 }
 
 void MainWindow::SetStatus(const Text& text) {
@@ -228,13 +322,15 @@ void MainWindow::ClearAlbumItems() {
 
 void MainWindow::ClearCoverImages() {
     coverImages_->Remove(-1);
+    coverBytes_.clear();
 }
 
 void MainWindow::AddCoverImage(const ByteBuffer& picture) {
+    coverBytes_.push_back(picture);
     ImageObject image;
     if (image.LoadFromBytes(picture) && coverImages_->AddImage(image) >= 0) return;
     // A cover that cannot be shown still takes its position, so later albums keep theirs.
-    BitmapObject blank = BitmapObject::FromPixels(kCoverSize, kCoverSize);
+    BitmapObject blank = BitmapObject::FromPixels(Scaled(kCoverSize), Scaled(kCoverSize));
     coverImages_->AddImage(blank);
 }
 

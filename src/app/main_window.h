@@ -4,16 +4,21 @@
 // controls through the operations below, on the window's thread.
 #include <windows.h>
 
+#include <vector>
+
 #include "app/app_state.h"
 #include "draw/gdi_handles.h"
 #include "draw/image_list.h"
 #include "ui/controls_basic.h"
+#include "ui/dpi.h"
 #include "ui/form_window.h"
 #include "ui/list_view.h"
 #include "ui/menu.h"
+#include "ui/message_tap.h"
 #include "ui/picture_box.h"
 #include "ui/status_bar.h"
 #include "ui/tab_control.h"
+#include "ui/taskbar_progress.h"
 
 class MainWindow final : public AppView {
   public:
@@ -47,7 +52,7 @@ class MainWindow final : public AppView {
     static Text AboutText();
 
   private:
-    void BuildContent();
+    void BuildContent(HWND hwnd);
     void BuildLoginPage();
     void BuildOperatePage();
     void BuildAboutPage();
@@ -56,6 +61,12 @@ class MainWindow final : public AppView {
     void LayoutAboutPage(int width, int height);
     void PlaceQrImage();
     void OpenAlbumMenu();
+    // A figure of the layout (given at 96 dpi) at the window's dpi.
+    int Scaled(int value) const { return ScaleForDpi(value, dpi_); }
+    // Font, cover size and icon spacing for the window's dpi; at start and on every change.
+    void ApplyDpi(UINT dpi);
+    void ApplyCoverSize();
+    bool OnTappedMessage(UINT message, WPARAM w, LPARAM l, LRESULT& result);
 
     AppState app_;
     HINSTANCE instance_ = nullptr;
@@ -80,4 +91,10 @@ class MainWindow final : public AppView {
     MenuRef sizeMenu_;
     IconHandle bigIcon_;
     IconHandle smallIcon_;
+    UINT dpi_ = kBaseDpi;
+    FontHandle font_;
+    // The covers as received, to draw them again at another size when the dpi changes.
+    std::vector<ByteBuffer> coverBytes_;
+    MessageTap tap_;
+    TaskbarProgress taskbar_;
 };

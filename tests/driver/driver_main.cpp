@@ -582,6 +582,29 @@ Outcome Answer(const Options& o) {
     return {};
 }
 
+// Posts a registered window message (by its name) to the main window, as the shell would.
+Outcome PostRegistered(const Options& o) {
+    if (auto e = NeedArgs(o, 1, "post NAME"); !e.empty()) return e;
+    HWND main = nullptr;
+    if (auto e = MainWindow(o, main); !e.empty()) return e;
+    const UINT message = RegisterWindowMessageW(o.args[0].c_str());
+    if (message == 0 || !PostMessageW(main, message, 0, 0)) return "cannot post the message";
+    return {};
+}
+
+// Window rectangles and screenshots in real pixels whatever the display's dpi: without this
+// the system scales what an unaware program sees to 96 dpi.
+void BecomeDpiAware() {
+    using SetContextFn = BOOL(WINAPI*)(HANDLE);
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    auto set = reinterpret_cast<SetContextFn>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
+    // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
+    if (set == nullptr || !set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)))) {
+        SetProcessDPIAware();
+    }
+}
+
 Outcome Rects(const Options& o) {
     HWND main = nullptr;
     if (auto e = MainWindow(o, main); !e.empty()) return e;
@@ -662,11 +685,12 @@ const char kUsage[] =
     "  buttons | click CAPTION|ID [--force] | tabs | tab N|CAPTION\n"
     "  list [--wait-count N] | select N | command ID | rclick [N] [--pick K]\n"
     "  boxes | answer [--title T] | rects | resize W H | close [--wait] | shot FILE [--print] "
-    "[--client]";
+    "[--client] | post NAME";
 
 }  // namespace
 
 int main() {
+    BecomeDpiAware();
     std::vector<std::wstring> all = CommandArguments();
     Options o;
     std::wstring command;
@@ -725,6 +749,7 @@ int main() {
         {L"resize", Resize},
         {L"close", Close},
         {L"shot", Shot},
+        {L"post", PostRegistered},
     };
     const auto found = commands.find(command);
     if (found == commands.end()) {

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """The demo's inside half (scripts/demo runs it in the sandbox): Pictalon against the stand-in's
 demo scenario, signed in by the scenario's scripted scan, the demo owner analysed, one album
-downloaded, the files listed and screenshots kept. With --watch the window is left to the user."""
+downloaded, the files listed and screenshots kept. With --watch the window is left to the user.
+Every failure ends in one plain line that points at the program's own log."""
 
 import argparse
+import glob
 import os
 import shutil
 import sys
@@ -18,22 +20,111 @@ S = "  状态:"
 LOGIN_DONE = S + "登录成功,请输入微博主页分析相册"
 CATALOGUE_DONE = S + "获取相册信息完成,请选择相册单击鼠标右键开始下载;"
 DEMO_OWNER = "1234567890"
+WINDOW_SECONDS = 60
+# The size Pictalon starts with: "高清".
+SIZE = "高清 (high definition, the size Pictalon starts with)"
+SHOTS = ("1-login.png", "2-albums.png", "3-downloaded.png")
+
+
+class DemoFailure(Exception):
+    """Something the user is told in one line."""
+
+
+class NoSuchAlbum(DemoFailure):
+    """A wish the demo cannot meet; Pictalon did nothing wrong."""
 
 
 def say(text):
     print("demo: " + text, flush=True)
 
 
-def step(driver, wanted, what, timeout_ms=60000, contains=False):
+def fail_if_gone(program):
+    if not program.running():
+        raise DemoFailure("Pictalon exited with code %s" % program.process.returncode)
+
+
+def step(driver, program, wanted, what, timeout_ms=60000, contains=False):
     seen, last = driver.wait_status(wanted, contains=contains, timeout_ms=timeout_ms)
     if not seen:
-        raise SystemExit("demo: %s did not happen; the status line says %r" % (what, last))
+        fail_if_gone(program)
+        raise DemoFailure("%s did not happen within %d s; the status line says %r" % (
+            what, timeout_ms // 1000, last.strip()))
     say("%s: %s" % (what, last.strip()))
     return last
 
 
+def files_written(run):
+    written = []
+    for folder, _, files in os.walk(run):
+        for name in files:
+            path = os.path.join(folder, name)
+            if path != os.path.join(run, "Pictalon.exe"):
+                written.append(path)
+    return sorted(written)
+
+
+def demo(options, out, run, program):
+    driver = harness.Driver()
+    try:
+        driver.find(timeout_ms=WINDOW_SECONDS * 1000)
+    except harness.DriverError:
+        fail_if_gone(program)
+        raise DemoFailure("the window did not appear within %d s" % WINDOW_SECONDS) from None
+    if options.watch:
+        say("the window is yours: the scan is simulated in a few seconds, then type a home "
+            "page such as http://weibo.com/u/%s and press 分析. Close the window to end."
+            % DEMO_OWNER)
+        program.wait(None)
+        return 0
+
+    step(driver, program, "扫一扫", "QR code on show", contains=True)
+    driver.shot(os.path.join(out, SHOTS[0]))
+    step(driver, program, LOGIN_DONE, "signed in by the simulated scan")
+
+    driver.tab(1)
+    driver.set_edit(0, "http://weibo.com/u/%s" % DEMO_OWNER)
+    driver.click("分析")
+    step(driver, program, CATALOGUE_DONE, "albums listed")
+    items = driver.list()["items"]
+    for item in items:
+        say("  album %d: %s" % (item["index"], item["text"]))
+    driver.shot(os.path.join(out, SHOTS[1]))
+    if options.album >= len(items):
+        driver.close(wait=True)
+        raise NoSuchAlbum("there is no album %d: the demo owner has %d albums, 0 to %d" % (
+            options.album, len(items), len(items) - 1))
+
+    driver.select(options.album)
+    started = time.monotonic()
+    driver.command(10000)
+    step(driver, program, "全部下载完成", "download of %s" % items[options.album]["text"],
+         timeout_ms=300000, contains=True)
+    took = time.monotonic() - started
+    driver.shot(os.path.join(out, SHOTS[2]))
+
+    written = files_written(run)
+    for path in written:
+        say("  wrote %s" % os.path.relpath(path, run))
+    driver.close(wait=True)
+    code = program.wait(30)
+    print()
+    say("downloaded album %s at size %s" % (items[options.album]["text"], SIZE))
+    folders = sorted({os.path.dirname(p) for p in written})
+    size = sum(os.path.getsize(p) for p in written)
+    amount = "%.1f MB" % (size / 1e6) if size >= 1e6 else "%d KB" % round(size / 1e3)
+    say("%d files, %s, in %s" % (len(written), amount, ", ".join(folders) if folders else run))
+    say("the download took %.1f s" % took)
+    say("screenshots in %s: %s" % (out, ", ".join(SHOTS)))
+    if code is None:
+        raise DemoFailure("Pictalon is still running 30 s after it was closed")
+    if code != 0:
+        raise DemoFailure("Pictalon ended with exit code %s when it was closed" % code)
+    say("Pictalon closed cleanly (exit code 0)")
+    return 0 if written else 1
+
+
 def main():
-    parser = argparse.ArgumentParser()
+    parser = argparse.ArgumentParser(prog="scripts/demo")
     parser.add_argument("--out", required=True, help="folder for the run and its screenshots")
     parser.add_argument("--album", type=int, default=0, help="0-based album to download")
     parser.add_argument("--watch", action="store_true", help="leave the window to the user")
@@ -41,13 +132,17 @@ def main():
 
     exe = harness.pictalon_exe()
     if exe is None:
-        raise SystemExit("demo: Pictalon.exe is not built in %s" % harness.win_build())
+        say("Pictalon.exe is not built in %s" % harness.win_build())
+        return 1
     out = os.path.abspath(options.out)
     run = os.path.join(out, "run")
     shutil.rmtree(run, ignore_errors=True)
+    for old in glob.glob(os.path.join(out, "*.png")):
+        os.remove(old)  # screenshots of an earlier run would pass for this one's
     os.makedirs(run)
     shutil.copy2(exe, os.path.join(run, "Pictalon.exe"))
     os.environ.setdefault("PICT_ARTIFACTS", out)
+    log = os.path.join(harness.artifacts_dir(), "demo-pictalon.log")
 
     ctl = harness.StandinControl()
     ctl.reset()
@@ -55,50 +150,23 @@ def main():
     say("stand-in ready with the demo scenario; starting Pictalon from %s" % run)
     program = harness.Program(os.path.join(run, "Pictalon.exe"), log_name="demo-pictalon")
     try:
-        driver = harness.Driver()
-        driver.find(timeout_ms=60000)
-        if options.watch:
-            say("the window is yours: the scan is simulated in a few seconds, then type a home "
-                "page such as http://weibo.com/u/%s and press 分析. Close the window to end."
-                % DEMO_OWNER)
-            program.wait(None)
-            return 0
-
-        step(driver, "扫一扫", "QR code on show", contains=True)
-        driver.shot(os.path.join(out, "1-login.png"))
-        step(driver, LOGIN_DONE, "signed in by the simulated scan")
-
-        driver.tab(1)
-        driver.set_edit(0, "http://weibo.com/u/%s" % DEMO_OWNER)
-        driver.click("分析")
-        step(driver, CATALOGUE_DONE, "albums listed")
-        items = driver.list()["items"]
-        for item in items:
-            say("  album %d: %s" % (item["index"], item["text"]))
-        driver.shot(os.path.join(out, "2-albums.png"))
-
-        driver.select(options.album)
-        started = time.monotonic()
-        driver.command(10000)
-        step(driver, "全部下载完成", "download of %s" % items[options.album]["text"],
-             timeout_ms=300000, contains=True)
-        say("the run took %.1f s" % (time.monotonic() - started))
-        driver.shot(os.path.join(out, "3-downloaded.png"))
-
-        written = []
-        for folder, _, files in os.walk(run):
-            for name in files:
-                path = os.path.join(folder, name)
-                if path != os.path.join(run, "Pictalon.exe"):
-                    written.append(os.path.relpath(path, run))
-        for path in sorted(written):
-            say("  wrote %s" % path)
-        say("%d files written under %s" % (len(written), run))
-        say("screenshots: %s" % ", ".join(
-            os.path.join(out, n) for n in ("1-login.png", "2-albums.png", "3-downloaded.png")))
-        result, _ = driver.close(wait=True)
-        say("Pictalon closed: %s" % result)
-        return 0 if written else 1
+        return demo(options, out, run, program)
+    except NoSuchAlbum as e:
+        say(str(e))
+        return 2
+    except (DemoFailure, harness.DriverError) as e:
+        text = str(e)
+        if isinstance(e, harness.DriverError):
+            still = "still running but does not answer" if program.running() else \
+                "gone (exit code %s)" % program.process.returncode
+            text = "the window driver could not go on, Pictalon is %s (%s)" % (still, text)
+        say("FAILED: " + text)
+        say("Pictalon's own log: %s" % log)
+        return 1
+    except Exception as e:  # anything else still ends in words, not a traceback
+        say("FAILED: the demo itself broke (%s: %s)" % (type(e).__name__, e))
+        say("Pictalon's own log: %s" % log)
+        return 1
     finally:
         program.stop()
 

@@ -202,7 +202,14 @@ class Driver:
 
     def shot(self, path, client=False):
         args = ["shot", path] + (["--client"] if client else [])
-        return self.json(*args)
+        answer = self.json(*args)
+        if path.lower().endswith(".png"):
+            compress_png(path)
+        return answer
+
+    def post(self, name):
+        """Posts the registered window message NAME to the main window."""
+        self.run("post", name)
 
 
 class BackgroundCommand:
@@ -233,9 +240,12 @@ class Program:
         self.exe = exe
         self.log = open(os.path.join(artifacts_dir(), log_name + ".log"), "wb")
         self.started = time.monotonic()
+        # Wine's error channel for the program only: what went wrong before its window showed
+        # (no display, a DLL refused) lands in the program's own log.
+        env = dict(os.environ, WINEDEBUG="-all,err+all")
         self.process = subprocess.Popen(["wine", exe] + list(args), cwd=cwd or os.path.dirname(exe),
                                         stdout=self.log, stderr=subprocess.STDOUT,
-                                        stdin=subprocess.DEVNULL)
+                                        stdin=subprocess.DEVNULL, env=env)
 
     def running(self):
         return self.process.poll() is None
@@ -285,7 +295,70 @@ def unittest_skip(reason):
     return unittest.SkipTest(reason)
 
 
+# ---- Wine's screen dpi ----
+
+_DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
+
+
+def _wine_reg(*args):
+    with tempfile.TemporaryFile() as out:
+        code = subprocess.run(["wine", "reg"] + list(args), stdout=out, stderr=subprocess.DEVNULL,
+                              stdin=subprocess.DEVNULL).returncode
+        out.seek(0)
+        return code, out.read().decode("utf-8", "replace")
+
+
+def log_pixels():
+    """Wine's screen dpi setting (LogPixels) in the prefix, None when it is not set."""
+    code, text = _wine_reg("query", _DESKTOP_KEY, "/v", "LogPixels")
+    for line in text.splitlines():
+        parts = line.split()
+        if code == 0 and len(parts) >= 3 and parts[0] == "LogPixels":
+            return int(parts[-1], 0)
+    return None
+
+
+def set_log_pixels(dpi):
+    """Sets the screen dpi for programs started from now on; None removes the setting."""
+    if dpi is None:
+        _wine_reg("delete", _DESKTOP_KEY, "/v", "LogPixels", "/f")
+        return
+    code, text = _wine_reg("add", _DESKTOP_KEY, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+                           str(dpi), "/f")
+    if code != 0:
+        raise RuntimeError("wine reg add LogPixels failed: " + text)
+
+
 # ---- pictures ----
+
+def compress_png(path):
+    """Rewrites a PNG whose pixels the driver stored uncompressed with its data compressed: the
+    same scanlines, a thousandth of the size for a window's flat colours."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        return
+    at, head, idat = 8, [], b""
+    while at + 8 <= len(data):
+        length, = struct.unpack(">I", data[at:at + 4])
+        kind, body = data[at + 4:at + 8], data[at + 8:at + 8 + length]
+        if kind == b"IDAT":
+            idat += body
+        elif kind != b"IEND":
+            head.append((kind, body))
+        at += 12 + length
+
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body +
+                struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+
+    packed = zlib.compress(zlib.decompress(idat), 9)
+    out = data[:8] + b"".join(chunk(k, b) for k, b in head) + chunk(b"IDAT", packed) + \
+        chunk(b"IEND", b"")
+    with open(path + ".part", "wb") as f:
+        f.write(out)
+    os.replace(path + ".part", path)
+
 
 class Picture:
     """RGB pixels read from the PNG (any colour type 2/6, 8 bits) or BMP files the driver writes."""

@@ -719,6 +719,107 @@ class Utf8AnswersTest(PictalonTestCase):
         self.assertEqual(present, set(names))
         self.assertEqual(app.driver.status(), finished(4, 4))
 
+class TaskbarTest(PictalonTestCase):
+    def test_downloads_finish_before_and_after_the_taskbar_button_exists(self):
+        app = self.start("taskbar")
+        app.login()
+        app.analyse(home(OWNER), 4)
+        # No shell here announces the button: this run has no taskbar interface at all.
+        app.download(1, 32, 32)
+        # Announced as a shell would; Pictalon asks for the interface, which Wine may lack.
+        app.driver.post("TaskbarButtonCreated")
+        app.download(3, 65, 65)
+        app.driver.post("TaskbarButtonCreated")  # a restarted shell announces it again
+        app.download(2, 33, 33)
+        app.driver.close()
+        self.assertEqual(app.program.wait(30), 0)
+
+
+def ink_span(shot, window, control, inset):
+    """(first column, last column, ink rows, inner width) of the text ink inside a control seen
+    on a screenshot: pixels far darker than any face or frame colour, inset pixels in from every
+    edge. None when the control shows no ink there."""
+    box = control["screen"]
+    inner = shot.crop(box["left"] - window["left"] + inset, box["top"] - window["top"] + inset,
+                      box["width"] - 2 * inset, box["height"] - 2 * inset)
+    columns, rows = set(), set()
+    for y in range(inner.height):
+        for x in range(inner.width):
+            if sum(inner.pixel(x, y)) < 200:
+                columns.add(x)
+                rows.add(y)
+    if not columns:
+        return None
+    return min(columns), max(columns), max(rows) - min(rows) + 1, inner.width
+
+
+class DpiTest(PictalonTestCase):
+    """The window at 96, 144 and 192 dpi: every figure of the layout scaled, the text drawn in a
+    font of the same scale and never cut. Screenshots dpi-<n>-login.png, dpi-<n>-operate.png."""
+
+    def test_both_pages_scale_with_the_dpi_and_no_text_is_cut(self):
+        before = harness.log_pixels()
+        self.addCleanup(harness.set_log_pixels, before)
+        ink_heights = {}
+        for dpi in (96, 144, 192):
+            with self.subTest(dpi=dpi):
+                harness.set_log_pixels(dpi)
+                self.ctl.reset()
+                self.ctl.scenario_json(scenario())
+                app = self.start("dpi-%d" % dpi, qr=("waiting",))
+                try:
+                    ink_heights[dpi] = self.check_pages(app, dpi)
+                finally:
+                    app.program.stop()  # a failed scale must not leave its window to the next
+        # Text drawn at 96 dpi in a window scaled up would be cut nowhere but still tiny.
+        for dpi in (144, 192):
+            if 96 not in ink_heights or dpi not in ink_heights:
+                continue  # already failed above
+            self.assertGreaterEqual(ink_heights[dpi] * 96, ink_heights[96] * dpi * 0.8,
+                                    "the text does not grow with the dpi: %r" % ink_heights)
+
+    def check_pages(self, app, dpi):
+        def s(value):
+            return value * dpi // 96
+
+        app.wait_status(QR_WAITING)
+        app.shot("dpi-%d-login.png" % dpi)
+        rects = app.driver.rects()
+        self.assertEqual((rects["window"]["width"], rects["window"]["height"]), (s(640), s(540)))
+        tabs, _ = pages_of(rects)
+        qr = qr_box(rects)["in_parent"]
+        self.assertEqual((qr["width"], qr["height"]), (s(182), s(182)))
+        self.assertEqual((qr["left"], qr["top"]), (tabs["screen"]["width"] // 2 - s(182) // 2,
+                                                   tabs["screen"]["height"] // 2 - s(182) // 2))
+
+        self.ctl.qr_sequence(["confirmed"])
+        app.login()
+        app.analyse(home(OWNER), 4)
+        shot = harness.Picture.load(app.shot("dpi-%d-operate.png" % dpi))
+        rects = app.driver.rects()
+        by_handle = {c["hwnd"]: c for c in rects["controls"]}
+        album_list = [c for c in rects["controls"] if c["class"] == "SysListView32"][0]
+        page = by_handle[album_list["parent"]]["in_parent"]
+        box = album_list["in_parent"]
+        self.assertEqual((box["left"], box["top"]), (s(20), s(80)))
+        self.assertEqual((page["width"] - box["left"] - box["width"],
+                          page["height"] - box["top"] - box["height"]), (s(20), s(20)))
+
+        heights = []
+        for caption, inset in (("用户主页：", 0), ("保存目录：", 0), ("分析", 3), ("浏览", 3)):
+            control = [c for c in rects["controls"] if c["text"] == caption][0]
+            span = ink_span(shot, rects["window"], control, inset)
+            self.assertIsNotNone(span, "%s shows no text at %d dpi" % (caption, dpi))
+            first, last, rows, width = span
+            # Cut text runs into the edge it is clipped at; text that fits leaves room there.
+            self.assertGreaterEqual(first, 2, "%s is cut at %d dpi: %r" % (caption, dpi, span))
+            if inset:
+                self.assertLessEqual(last, width - 3, "%s is cut at %d dpi" % (caption, dpi))
+            heights.append(rows)
+        app.driver.close()
+        self.assertEqual(app.program.wait(30), 0)
+        return max(heights)
+
 
 def main():
     args = sys.argv[1:]
