@@ -18,6 +18,9 @@ namespace {
 
 constexpr int kPhotosPerPage = 32;
 constexpr unsigned kSettleSliceMs = 100;
+// Beside the owner's album folders. An album that carries this very name only has its pictures
+// written and renamed within one folder, as every album did before.
+constexpr char kPartFolderName[] = "~pictalon-parts\\";
 constexpr int kFailedPagesToGiveUp = 3;
 
 // What a run lists from: the album and its owner as the analysis found them.
@@ -38,12 +41,23 @@ void MakeFolder(const Text& path) {
 
 // Names from the service become safe folder names, so they cannot climb out of the save folder
 // or hold characters a folder name cannot. Returns the album folder.
-Text MakeAlbumFolder(const Text& saveFolder, const Text& ownerNick, const Text& caption) {
+void MakeRunFolders(DownloadRun& run, const Text& saveFolder, const Text& ownerNick,
+                    const Text& caption) {
     const Text userFolder = EnsureTrailingBackslash(saveFolder + SafeName(ownerNick));
     MakeFolder(userFolder);
     const Text albumFolder = EnsureTrailingBackslash(userFolder + SafeName(caption));
     MakeFolder(albumFolder);
-    return albumFolder;
+    run.SetAlbumFolder(albumFolder);
+    const Text partFolder = userFolder + kPartFolderName;
+    MakeFolder(partFolder);
+    if (IsFolder(partFolder)) run.SetPartFolder(partFolder);
+}
+
+// The folder of pictures under way goes with the run that needed it; one that still holds
+// another run's pictures stays (removing a folder that is not empty fails).
+void RemovePartFolder(const DownloadRun& run) {
+    const Text partFolder = run.PartFolder();
+    if (partFolder != run.AlbumFolder()) RemoveDirectoryW(WinStr(FileSystemPath(partFolder)));
 }
 
 // One page of the list, asked again twice after a short pause when it fails or does not read
@@ -182,12 +196,13 @@ void RunDownloadDriver(AppState& app, const std::shared_ptr<DownloadRun>& run, i
         return;
     }
     const AlbumRecord& album = owner.albums[albumNumber - 1];
-    run->SetAlbumFolder(MakeAlbumFolder(app.settings.SaveFolder(), owner.ownerNick, album.caption));
+    MakeRunFolders(*run, app.settings.SaveFolder(), owner.ownerNick, album.caption);
     ListPhotos(app, run, ListingSource{owner.ownerId, album.albumId, app.login.Cookies()});
     run->ListingDone();
     // The run's own jobs must all have settled; jobs of other runs do not hold this one up.
     while (!run->WaitSettled(kSettleSliceMs)) {
         if (run->StopRequested()) return;
     }
+    RemovePartFolder(*run);
     ShowFinished(app, run);
 }

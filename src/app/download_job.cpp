@@ -56,7 +56,7 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
     const Text url = PictureUrl(photo.picHost, run->SizeSegment(), photo.picName);
     const Text fileName = PictureFileName(photo.timestamp, photo.caption, photo.picName);
     const Text finalPath = albumFolder + fileName;
-    const Text tempPath = JoinTexts(albumFolder, "~", std::to_string(run->Id()), "-",
+    const Text tempPath = JoinTexts(run->PartFolder(), "~", std::to_string(run->Id()), "-",
                                     std::to_string(position), ".part");
     if (!IsInsideFolder(albumFolder, finalPath)) return false;
 

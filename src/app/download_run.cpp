@@ -15,6 +15,16 @@ void DownloadRun::SetAlbumFolder(const Text& folder) {
     albumFolder_ = folder;
 }
 
+Text DownloadRun::PartFolder() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return partFolder_.empty() ? albumFolder_ : partFolder_;
+}
+
+void DownloadRun::SetPartFolder(const Text& folder) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    partFolder_ = folder;
+}
+
 void DownloadRun::AppendPhoto(const PhotoRecord& photo) {
     std::lock_guard<std::mutex> guard(mutex_);
     photos_.push_back(photo);

@@ -27,6 +27,11 @@ class DownloadRun {
     // Set by the driver once the folders exist, before the first job is queued.
     Text AlbumFolder() const;
     void SetAlbumFolder(const Text& folder);
+    // Where pictures are written before they are renamed into the album folder: beside it, on
+    // the same volume, so that a big album folder is searched once per picture (for the final
+    // name) rather than twice. The album folder itself when no such folder could be made.
+    Text PartFolder() const;
+    void SetPartFolder(const Text& folder);
 
     // Appended by the driver while jobs copy entries out; storage may move, so both sides lock.
     void AppendPhoto(const PhotoRecord& photo);
@@ -74,6 +79,7 @@ class DownloadRun {
 
     mutable std::mutex mutex_;
     Text albumFolder_;
+    Text partFolder_;
     std::vector<PhotoRecord> photos_;
     std::set<unsigned long> errorsSeen_;
     int settled_ = 0;
