@@ -234,6 +234,9 @@ TEST_F(DownloadFaultTest, AStalledPictureIsGivenUpAndTheRunEnds) {
         EXPECT_EQ(name.find("81_5"), Text::npos);
         EXPECT_EQ(name.find(".part"), Text::npos);
     }
+    // Pictures under way are written beside the album; that folder goes with the run, and it
+    // can only go when nothing was left in it.
+    EXPECT_FALSE(apptest::FolderExists(AlbumFolder("Forty") + "..\\~pictalon-parts\\"));
     EXPECT_EQ(CountInLog(standin::ReadLog("?path=/mw1024/81_5.jpg"), "/mw1024/81_5.jpg"), 3);
 }
 

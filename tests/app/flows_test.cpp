@@ -407,6 +407,7 @@ TEST_F(DownloadTest, AFolderInTheWayGivesTheErrorBoxAndTheRunGoesOn) {
     // No temporary file is left behind.
     for (const auto& [name, bytes] : FilesIn(AwkwardFolder()))
         EXPECT_EQ(name.find(".part"), Text::npos) << name;
+    EXPECT_FALSE(apptest::FolderExists(UserFolder() + "~pictalon-parts\\"));
 }
 
 TEST_F(DownloadTest, BrokenAnswersAreTriedAgainAndNeverWritten) {
