@@ -204,5 +204,6 @@ void RunDownloadDriver(AppState& app, const std::shared_ptr<DownloadRun>& run, i
         if (run->StopRequested()) return;
     }
     RemovePartFolder(*run);
+    run->ReleasePhotos();
     ShowFinished(app, run);
 }

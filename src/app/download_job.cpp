@@ -115,7 +115,7 @@ void RunDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run) {
 
     const int position = ++run->claimedCount;
     PhotoRecord photo;
-    if (!run->PhotoAt(position, photo)) return;
+    if (!run->TakePhoto(position, photo)) return;
     if (!DownloadPhoto(app, run, position, photo)) {
         if (run->StopRequested()) return;
         // A failure shows too, so the taskbar turns to its error state when it happens.

@@ -30,16 +30,17 @@ void DownloadRun::AppendPhoto(const PhotoRecord& photo) {
     photos_.push_back(photo);
 }
 
-bool DownloadRun::PhotoAt(int position, PhotoRecord& out) const {
+bool DownloadRun::TakePhoto(int position, PhotoRecord& out) {
     std::lock_guard<std::mutex> guard(mutex_);
     if (position < 1 || position > static_cast<int>(photos_.size())) return false;
-    out = photos_[position - 1];
+    out = std::move(photos_[position - 1]);
+    photos_[position - 1] = PhotoRecord();
     return true;
 }
 
-int DownloadRun::PhotoCount() const {
+void DownloadRun::ReleasePhotos() {
     std::lock_guard<std::mutex> guard(mutex_);
-    return static_cast<int>(photos_.size());
+    std::vector<PhotoRecord>().swap(photos_);
 }
 
 bool DownloadRun::FirstOfError(unsigned long code) {

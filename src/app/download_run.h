@@ -35,8 +35,11 @@ class DownloadRun {
 
     // Appended by the driver while jobs copy entries out; storage may move, so both sides lock.
     void AppendPhoto(const PhotoRecord& photo);
-    bool PhotoAt(int position, PhotoRecord& out) const;  // 1-based
-    int PhotoCount() const;
+    // Hands the photo at a claimed position to its job and keeps no copy: a long album's
+    // records would otherwise stay in memory to the end of the run and beyond.
+    bool TakePhoto(int position, PhotoRecord& out);  // 1-based
+    // At the end of the run: the list is spent (the counters stay for the final status).
+    void ReleasePhotos();
 
     std::atomic<int> downloadedCount{0};
     std::atomic<int> listedCount{0};
