@@ -3,31 +3,19 @@
 
 #include <set>
 
-#include "app/album_catalogue.h"
-#include "app/commands.h"
-#include "app/download_driver.h"
 #include "app/error_texts.h"
 #include "app/qr_login.h"
-#include "app/texts.h"
-#include "app_test_support.h"
-#include "common/standin.h"
-#include "fake_view.h"
+#include "flow_fixture.h"
 #include "text/json_document.h"
-#include "text/text_helpers.h"
 
 namespace {
 
+using apptest::Contains;
 using apptest::CountInLog;
 using apptest::FilesIn;
-using apptest::ScratchFolder;
-
-Text Status(const char* message) {
-    return JoinTexts(kStatusPrefix, message);
-}
-
-bool Contains(const std::vector<Text>& texts, const Text& wanted) {
-    return std::find(texts.begin(), texts.end(), wanted) != texts.end();
-}
+using apptest::HasText;
+using apptest::Shown;
+using apptest::Status;
 
 // Index of the first occurrence at or after `from`, or -1.
 int IndexOf(const std::vector<Text>& texts, const Text& wanted, int from = 0) {
@@ -36,73 +24,12 @@ int IndexOf(const std::vector<Text>& texts, const Text& wanted, int from = 0) {
     return -1;
 }
 
-// What the window showed, readable in a failure message.
-std::string Shown(const FakeView& view) {
-    std::string out;
-    for (const Text& s : view.statuses) out += AnsiToUtf8(s) + "\n";
-    for (const auto& box : view.boxes) out += "box: " + AnsiToUtf8(box.text) + "\n";
-    return out;
-}
-
-bool HasText(const ByteBuffer& bytes, const std::string& text) {
-    return bytes.find(text) != ByteBuffer::npos;
-}
-
-class FlowTest : public ::testing::Test {
+class FlowTest : public apptest::AppFlowTest {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(standin::Reset());
-        ASSERT_TRUE(app.Start());
-        app.settings.SetSaveFolder(scratch.Path());
-    }
-    void TearDown() override {
-        app.Shutdown();
-        // Retired flows and jobs may still be finishing a request; they must be gone before
-        // the state they use is.
-        EXPECT_TRUE(app.WaitForThreads(120000));
-    }
-
-    void SignIn() {
-        const Text cookie = standin::IssueSession();
-        ASSERT_FALSE(cookie.empty());
-        app.login.SetCookies(cookie);
-    }
-
-    // Runs an analysis of the address and waits for its completion status.
+    // The flows below start from a complete catalogue.
     void Analyse(const Text& address) {
-        view.OnWindow([&] {
-            view.homeAddress = address;
-            view.statuses.clear();
-            StartAnalysis(app);
-        });
-        ASSERT_TRUE(view.WaitFor([&] { return Contains(view.statuses, kStatusCatalogueDone); }));
+        ASSERT_EQ(AppFlowTest::Analyse(address), kStatusCatalogueDone) << Shown(view);
     }
-
-    // Starts a run for the album item and waits for its final status.
-    Text Download(int item) {
-        size_t before = 0;
-        view.OnWindow([&] {
-            before = view.statuses.size();
-            view.selected = item;
-            RunCommand(app, kCmdDownloadSelected);
-        });
-        Text final;
-        EXPECT_TRUE(view.WaitFor([&] {
-            for (size_t i = before; i < view.statuses.size(); ++i) {
-                if (view.statuses[i].rfind(kStatusFinished, 0) == 0 ||
-                    view.statuses[i].rfind(kStatusIncomplete, 0) == 0) {
-                    final = view.statuses[i];
-                    return true;
-                }
-            }
-            return false;
-        }));
-        return final;
-    }
-
-    ScratchFolder scratch;
-    FakeView view;
-    AppState app{view};
 };
 
 // ---------------------------------------------------------------------------------------------
