@@ -35,13 +35,18 @@ void JsonUnits::Keep(std::u16string_view units) {
 }
 
 void JsonUnits::FromAnsi(std::string_view ansi) {
-    ansi = ansi.substr(0, ansi.find('\0'));
-    if (ansi.size() <= std::size(inline_) &&
-        std::all_of(ansi.begin(), ansi.end(), [](char c) { return (c & 0x80) == 0; })) {
-        size_ = ansi.size();
-        std::copy(ansi.begin(), ansi.end(), inline_);
+    // A short ASCII path (every one the program writes) is copied while it is checked.
+    size_t k = 0;
+    for (; k < ansi.size() && k < std::size(inline_); ++k) {
+        const auto c = static_cast<unsigned char>(ansi[k]);
+        if (c == 0 || c >= 0x80) break;
+        inline_[k] = c;
+    }
+    if (k == ansi.size() || (k < ansi.size() && ansi[k] == '\0')) {
+        size_ = k;
         return;
     }
+    ansi = ansi.substr(0, ansi.find('\0'));
     heap_ = JsonWiden(ansi);
     size_ = heap_.size();
     onHeap_ = true;
@@ -98,11 +103,11 @@ bool JsonDocument::RemoveMember(const JsonPath& path, const JsonUnits& name) {
 bool JsonDocument::RemoveElement(const JsonPath& path, int index) {
     JsonNode* n = Resolve(path);
     if (!n || n->kind != JsonArray || index < 0 ||
-        static_cast<size_t>(index) >= n->elements.size()) {
+        static_cast<size_t>(index) >= n->body->elements.size()) {
         return false;
     }
-    JsonNode* removed = n->elements[static_cast<size_t>(index)];
-    n->elements.erase(n->elements.begin() + index);
+    JsonNode* removed = n->body->elements[static_cast<size_t>(index)];
+    n->body->elements.erase(n->body->elements.begin() + index);
     Release(removed);
     return true;
 }
@@ -125,7 +130,7 @@ bool JsonDocument::AppendElement(const JsonPath& path, const JsonDocument& value
     if (!n || Reaches(value.root_, n)) return false;
     if (n->kind != JsonArray) ResetNode(n, JsonArray);
     ++value.root_->refs;
-    n->elements.push_back(value.root_);
+    n->body->elements.push_back(value.root_);
     return true;
 }
 
@@ -135,8 +140,9 @@ bool JsonDocument::InsertElement(const JsonPath& path, int index, const JsonDocu
     if (!n || Reaches(value.root_, n)) return false;
     if (n->kind != JsonArray) ResetNode(n, JsonArray);
     ++value.root_->refs;
-    const size_t at = std::min(static_cast<size_t>(index), n->elements.size());
-    n->elements.insert(n->elements.begin() + static_cast<std::ptrdiff_t>(at), value.root_);
+    const size_t at = std::min(static_cast<size_t>(index), n->body->elements.size());
+    n->body->elements.insert(n->body->elements.begin() + static_cast<std::ptrdiff_t>(at),
+                             value.root_);
     return true;
 }
 

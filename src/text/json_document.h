@@ -63,7 +63,7 @@ class JsonUnits {
     void Keep(std::u16string_view units);
     void FromAnsi(std::string_view ansi);
 
-    char16_t inline_[56] = {};
+    char16_t inline_[56];  // the first size_ units are set
     WideText heap_;
     size_t size_ = 0;
     bool onHeap_ = false;

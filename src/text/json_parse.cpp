@@ -53,18 +53,23 @@ char16_t EscapedUnit(unsigned d) {
     }
 }
 
-// A quoted text with its escapes decoded, into `out` (room for s.size() units): any pair other
-// than the JSON escapes stays as written, \uXXXX only when asked.
+// Decodes the quoted text from `i` up to its closing `quote` into `out` (resized as needed; `w`
+// units kept), returning the index of that quote or s.size() when there is none. A backslash hides
+// a following quote of either kind or a backslash; the JSON escapes are decoded, \uXXXX only when
+// asked, and any other pair stays as written.
 template <typename CharT>
-size_t DecodeEscapes(std::basic_string_view<CharT> s, bool decodeUnicode, char16_t* out) {
+size_t DecodeQuoted(std::basic_string_view<CharT> s, size_t i, unsigned quote, bool decodeUnicode,
+                    std::vector<char16_t>& out, size_t& w) {
     const size_t n = s.size();
-    size_t w = 0, i = 0;
+    w = 0;
     while (i < n) {
+        if (out.size() < w + 2) out.resize(std::max<size_t>(64, out.size() * 2));
         const unsigned c = U(s[i]);
+        if (c == quote) return i;
         if (c != '\\' || i + 1 >= n) {
             if constexpr (sizeof(CharT) == 1) {
                 if (c >= 0x80) {
-                    i = PutUtf8(s, i, out, w);
+                    i = PutUtf8(s, i, out.data(), w);
                     continue;
                 }
             }
@@ -73,7 +78,6 @@ size_t DecodeEscapes(std::basic_string_view<CharT> s, bool decodeUnicode, char16
             continue;
         }
         const unsigned d = U(s[i + 1]);
-        char16_t unit = EscapedUnit(d);
         if (d == 'u' && decodeUnicode && i + 5 < n) {
             const int h1 = HexDigit(U(s[i + 2])), h2 = HexDigit(U(s[i + 3]));
             const int h3 = HexDigit(U(s[i + 4])), h4 = HexDigit(U(s[i + 5]));
@@ -83,7 +87,7 @@ size_t DecodeEscapes(std::basic_string_view<CharT> s, bool decodeUnicode, char16
                 continue;
             }
         }
-        if (unit) {
+        if (const char16_t unit = EscapedUnit(d)) {
             out[w++] = unit;
             i += 2;
             continue;
@@ -96,7 +100,7 @@ size_t DecodeEscapes(std::basic_string_view<CharT> s, bool decodeUnicode, char16
         out[w++] = static_cast<char16_t>(d);
         i += 2;
     }
-    return w;
+    return n;
 }
 
 bool MatchesNumberRule(std::u16string_view t, bool& real) {
@@ -199,6 +203,15 @@ JsonNode* LiteralNode(std::u16string_view t, JsonArena* arena) {
     return n;
 }
 
+// Short texts compared without a library call.
+template <typename CharT>
+bool SameBytes(const CharT* a, const CharT* b, size_t n) {
+    for (size_t k = 0; k < n; ++k) {
+        if (a[k] != b[k]) return false;
+    }
+    return true;
+}
+
 template <typename CharT>
 bool IsBlank(std::basic_string_view<CharT> s) {
     for (CharT u : s) {
@@ -239,25 +252,58 @@ class JsonParser {
     }
 
   private:
-    // The closing quote of the open quoted text at or after `i`, or the end of the input. A
-    // backslash hides a following quote of either kind or a backslash.
-    size_t FindClosingQuote(size_t i) const {
-        const size_t n = s_.size();
-        for (;;) {
-            if constexpr (sizeof(CharT) == 1) {
-                i = FindEither(s_, i, static_cast<char>(quote_), '\\');
-            } else {
-                while (i < n && U(s_[i]) != quote_ && s_[i] != u'\\') ++i;
+    // The closing quote of the open quoted text at or after `i`, or the end of the input. An
+    // ASCII text without escapes (most of an answer) is only found here and widened when it is
+    // used; any other is decoded into the arena now.
+    size_t FindClosingQuote(size_t i) {
+        if constexpr (sizeof(CharT) == 1) {
+            bool high = false;
+            const size_t end = FindEitherNotingHigh(s_, i, static_cast<char>(quote_), '\\', high);
+            if (end < s_.size() && U(s_[end]) == quote_) {
+                plain_ = !high;
+                if (high) {
+                    // UTF-8 without escapes: its length is known, so it decodes in place
+                    const size_t length = end - i;
+                    char16_t* units = arena_->AllocateUnits(length);
+                    decodedCount_ = WidenUtf8(s_.substr(i, length), units);
+                    arena_->Trim(units, length, decodedCount_);
+                    decoded_ = units;
+                }
+                return end;
             }
-            if (i >= n || U(s_[i]) == quote_) return i;
-            const unsigned d = i + 1 < n ? U(s_[i + 1]) : 0;
-            i += (d == '"' || d == '\'' || d == '\\') ? 2 : 1;
         }
+        plain_ = false;
+        size_t w = 0;
+        const size_t end = DecodeQuoted(s_, i, quote_, decodeUnicode_, scratch_, w);
+        if (end < s_.size()) {
+            char16_t* units = w ? arena_->AllocateUnits(w) : nullptr;
+            if (w) std::char_traits<char16_t>::copy(units, scratch_.data(), w);
+            decoded_ = units;
+            decodedCount_ = w;
+        }
+        return end;
     }
 
     struct Pending {
         JsonChars name;
+        uint32_t hash;  // HashName(name)
         JsonNode* node;
+    };
+    // A quoted text: plain ones by their place in the input, others already decoded.
+    struct Span {
+        size_t start = 0, length = 0;
+        bool plain = false;
+        const char16_t* units = nullptr;
+        size_t count = 0;
+    };
+    // Decoded member names by their place in their object: the objects of a list repeat the same
+    // few names, and each is decoded and hashed once per parse.
+    struct KnownName {
+        const CharT* bytes = nullptr;
+        size_t length = 0;
+        const char16_t* units = nullptr;
+        size_t count = 0;
+        uint32_t hash = 0;
     };
     struct Frame {
         JsonNode* node;
@@ -303,12 +349,10 @@ class JsonParser {
         quote_ = 0;
         if (!open_.empty() && open_.back().node->kind == JsonObject && !colonSeen_) {
             haveKey_ = true;
-            keyStart_ = stringStart_;
-            keyLength_ = i - stringStart_;
+            key_ = {stringStart_, i - stringStart_, plain_, decoded_, decodedCount_};
         } else {
             haveQuoted_ = true;
-            quotedStart_ = stringStart_;
-            quotedLength_ = i - stringStart_;
+            quoted_ = {stringStart_, i - stringStart_, plain_, decoded_, decodedCount_};
         }
         rawStart_ = i + 1;
         justOpened_ = false;
@@ -334,7 +378,7 @@ class JsonParser {
         } else {
             if (!haveKey_) return JsonParseValueWithoutKey;
             node = NewNode(kind, arena_);
-            members_.push_back({Decode(s_.substr(keyStart_, keyLength_)), node});
+            AddMember(node);
         }
         open_.push_back({node, elements_.size(), members_.size()});
         StartValue(i + 1);
@@ -368,7 +412,7 @@ class JsonParser {
         JsonNode* value;
         if (haveQuoted_) {
             value = NewNode(JsonString, arena_);
-            value->chars = Decode(s_.substr(quotedStart_, quotedLength_));
+            value->chars = Decode(quoted_);
         } else {
             const View raw = s_.substr(rawStart_, end - rawStart_);
             if (container->kind == JsonArray && IsBlank(raw)) return 0;
@@ -382,27 +426,55 @@ class JsonParser {
             Release(value);
             return JsonParseValueWithoutKey;
         }
-        members_.push_back({Decode(s_.substr(keyStart_, keyLength_)), value});
+        AddMember(value);
         return 0;
+    }
+
+    // The member named by the current key, holding `node` until its object closes.
+    void AddMember(JsonNode* node) {
+        const View raw = s_.substr(key_.start, key_.length);
+        if (!key_.plain) {
+            JsonChars name = Decode(key_);
+            const uint32_t hash = HashName(name.View());
+            members_.push_back({std::move(name), hash, node});
+            return;
+        }
+        // The objects of a list name their members in the same order, so the name seen at this
+        // place in the previous object is the likely one.
+        KnownName& known = names_[(members_.size() - open_.back().membersFrom) % std::size(names_)];
+        if (known.units && known.length == raw.size() &&
+            SameBytes(raw.data(), known.bytes, raw.size())) {
+            JsonChars name;
+            name.Adopt(arena_, known.units, known.count);
+            members_.push_back({std::move(name), known.hash, node});
+            return;
+        }
+        // A plain name's bytes are its units, so hashing the bytes gives HashName of the units.
+        uint32_t hash = 0;
+        for (CharT c : raw) hash = hash * 31u + U(c);
+        JsonChars fresh = Decode(key_);
+        known = {raw.data(), raw.size(), fresh.View().data(), fresh.View().size(), hash};
+        members_.push_back({std::move(fresh), hash, node});
     }
 
     void Commit(const Frame& f) {
         if (f.node->kind == JsonArray) {
-            f.node->elements.reserve(f.node->elements.size() + elements_.size() - f.elementsFrom);
+            f.node->body->elements.reserve(f.node->body->elements.size() + elements_.size() -
+                                           f.elementsFrom);
             for (size_t k = f.elementsFrom; k < elements_.size(); ++k) {
-                f.node->elements.push_back(elements_[k]);
+                f.node->body->elements.push_back(elements_[k]);
             }
             elements_.resize(f.elementsFrom);
             return;
         }
         // The object starts empty; a name whose hash bit no earlier name set is certainly new
         // and skips the search for a member to replace.
-        f.node->members.reserve(members_.size() - f.membersFrom);
+        f.node->body->members.reserve(members_.size() - f.membersFrom);
         uint64_t seen = 0;
         for (size_t k = f.membersFrom; k < members_.size(); ++k) {
             JsonNode* child = members_[k].node;
             members_[k].node = nullptr;  // the object owns it from here on
-            const uint32_t hash = HashName(members_[k].name.View());
+            const uint32_t hash = members_[k].hash;
             const uint64_t bit = uint64_t{1} << (hash & 63);
             if (seen & bit) {
                 SetMemberNode(f.node, std::move(members_[k].name), child);
@@ -414,13 +486,16 @@ class JsonParser {
         members_.resize(f.membersFrom);
     }
 
-    JsonChars Decode(View v) {
+    JsonChars Decode(const Span& span) {
         JsonChars out;
-        if (v.empty()) return out;
-        char16_t* units = arena_->AllocateUnits(v.size());
-        const size_t used = DecodeEscapes(v, decodeUnicode_, units);
-        arena_->Trim(units, v.size(), used);
-        out.Adopt(arena_, units, used);
+        if (!span.plain) {
+            if (span.count) out.Adopt(arena_, span.units, span.count);
+            return out;
+        }
+        if (span.length == 0) return out;
+        char16_t* units = arena_->AllocateUnits(span.length);
+        if constexpr (sizeof(CharT) == 1) WidenAscii(s_.data() + span.start, span.length, units);
+        out.Adopt(arena_, units, span.length);
         return out;
     }
 
@@ -456,10 +531,16 @@ class JsonParser {
     WideText literal_;
     unsigned quote_ = 0;
     size_t stringStart_ = 0;
+    // The latest quoted text: plain, or decoded to these units.
+    bool plain_ = false;
+    const char16_t* decoded_ = nullptr;
+    size_t decodedCount_ = 0;
+    std::vector<char16_t> scratch_;
     bool haveKey_ = false;
-    size_t keyStart_ = 0, keyLength_ = 0;
+    Span key_;
     bool haveQuoted_ = false;
-    size_t quotedStart_ = 0, quotedLength_ = 0;
+    Span quoted_;
+    KnownName names_[64];
     size_t rawStart_ = 0;
     bool colonSeen_ = false;
     bool closedContainer_ = false;  // the current value was a container, now closed

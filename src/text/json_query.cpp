@@ -38,13 +38,15 @@ struct Segment {
 
 // Splits the segment that starts at `pos`; moves `pos` past it (and its dot).
 Segment NextSegment(std::u16string_view path, size_t& pos, bool& more) {
-    size_t dot = path.find(u'.', pos);
-    if (dot == std::u16string_view::npos) dot = path.size();
+    // one pass finds both the end of the segment and its first bracket
+    size_t dot = pos, open = std::u16string_view::npos;
+    for (; dot < path.size() && path[dot] != u'.'; ++dot) {
+        if (path[dot] == u'[' && open == std::u16string_view::npos) open = dot - pos;
+    }
     const std::u16string_view seg = path.substr(pos, dot - pos);
     more = dot < path.size();
     pos = dot + 1;
     Segment out;
-    const size_t open = seg.find(u'[');
     if (open == std::u16string_view::npos) {
         out.name = seg;
         out.hasName = true;  // possibly the empty name
@@ -72,14 +74,14 @@ JsonNode* MemberStep(JsonNode* cur, std::u16string_view name) {
 JsonNode* IndexStep(JsonNode* cur, int64_t index) {
     if (cur->kind != JsonArray) ResetNode(cur, JsonArray);
     if (index < 0) return nullptr;
-    const auto count = static_cast<int64_t>(cur->elements.size());
+    const auto count = static_cast<int64_t>(cur->body->elements.size());
     if (index >= count) {
         if (index >= kMaxGrowIndex) return nullptr;
-        while (static_cast<int64_t>(cur->elements.size()) <= index) {
-            cur->elements.push_back(NewNode(JsonNull));
+        while (static_cast<int64_t>(cur->body->elements.size()) <= index) {
+            cur->body->elements.push_back(NewNode(JsonNull));
         }
     }
-    return cur->elements[static_cast<size_t>(index)];
+    return cur->body->elements[static_cast<size_t>(index)];
 }
 
 // ---- path resolution ----
@@ -126,10 +128,10 @@ bool JsonDocument::PathExists(const JsonPath& path) const {
         }
         if (seg.hasIndex) {
             if (cur->kind != JsonArray || seg.index < 0 ||
-                seg.index >= static_cast<int64_t>(cur->elements.size())) {
+                seg.index >= static_cast<int64_t>(cur->body->elements.size())) {
                 return false;
             }
-            cur = cur->elements[static_cast<size_t>(seg.index)];
+            cur = cur->body->elements[static_cast<size_t>(seg.index)];
         }
     }
     return true;
@@ -183,8 +185,8 @@ int JsonDocument::CountOf(const JsonPath& path) {
     const JsonNode* n = Resolve(path);
     if (!n) return 0;
     size_t count = 0;
-    if (n->kind == JsonObject) count = n->members.size();
-    if (n->kind == JsonArray) count = n->elements.size();
+    if (n->kind == JsonObject) count = n->body->members.size();
+    if (n->kind == JsonArray) count = n->body->elements.size();
     return count > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(count);
 }
 
@@ -196,5 +198,5 @@ bool JsonDocument::HasMember(const JsonPath& path, const JsonUnits& name) {
 bool JsonDocument::HasIndex(const JsonPath& path, int index) {
     const JsonNode* n = Resolve(path);
     return n && n->kind == JsonArray && index >= 0 &&
-           static_cast<size_t>(index) < n->elements.size();
+           static_cast<size_t>(index) < n->body->elements.size();
 }

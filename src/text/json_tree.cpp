@@ -95,15 +95,30 @@ void JsonChars::Take(JsonChars& other) {
 
 // ---- nodes ----
 
+namespace {
+
+bool IsContainer(int kind) {
+    return kind == JsonArray || kind == JsonObject;
+}
+
+JsonBody* NewBody(JsonArena* arena) {
+    if (!arena) return new JsonBody(nullptr);
+    return new (arena->Allocate(sizeof(JsonBody), alignof(JsonBody))) JsonBody(arena);
+}
+
+}  // namespace
+
 JsonNode* NewNode(int kind, JsonArena* arena) {
     JsonNode* n;
     if (arena) {
-        n = new (arena->Allocate(sizeof(JsonNode), alignof(JsonNode))) JsonNode(arena);
+        n = new (arena->Allocate(sizeof(JsonNode), alignof(JsonNode))) JsonNode;
+        n->arena = arena;
         arena->Hold();
     } else {
-        n = new JsonNode(nullptr);
+        n = new JsonNode;
     }
     n->kind = kind;
+    if (IsContainer(kind)) n->body = NewBody(arena);
     return n;
 }
 
@@ -111,19 +126,22 @@ namespace {
 
 // Moves every child of `n` to `pending` and leaves `n` without content.
 void TakeChildren(JsonNode* n, std::vector<JsonNode*>& pending) {
-    for (JsonNode* e : n->elements) pending.push_back(e);
-    n->elements.clear();
-    for (JsonMember& m : n->members) pending.push_back(m.node);
-    n->members.clear();
-    n->index.reset();
+    if (!n->body) return;
+    for (JsonNode* e : n->body->elements) pending.push_back(e);
+    n->body->elements.clear();
+    for (JsonMember& m : n->body->members) pending.push_back(m.node);
+    n->body->members.clear();
+    n->body->index.reset();
 }
 
 void Destroy(JsonNode* n) {
     JsonArena* arena = n->arena;
     if (!arena) {
+        delete n->body;
         delete n;
         return;
     }
+    if (n->body) n->body->~JsonBody();
     n->~JsonNode();
     arena->Drop();
 }
@@ -155,10 +173,9 @@ void ResetNode(JsonNode* n, int kind) {
     TakeChildren(n, pending);
     ReleaseAll(pending);
     n->kind = kind;
-    n->integer = 0;
-    n->real = 0;
-    n->boolean = false;
+    n->integer = 0;  // clears the whole value
     n->chars.Reset();
+    if (IsContainer(kind) && !n->body) n->body = NewBody(n->arena);
 }
 
 // ---- member map ----
@@ -175,25 +192,25 @@ size_t Slot(uint32_t hash, size_t slots) {
 
 void BuildIndex(JsonNode* object) {
     size_t slots = 64;
-    while (slots < object->members.size() * 2) slots *= 2;
+    while (slots < object->body->members.size() * 2) slots *= 2;
     auto index = std::make_unique<std::vector<uint32_t>>(slots, 0);
-    for (size_t k = 0; k < object->members.size(); ++k) {
-        size_t s = Slot(object->members[k].hash, slots);
+    for (size_t k = 0; k < object->body->members.size(); ++k) {
+        size_t s = Slot(object->body->members[k].hash, slots);
         while ((*index)[s]) s = (s + 1) & (slots - 1);
         (*index)[s] = static_cast<uint32_t>(k + 1);
     }
-    object->index = std::move(index);
+    object->body->index = std::move(index);
 }
 
 size_t FindPosition(const JsonNode* object, std::u16string_view name, uint32_t h) {
-    const auto& members = object->members;
-    if (!object->index) {
+    const auto& members = object->body->members;
+    if (!object->body->index) {
         for (size_t k = 0; k < members.size(); ++k) {
             if (members[k].hash == h && members[k].name.View() == name) return k;
         }
         return members.size();
     }
-    const auto& index = *object->index;
+    const auto& index = *object->body->index;
     for (size_t s = Slot(h, index.size()); index[s]; s = (s + 1) & (index.size() - 1)) {
         const JsonMember& m = members[index[s] - 1];
         if (m.hash == h && m.name.View() == name) return index[s] - 1;
@@ -210,21 +227,23 @@ uint32_t HashName(std::u16string_view name) {
 }
 
 JsonMember* FindMember(JsonNode* object, std::u16string_view name) {
+    if (!object->body) return nullptr;
     const size_t k = FindPosition(object, name, HashName(name));
-    return k < object->members.size() ? &object->members[k] : nullptr;
+    return k < object->body->members.size() ? &object->body->members[k] : nullptr;
 }
 
 const JsonMember* FindMember(const JsonNode* object, std::u16string_view name) {
+    if (!object->body) return nullptr;
     const size_t k = FindPosition(object, name, HashName(name));
-    return k < object->members.size() ? &object->members[k] : nullptr;
+    return k < object->body->members.size() ? &object->body->members[k] : nullptr;
 }
 
 void SetMemberNode(JsonNode* object, JsonChars&& name, JsonNode* node) {
     const uint32_t hash = HashName(name.View());
     const size_t k = FindPosition(object, name.View(), hash);
-    if (k < object->members.size()) {
-        JsonNode* previous = object->members[k].node;
-        object->members[k].node = node;
+    if (k < object->body->members.size()) {
+        JsonNode* previous = object->body->members[k].node;
+        object->body->members[k].node = node;
         Release(previous);
         return;
     }
@@ -236,13 +255,13 @@ void AppendNewMember(JsonNode* object, JsonChars&& name, uint32_t hash, JsonNode
     entry.hash = hash;
     entry.name = std::move(name);
     entry.node = node;
-    object->members.push_back(std::move(entry));
-    const size_t count = object->members.size();
-    if (object->index ? count * 4 > object->index->size() * 3 : count > kIndexFrom) {
+    object->body->members.push_back(std::move(entry));
+    const size_t count = object->body->members.size();
+    if (object->body->index ? count * 4 > object->body->index->size() * 3 : count > kIndexFrom) {
         BuildIndex(object);
-    } else if (object->index) {
-        auto& index = *object->index;
-        size_t s = Slot(object->members.back().hash, index.size());
+    } else if (object->body->index) {
+        auto& index = *object->body->index;
+        size_t s = Slot(object->body->members.back().hash, index.size());
         while (index[s]) s = (s + 1) & (index.size() - 1);
         index[s] = static_cast<uint32_t>(count);
     }
@@ -256,10 +275,10 @@ void SetMemberNode(JsonNode* object, std::u16string_view name, JsonNode* node) {
 
 bool RemoveMemberNode(JsonNode* object, std::u16string_view name) {
     const size_t k = FindPosition(object, name, HashName(name));
-    if (k >= object->members.size()) return false;
-    JsonNode* node = object->members[k].node;
-    object->members.erase(object->members.begin() + static_cast<std::ptrdiff_t>(k));
-    if (object->index) BuildIndex(object);
+    if (k >= object->body->members.size()) return false;
+    JsonNode* node = object->body->members[k].node;
+    object->body->members.erase(object->body->members.begin() + static_cast<std::ptrdiff_t>(k));
+    if (object->body->index) BuildIndex(object);
     Release(node);
     return true;
 }
@@ -271,9 +290,9 @@ bool Reaches(JsonNode* from, JsonNode* target) {
         JsonNode* n = todo.back();
         todo.pop_back();
         if (n == target) return true;
-        if (!seen.insert(n).second) continue;
-        for (JsonNode* e : n->elements) todo.push_back(e);
-        for (JsonMember& m : n->members) todo.push_back(m.node);
+        if (!seen.insert(n).second || !n->body) continue;
+        for (JsonNode* e : n->body->elements) todo.push_back(e);
+        for (JsonMember& m : n->body->members) todo.push_back(m.node);
     }
     return false;
 }
@@ -345,19 +364,25 @@ std::vector<uint16_t> BuildNarrowTable() {
 }  // namespace
 
 Text JsonNarrow(std::u16string_view units) {
-    units = units.substr(0, units.find(u'\0'));
-    size_t ascii = 0;
-    while (ascii < units.size() && units[ascii] < 0x80) ++ascii;
-    if (ascii == units.size()) return Text(units.begin(), units.end());
-    static const std::vector<uint16_t> table = BuildNarrowTable();
-    if (table.empty()) return WideToAnsi(units);
-    Text out;
-    out.reserve(units.size() * 2);
-    out.assign(units.begin(), units.begin() + static_cast<std::ptrdiff_t>(ascii));
-    for (size_t k = ascii; k < units.size(); ++k) {
-        const uint16_t e = table[units[k]];
-        if (e >= 0x100) out.push_back(static_cast<char>(e >> 8));
-        out.push_back(static_cast<char>(e & 0xFF));
+    // One pass: the text ends at its first zero, and only a text beyond ASCII needs the table.
+    Text out(units.size() * 2, '\0');
+    const std::vector<uint16_t>* table = nullptr;
+    size_t w = 0;
+    for (const char16_t u : units) {
+        if (u == 0) break;
+        if (u < 0x80) {
+            out[w++] = static_cast<char>(u);
+            continue;
+        }
+        if (!table) {
+            static const std::vector<uint16_t> built = BuildNarrowTable();
+            if (built.empty()) return WideToAnsi(units);
+            table = &built;
+        }
+        const uint16_t e = (*table)[u];
+        if (e >= 0x100) out[w++] = static_cast<char>(e >> 8);
+        out[w++] = static_cast<char>(e & 0xFF);
     }
+    out.resize(w);
     return out;
 }

@@ -116,20 +116,27 @@ struct JsonMember {
     JsonNode* node = nullptr;
 };
 
-struct JsonNode {
-    explicit JsonNode(JsonArena* a)
-        : arena(a), elements(JsonAllocator<JsonNode*>(a)), members(JsonAllocator<JsonMember>(a)) {}
-
-    int refs = 1;
-    int kind = JsonNull;
-    JsonArena* arena;  // where this node lives; null on the heap
-    int64_t integer = 0;
-    double real = 0;
-    bool boolean = false;
-    JsonChars chars;  // a string's value, or a number's or raw literal's text as written
+// What only arrays and objects hold, kept apart so that the far more numerous other values stay
+// small.
+struct JsonBody {
+    explicit JsonBody(JsonArena* a)
+        : elements(JsonAllocator<JsonNode*>(a)), members(JsonAllocator<JsonMember>(a)) {}
     std::vector<JsonNode*, JsonAllocator<JsonNode*>> elements;
     std::vector<JsonMember, JsonAllocator<JsonMember>> members;  // in insertion order
     std::unique_ptr<std::vector<uint32_t>> index;  // positions + 1 by hash, for large objects
+};
+
+struct JsonNode {
+    int refs = 1;
+    int kind = JsonNull;
+    JsonArena* arena = nullptr;  // where this node (and its body) lives; null on the heap
+    union {                      // by kind
+        int64_t integer = 0;
+        double real;
+        bool boolean;
+    };
+    JsonChars chars;           // a string's value, or a number's or raw literal's text as written
+    JsonBody* body = nullptr;  // every array and object has one (others may keep an empty one)
 };
 
 // A node of `kind` with empty content, in `arena` when given.
@@ -176,7 +183,13 @@ JsonNode* IndexStep(JsonNode* cur, int64_t index);
 // well-formed UTF-8 character at `i` written as UTF-16 at out[w] (w moves on); returns the index
 // after it.
 size_t FindEither(std::string_view s, size_t i, char a, char b);
+// As FindEither; sets `high` when a byte >= 0x80 lies before the index found.
+size_t FindEitherNotingHigh(std::string_view s, size_t i, char a, char b, bool& high);
+// ASCII bytes as UTF-16 units, one for one.
+void WidenAscii(const char* in, size_t count, char16_t* out);
 std::string_view UpToZero(std::string_view s);
 bool IsAscii(std::string_view s);
 bool IsUtf8(std::string_view s);
 size_t PutUtf8(std::string_view s, size_t i, char16_t* out, size_t& w);
+// Well-formed UTF-8 as UTF-16 into `out` (room for s.size() units); returns the units written.
+size_t WidenUtf8(std::string_view s, char16_t* out);

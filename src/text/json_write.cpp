@@ -111,10 +111,10 @@ class Writer {
     }
 
     void NextElement(const JsonNode* n, size_t k) {
-        if (k < n->elements.size()) {
+        if (k < n->body->elements.size()) {
             frames_.back().next = k + 1;
             if (k > 0) out_.push_back(u',');
-            Begin(n->elements[k]);
+            Begin(n->body->elements[k]);
             return;
         }
         out_.push_back(u']');
@@ -123,7 +123,7 @@ class Writer {
     }
 
     void NextMember(const JsonNode* n, size_t k) {
-        const auto& members = n->members;
+        const auto& members = n->body->members;
         if (k < members.size()) {
             frames_.back().next = k + 1;
             if (k > 0) {

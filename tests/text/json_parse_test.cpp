@@ -237,4 +237,21 @@ TEST(JsonParse, TakesSingleQuotesCodePage936AndDuplicateKeys) {
     EXPECT_EQ("\xD6\xD0", wide.GetText(u"\u540D"));
 }
 
+TEST(JsonParse, ReadsAnswerBytesWhateverTheNamesBeforeAndTheLengthOfEachText) {
+    // Each object names its members as the one before it did, or nearly: same length other
+    // letters, a prefix, an escape that decodes to the same name.
+    JsonDocument doc;
+    ASSERT_TRUE(doc.ParseAnswer(R"([{"ab":1,"cd":2},{"ab":3,"ce":4},{"a":5,"cde":6},)"
+                                R"({"a\u0062":7,"cd":8}])"));
+    EXPECT_EQ(R"([{"ab":1,"cd":2},{"ab":3,"ce":4},{"a":5,"cde":6},{"ab":7,"cd":8}])", doc.ToText());
+    // Long texts, with what ends or changes them past the first sixteen bytes.
+    ASSERT_TRUE(
+        doc.ParseAnswer("{\"plain\":\"0123456789abcdefghij\","
+                        "\"quote\":\"0123456789abcdefgh\\\"ij\","
+                        "\"zhong\":\"0123456789abcdefgh\xE4\xB8\xAD\"}"));
+    EXPECT_EQ("0123456789abcdefghij", doc.GetText("plain"));
+    EXPECT_EQ("0123456789abcdefgh\"ij", doc.GetText("quote"));
+    EXPECT_EQ("0123456789abcdefgh\xD6\xD0", doc.GetText("zhong"));
+}
+
 }  // namespace
