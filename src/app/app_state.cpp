@@ -11,7 +11,7 @@ AppState::~AppState() {
 }
 
 bool AppState::Start() {
-    const bool poolUp = pool.Create(1, 5);
+    const bool poolUp = pool.Create(1, kParallelFetches + kWritingWorkers);
     const bool lockUp = lock.Create(false, Text());
     return poolUp && lockUp;
 }

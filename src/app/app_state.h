@@ -12,6 +12,7 @@
 
 #include "app/app_view.h"
 #include "app/download_run.h"
+#include "app/fetch_gate.h"
 #include "app/flow_slot.h"
 #include "app/records.h"
 #include "threads/mutex.h"
@@ -103,7 +104,8 @@ class AppState {
     AppState(const AppState&) = delete;
     AppState& operator=(const AppState&) = delete;
 
-    // Pool (1 to 5 workers) and lock; false when either cannot be made.
+    // Pool (1 to kParallelFetches + kWritingWorkers workers) and lock; false when either cannot
+    // be made.
     bool Start();
     // Retires every flow and stops the pool without waiting for running downloads.
     void Shutdown();
@@ -123,6 +125,7 @@ class AppState {
     FlowSlot loginThread;
 
     ThreadPool pool;
+    FetchGate pictureGate{kParallelFetches};  // the pool's picture requests in flight
     Mutex lock;  // serialises the status updates of worker threads and the jobs' error boxes
 
     // Jobs between "may I write?" and the end of their file write; shutdown waits for them so

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/error_texts.h"
+#include "app/fetch_gate.h"
 #include "app/file_naming.h"
 #include "app/picture_file.h"
 #include "app/pool_tasks.h"
@@ -21,8 +22,15 @@ bool FetchPicture(AppState& app, const std::shared_ptr<DownloadRun>& run, const 
     const FetchLimits limits = PictureLimits();
     for (int attempt = 0; attempt < kFetchAttempts; ++attempt) {
         if (attempt > 0 && !PauseUnlessStopped(run->Token(), kRetryPauseMs)) break;
-        RunAnswer answer = FetchUnderBackoff(run->backoff, run->Token(), url, std::nullopt, limits,
-                                             [&app, &run] { ShowRunProgress(app, run); });
+        RunAnswer answer;
+        {
+            // Held for the request only: the pause before a retry and the write that follows
+            // leave the network to another worker.
+            const GateTurn turn(app.pictureGate, run->Token());
+            if (!turn.Held()) break;
+            answer = FetchUnderBackoff(run->backoff, run->Token(), url, std::nullopt, limits,
+                                       [&app, &run] { ShowRunProgress(app, run); });
+        }
         if (answer.answered && answer.status == 200 && !answer.body.empty()) {
             body = std::move(answer.body);
             return true;

@@ -546,6 +546,9 @@ class DownloadCommandsTest(PictalonTestCase):
         app.driver.command(10002)
         app.driver.command(10005)
         app.wait_status(finished(65, 65), timeout_ms=120000)
+        # Slow pictures keep every download worker on the network, and never one more.
+        open_at_once = max(r["open_pictures"] for r in self.log_paths(path="/mw1024/6065_"))
+        self.assertEqual(open_at_once, 5)
         folder, names = self.expected_files(app, OWNER, "6065")
         self.assert_album_on_disk(folder, names, "mw1024")
         self.assertEqual(self.log_paths(path="/large/6065_"), [])

@@ -141,7 +141,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         planned = None if answer.mode.get("kind") in ("refuse", "silence") else answer.status
         if entry is not None:
             state.finish(entry, planned)
-        status = self.send(answer)
+        self.open_entry = entry
+        try:
+            status = self.send(answer)
+        finally:
+            self.answer_leaves()
         if entry is not None and status != planned:
             state.finish(entry, status)
 
@@ -250,6 +254,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             pass
         self.close_connection = True
 
+    def answer_leaves(self):
+        """The request stops counting as open before its first byte goes out, so a client that
+        has its answer and asks again can never be counted twice."""
+        entry, self.open_entry = getattr(self, "open_entry", None), None
+        if entry is not None:
+            self.server.service.state.close(entry)
+
     def send(self, answer):
         """Writes the answer as its mode says; returns the status sent or None if none was."""
         mode = answer.mode
@@ -264,6 +275,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wait_for_close(mode.get("ms"))
                 self.close_connection = True
                 return None
+            self.answer_leaves()
             body = answer.body
             head_only = self.command == "HEAD"
             keep = not self.close_connection

@@ -480,12 +480,23 @@ class State:
         with self.lock:
             self.seq += 1
             entry["seq"] = self.seq
+            # How many picture requests were open when this one came (itself included): the
+            # program's promise of a fixed number of parallel downloads is read from it.
+            if entry["host"].endswith(".sinaimg.cn"):
+                self.open_pictures = getattr(self, "open_pictures", 0) + 1
+                entry["open_pictures"] = self.open_pictures
             self.log.append(entry)
             return entry
 
     def finish(self, entry, status):
         with self.lock:
             entry["status"] = status
+
+    def close(self, entry):
+        """The request is being answered (or never will be): it no longer counts as open."""
+        with self.lock:
+            if "open_pictures" in entry:
+                self.open_pictures -= 1
 
     def read_log(self, host=None, path_prefix=None):
         with self.lock:

@@ -1,0 +1,45 @@
+#pragma once
+// At most a fixed number of picture requests at a time, whatever the number of pool workers.
+// The pool keeps a couple of workers more than the gate lets through, so while one worker writes
+// the picture it just fetched (milliseconds under Wine, more as an album folder fills), another
+// is already on the network in its place.
+#include <condition_variable>
+#include <mutex>
+
+#include "app/flow_slot.h"
+
+// Picture requests of the pool in flight at once, and the pool's workers beyond those.
+constexpr int kParallelFetches = 5;
+constexpr int kWritingWorkers = 2;
+
+class FetchGate {
+  public:
+    explicit FetchGate(int permits) : free_(permits) {}
+    FetchGate(const FetchGate&) = delete;
+    FetchGate& operator=(const FetchGate&) = delete;
+
+    // Waits for a permit; false (holding none) when the token asked to stop first.
+    bool Enter(const FlowToken& token);
+    void Leave();
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable freed_;
+    int free_;
+};
+
+// One permit for as long as it lives.
+class GateTurn {
+  public:
+    GateTurn(FetchGate& gate, const FlowToken& token) : gate_(gate), held_(gate.Enter(token)) {}
+    ~GateTurn() {
+        if (held_) gate_.Leave();
+    }
+    GateTurn(const GateTurn&) = delete;
+    GateTurn& operator=(const GateTurn&) = delete;
+    bool Held() const { return held_; }
+
+  private:
+    FetchGate& gate_;
+    bool held_;
+};
