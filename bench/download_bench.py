@@ -9,6 +9,7 @@ import argparse
 import os
 import re
 import shutil
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -206,8 +207,10 @@ def main():
         load_before = os.getloadavg()[0]
 
         say("== Pictalon: 下载选中 on item %d, timed by bench_ui_probe" % index)
+        # --settle: the memory once more after the pool's idle workers have left (10 s idle),
+        # which is what the run itself leaves behind.
         code, text = run_quiet(["wine", probe, "--idle", "1000", "--interval", "20",
-                                "--timeout", "240000"], timeout=300)
+                                "--timeout", "240000", "--settle", "12000"], timeout=300)
         figures = key_values(text)
         if os.environ.get("PICT_BENCH_VERBOSE"):
             say(text)
@@ -256,6 +259,10 @@ def main():
     curl_config(curl_urls, cfg, into=curl_files)
     curl_s, codes = curl(["--parallel", "--parallel-max", str(WORKERS), "-K", cfg,
                           "-w", "%{http_code}\\n"])
+    # As many curl runs as ours, so the medians of both sides meet the same spells of a busy
+    # machine.
+    curl_runs = [curl_s] + [curl(["--parallel", "--parallel-max", str(WORKERS), "-K", cfg])[0]
+                            for _ in range(1, options.runs)]
     curl_ok = sum(1 for c in codes if c == "200")
     curl_bytes = sum(os.path.getsize(os.path.join(curl_files, n)) for n in os.listdir(curl_files))
     shutil.rmtree(curl_files, ignore_errors=True)
@@ -308,6 +315,9 @@ def main():
                figures["working_set_mib"], figures["pagefile_mib"]))
         say("  largest PagefileUsage seen during the run (sampled every 100 ms): %s MiB"
             % figures.get("sampled_max_pagefile_mib"))
+        if "settled_pagefile_mib" in figures:
+            say("  12 s later, once the idle pool workers have left: working set %s MiB, pagefile"
+                " %s MiB" % (figures["settled_working_set_mib"], figures["settled_pagefile_mib"]))
     else:
         say("memory: GetProcessMemoryInfo failed (error %s)" % figures.get("memory_error"))
     for k, r in enumerate(repeats, start=2):
@@ -323,6 +333,13 @@ def main():
             faults_later = "run %d ended with %r" % (k, r.get("final_status", ""))
             say("FAULT: " + faults_later)
             repeat_faults.append(faults_later)
+    if options.runs > 1 and ours_s > 0:
+        ours_runs = [ours_s] + [float(r.get("elapsed_ms", "0")) / 1000.0 for r in repeats]
+        ours_mid, curl_mid = statistics.median(ours_runs), statistics.median(curl_runs)
+        say("over %d runs each: ours median %.2f s (best %.2f), curl median %.2f s (best %.2f); "
+            "medians ours/limit %.2f, ours/curl %.2f" % (
+                options.runs, ours_mid, min(ours_runs), curl_mid, min(curl_runs),
+                ours_mid / limit_s if limit_s > 0 else 0, ours_mid / curl_mid if curl_mid else 0))
     if unix:
         say("memory as Linux sees the Wine process: VmHWM %.1f MiB, VmRSS %.1f MiB"
             % (unix.get("VmHWM", 0), unix.get("VmRSS", 0)))

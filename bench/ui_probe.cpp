@@ -4,6 +4,7 @@
 // how long it keeps the user waiting, and reads the process's memory figures at the end.
 //
 // Usage: bench_ui_probe.exe [--idle MS] [--interval MS] [--timeout MS] [--command ID]
+//                            [--settle MS]
 // Prints key=value lines (UTF-8); exit code 0 when the run ended within the time-out.
 #include <windows.h>
 #include <commctrl.h>
@@ -32,6 +33,7 @@ struct Options {
     int intervalMs = 20;
     int timeoutMs = 240000;
     int command = 10000;
+    int settleMs = 0;  // then read the memory again, once the pool's idle workers have left
 };
 
 double NowMs() {
@@ -225,6 +227,7 @@ bool ParseOptions(int argc, wchar_t** argv, Options& o) {
                       : a == L"--interval" ? &o.intervalMs
                       : a == L"--timeout"  ? &o.timeoutMs
                       : a == L"--command"  ? &o.command
+                      : a == L"--settle"   ? &o.settleMs
                                            : nullptr;
         if (target == nullptr || i + 1 >= argc) return false;
         wchar_t* end = nullptr;
@@ -242,9 +245,10 @@ int main() {
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     Options o;
     if (argv == nullptr || !ParseOptions(argc, argv, o)) {
-        std::fprintf(stderr,
-                     "usage: bench_ui_probe.exe [--idle MS] [--interval MS] [--timeout MS] "
-                     "[--command ID]\n");
+        std::fprintf(
+            stderr,
+            "usage: bench_ui_probe.exe [--idle MS] [--interval MS] [--timeout MS] [--settle MS] "
+            "[--command ID]\n");
         return 2;
     }
     LocalFree(argv);
@@ -338,6 +342,14 @@ int main() {
             Mib(after.PagefileUsage), Mib(sampledWorkingSet), Mib(sampledPagefile));
     } else {
         std::printf("memory_error=%lu\n", GetLastError());
+    }
+    PROCESS_MEMORY_COUNTERS settled{};
+    if (o.settleMs > 0 && process != nullptr) {
+        Sleep(static_cast<DWORD>(o.settleMs));
+        if (ReadMemory(process, settled)) {
+            std::printf("settled_working_set_mib=%.1f\nsettled_pagefile_mib=%.1f\n",
+                        Mib(settled.WorkingSetSize), Mib(settled.PagefileUsage));
+        }
     }
     std::fflush(stdout);
     return done ? 0 : 1;
