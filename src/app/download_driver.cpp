@@ -17,7 +17,6 @@
 namespace {
 
 constexpr int kPhotosPerPage = 32;
-constexpr unsigned kSettleSliceMs = 100;
 // Beside the owner's album folders. An album that carries this very name only has its pictures
 // written and renamed within one folder, as every album did before.
 constexpr char kPartFolderName[] = "~pictalon-parts\\";
@@ -70,7 +69,7 @@ PhotoPage FetchPhotoPage(AppState& app, const std::shared_ptr<DownloadRun>& run,
         if (attempt > 0 && !PauseUnlessStopped(run->Token(), kRetryPauseMs)) break;
         const RunAnswer answer =
             FetchUnderBackoff(run->backoff, run->Token(), url, source.cookies, limits,
-                              [&app, &run] { ShowRunProgress(app, run); });
+                              [&app, &run] { ShowRunProgress(app, run, ProgressPace::kNow); });
         if (!answer.answered || answer.status != 200) continue;
         PhotoPage listed = ReadPhotoPage(answer.body);
         if (listed.ok) return listed;
@@ -200,9 +199,11 @@ void RunDownloadDriver(AppState& app, const std::shared_ptr<DownloadRun>& run, i
     ListPhotos(app, run, ListingSource{owner.ownerId, album.albumId, app.login.Cookies()});
     run->ListingDone();
     // The run's own jobs must all have settled; jobs of other runs do not hold this one up.
-    while (!run->WaitSettled(kSettleSliceMs)) {
+    while (!run->WaitSettled(kProgressEveryMs)) {
         if (run->StopRequested()) return;
+        if (run->TakeProgressDue()) ShowRunProgress(app, run, ProgressPace::kNow);
     }
+    ShowDueProgressAndWait(app, run);
     RemovePartFolder(*run);
     run->ReleasePhotos();
     ShowFinished(app, run);

@@ -28,8 +28,9 @@ bool FetchPicture(AppState& app, const std::shared_ptr<DownloadRun>& run, const 
             // leave the network to another worker.
             const GateTurn turn(app.pictureGate, run->Token());
             if (!turn.Held()) break;
-            answer = FetchUnderBackoff(run->backoff, run->Token(), url, std::nullopt, limits,
-                                       [&app, &run] { ShowRunProgress(app, run); });
+            answer =
+                FetchUnderBackoff(run->backoff, run->Token(), url, std::nullopt, limits,
+                                  [&app, &run] { ShowRunProgress(app, run, ProgressPace::kNow); });
         }
         if (answer.answered && answer.status == 200 && !answer.body.empty()) {
             body = std::move(answer.body);
@@ -81,29 +82,42 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
     return err == 0;
 }
 
+// On the window thread, with the counts as they are now.
+void ShowProgressHere(AppState& app, const std::shared_ptr<DownloadRun>& run) {
+    run->ProgressShown(GetTickCount64());
+    if (!app.runs.IsCurrent(*run) || run->Finished()) return;
+    const int done = run->downloadedCount.load();
+    const int failed = run->failedCount.load();
+    const int listed = run->listedCount.load();
+    if (run->backoff.Paused()) {
+        app.view.SetStatus(PausedStatus(run->backoff.ResumeAtLocal(), done, listed));
+        app.view.ShowTaskbarProgress(AppView::Progress::kPaused, done + failed, listed);
+        return;
+    }
+    app.view.SetStatus(ProgressStatus(done, listed));
+    app.view.ShowTaskbarProgress(
+        failed > 0 ? AppView::Progress::kError : AppView::Progress::kNormal, done + failed, listed);
+}
+
 }  // namespace
 
 // The counts are read when the update runs on the window thread, not when it was asked for,
 // so a later status never shows less than an earlier one; and a worker never waits for the
 // window to show it. At most one update per run is on its way at a time.
-void ShowRunProgress(AppState& app, const std::shared_ptr<DownloadRun>& run) {
+void ShowRunProgress(AppState& app, const std::shared_ptr<DownloadRun>& run, ProgressPace pace) {
+    // Under Wine each status change costs the window thread a repaint; a hundred a second would
+    // keep it from the user's input for nothing anyone can read.
+    if (pace == ProgressPace::kPaced &&
+        GetTickCount64() - run->LastProgressTick() < kProgressEveryMs) {
+        run->MarkProgressDue();
+        return;
+    }
     if (!run->TakeProgressTurn()) return;
-    app.view.PostToWindowThread([&app, run] {
-        run->ProgressShown();
-        if (!app.runs.IsCurrent(*run) || run->Finished()) return;
-        const int done = run->downloadedCount.load();
-        const int failed = run->failedCount.load();
-        const int listed = run->listedCount.load();
-        if (run->backoff.Paused()) {
-            app.view.SetStatus(PausedStatus(run->backoff.ResumeAtLocal(), done, listed));
-            app.view.ShowTaskbarProgress(AppView::Progress::kPaused, done + failed, listed);
-            return;
-        }
-        app.view.SetStatus(ProgressStatus(done, listed));
-        app.view.ShowTaskbarProgress(
-            failed > 0 ? AppView::Progress::kError : AppView::Progress::kNormal, done + failed,
-            listed);
-    });
+    app.view.PostToWindowThread([&app, run] { ShowProgressHere(app, run); });
+}
+
+void ShowDueProgressAndWait(AppState& app, const std::shared_ptr<DownloadRun>& run) {
+    if (run->TakeProgressDue()) app.view.RunOnWindowThread([&] { ShowProgressHere(app, run); });
 }
 
 Text ProgressStatus(int downloaded, int listed) {

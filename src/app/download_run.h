@@ -71,9 +71,16 @@ class DownloadRun {
     void MarkFinished() { finished_.store(true); }
 
     // One progress update on its way to the window at a time: true when the caller should send
-    // one; the update calls ProgressShown() when it reads the counts.
+    // one; the update calls ProgressShown() with the tick count when it reads the counts.
     bool TakeProgressTurn() { return !progressPending_.exchange(true); }
-    void ProgressShown() { progressPending_.store(false); }
+    void ProgressShown(unsigned long long tick) {
+        lastShownTick_.store(tick);
+        progressPending_.store(false);
+    }
+    unsigned long long LastProgressTick() const { return lastShownTick_.load(); }
+    // A count that changed too soon after the last one shown waits here for the driver.
+    void MarkProgressDue() { progressDue_.store(true); }
+    bool TakeProgressDue() { return progressDue_.exchange(false); }
 
   private:
     const unsigned id_;
@@ -91,6 +98,8 @@ class DownloadRun {
 
     std::atomic<bool> finished_{false};
     std::atomic<bool> progressPending_{false};
+    std::atomic<bool> progressDue_{false};
+    std::atomic<unsigned long long> lastShownTick_{0};
 };
 
 // Which run is current: the latest one begun, until it is stopped.
