@@ -229,6 +229,10 @@ def load_named_scenario(name):
 class State:
     def __init__(self):
         self.lock = threading.Lock()
+        # Picture requests not yet answered, by entry, with the log they were recorded in: one
+        # left hanging from before a reset or a cleared log never counts in the new one.
+        self.open_pictures = {}
+        self.log_generation = 0
         self.reset()
 
     # -- whole state ---------------------------------------------------------------------------
@@ -237,6 +241,7 @@ class State:
         scenario = load_named_scenario("default")
         with self.lock:
             self.log = []
+            self.log_generation += 1
             self.seq = 0
             self.faults = []
             self.fault_id = 0
@@ -483,8 +488,9 @@ class State:
             # How many picture requests were open when this one came (itself included): the
             # program's promise of a fixed number of parallel downloads is read from it.
             if entry["host"].endswith(".sinaimg.cn"):
-                self.open_pictures = getattr(self, "open_pictures", 0) + 1
-                entry["open_pictures"] = self.open_pictures
+                self.open_pictures[id(entry)] = self.log_generation
+                entry["open_pictures"] = sum(
+                    1 for g in self.open_pictures.values() if g == self.log_generation)
             self.log.append(entry)
             return entry
 
@@ -495,8 +501,7 @@ class State:
     def close(self, entry):
         """The request is being answered (or never will be): it no longer counts as open."""
         with self.lock:
-            if "open_pictures" in entry:
-                self.open_pictures -= 1
+            self.open_pictures.pop(id(entry), None)
 
     def read_log(self, host=None, path_prefix=None):
         with self.lock:
@@ -512,3 +517,4 @@ class State:
     def clear_log(self):
         with self.lock:
             self.log = []
+            self.log_generation += 1
