@@ -158,6 +158,9 @@ bool RemoveMemberNode(JsonNode* object, std::u16string_view name);
 // True when `target` is `from` or lies somewhere below it.
 bool Reaches(JsonNode* from, JsonNode* target);
 
+// A value's literal text (blanks already removed) as the node it reads as (json_literal.cpp).
+JsonNode* LiteralNode(std::u16string_view t, JsonArena* arena);
+
 // Code page 936 <-> UTF-16 with the all-ASCII case done here; the rest goes through the text
 // helpers, so every character converts as it does everywhere else in the program.
 WideText JsonWiden(std::string_view ansi);
