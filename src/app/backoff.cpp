@@ -102,7 +102,7 @@ RateBackoff::Ticket RateBackoff::WaitTurn(const FlowToken& token) {
 }
 
 RateBackoff::Change RateBackoff::Report(const Ticket& ticket, Outcome outcome,
-                                        std::optional<unsigned> retryAfterMs) {
+                                        std::optional<unsigned> retryAfterMs, const Text& scope) {
     std::lock_guard<std::mutex> guard(mutex_);
     if (!ticket.granted) return Change::kNone;
     switch (outcome) {
@@ -115,6 +115,7 @@ RateBackoff::Change RateBackoff::Report(const Ticket& ticket, Outcome outcome,
             ++epoch_;
             ++pauses_;
             limited_ = true;
+            limitedScope_ = scope;
             probing_ = false;
             resumeAt_ = Clock::now() + std::chrono::milliseconds(pause);
             resumeAtFileTime_ = NowFileTime() + static_cast<unsigned long long>(pause) * 10000;
@@ -123,6 +124,13 @@ RateBackoff::Change RateBackoff::Report(const Ticket& ticket, Outcome outcome,
         }
         case Outcome::kThrough:
             if (!ticket.probe || ticket.epoch != epoch_) return Change::kNone;
+            if (scope != limitedScope_) {
+                // A page answered while the picture hosts still limit (or the other way round)
+                // says nothing of that limit: the pause stays, and the next request probes.
+                probing_ = false;
+                changed_.notify_all();
+                return Change::kNone;
+            }
             limited_ = false;
             probing_ = false;
             nextPauseMs_ = kFirstPauseMs;

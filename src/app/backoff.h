@@ -43,9 +43,11 @@ class RateBackoff {
     // limit is in effect.
     Ticket WaitTurn(const FlowToken& token);
     // After the request: kLimited with the Retry-After it asked for (none: the doubling pause);
-    // kThrough when the service answered anything else; kFailed when no answer came.
+    // kThrough when the service answered anything else; kFailed when no answer came. `scope`
+    // names the hosts that answered (one name for a group that limits as one): only an answer
+    // from the hosts that opened the pause can end it.
     Change Report(const Ticket& ticket, Outcome outcome,
-                  std::optional<unsigned> retryAfterMs = std::nullopt);
+                  std::optional<unsigned> retryAfterMs = std::nullopt, const Text& scope = Text());
 
     bool Paused() const;
     // When the open pause ends (local wall clock), for the status line.
@@ -63,4 +65,5 @@ class RateBackoff {
     Clock::time_point resumeAt_{};
     unsigned long long resumeAtFileTime_ = 0;  // UTC, for the status line
     int pauses_ = 0;
+    Text limitedScope_;
 };

@@ -1,5 +1,7 @@
-// What a run must refuse: an album number the catalogue does not hold, and picture answers that
-// are not a plain 200; and where "打开目录" and the program's own folder point.
+// What a run must refuse: an album number the catalogue does not hold, picture answers that are
+// not a plain 200, and the end of a pause on word from hosts that did not ask for it; and where
+// "打开目录" and the program's own folder point.
+#include "app/backoff.h"
 #include "app/folder_commands.h"
 #include "flow_fixture.h"
 
@@ -92,6 +94,26 @@ TEST(ProgramFolder, IsTheProgramPathUpToItsLastSeparatorWithOneBackslash) {
         {u"", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(FolderOfProgramPath(c.path), c.folder) << c.folder;
+}
+
+TEST(RateBackoff, OnlyTheHostsThatAskedForThePauseCanEndIt) {
+    RateBackoff backoff;
+    FlowToken token;
+    const RateBackoff::Ticket first = backoff.WaitTurn(token);
+    ASSERT_EQ(backoff.Report(first, RateBackoff::Outcome::kLimited, 20u, "sinaimg.cn"),
+              RateBackoff::Change::kPaused);
+    // A page from the photo host answers the probe: the picture hosts may still be limiting.
+    const RateBackoff::Ticket page = backoff.WaitTurn(token);
+    ASSERT_TRUE(page.probe);
+    EXPECT_EQ(backoff.Report(page, RateBackoff::Outcome::kThrough, std::nullopt, "photo.weibo.com"),
+              RateBackoff::Change::kNone);
+    EXPECT_TRUE(backoff.Paused());
+    // The next request probes at once, and a picture that comes through ends the pause.
+    const RateBackoff::Ticket picture = backoff.WaitTurn(token);
+    ASSERT_TRUE(picture.probe);
+    EXPECT_EQ(backoff.Report(picture, RateBackoff::Outcome::kThrough, std::nullopt, "sinaimg.cn"),
+              RateBackoff::Change::kResumed);
+    EXPECT_FALSE(backoff.Paused());
 }
 
 }  // namespace
