@@ -86,21 +86,6 @@ OneAnswer GetOnce(WebSession& web, const Text& url, const std::optional<Text>& c
 
 }  // namespace
 
-namespace {
-
-// The image hosts limit as one; every other host on its own.
-Text LimitScope(const Text& url) {
-    const Text host = UrlHost(url);
-    const Text images = ".sinaimg.cn";
-    if (host.size() > images.size() &&
-        host.compare(host.size() - images.size(), images.size(), images) == 0) {
-        return images.substr(1);
-    }
-    return host;
-}
-
-}  // namespace
-
 bool PauseUnlessStopped(const FlowToken& token, unsigned ms) {
     for (unsigned waited = 0; waited < ms; waited += 15) {
         if (token.StopRequested()) return false;
@@ -139,7 +124,7 @@ RunAnswer FetchUnderBackoff(RateBackoff& backoff, const FlowToken& token, const 
             one.limited ? RateBackoff::Outcome::kLimited
                         : (one.answer.answered ? RateBackoff::Outcome::kThrough
                                                : RateBackoff::Outcome::kFailed);
-        if (backoff.Report(ticket, outcome, one.retryAfterMs, LimitScope(url)) !=
+        if (backoff.Report(ticket, outcome, one.retryAfterMs, RateLimitScope(url)) !=
                 RateBackoff::Change::kNone &&
             onChange) {
             onChange();

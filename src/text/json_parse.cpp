@@ -46,6 +46,17 @@ char16_t EscapedUnit(unsigned d) {
     }
 }
 
+// The character at `i` as UTF-16 at out[w] (w moves on): bytes beyond ASCII are UTF-8, units
+// are taken as they are. Returns the index after it.
+template <typename CharT>
+size_t PutOne(std::basic_string_view<CharT> s, size_t i, char16_t* out, size_t& w) {
+    if constexpr (sizeof(CharT) == 1) {
+        if (U(s[i]) >= 0x80) return PutUtf8(s, i, out, w);
+    }
+    out[w++] = static_cast<char16_t>(U(s[i]));
+    return i + 1;
+}
+
 // Decodes the quoted text from `i` up to its closing `quote` into `out` (resized as needed; `w`
 // units kept), returning the index of that quote or s.size() when there is none. A backslash hides
 // a following quote of either kind or a backslash; the JSON escapes are decoded, \uXXXX only when
@@ -60,14 +71,7 @@ size_t DecodeQuoted(std::basic_string_view<CharT> s, size_t i, unsigned quote, b
         const unsigned c = U(s[i]);
         if (c == quote) return i;
         if (c != '\\' || i + 1 >= n) {
-            if constexpr (sizeof(CharT) == 1) {
-                if (c >= 0x80) {
-                    i = PutUtf8(s, i, out.data(), w);
-                    continue;
-                }
-            }
-            out[w++] = static_cast<char16_t>(c);
-            ++i;
+            i = PutOne(s, i, out.data(), w);
             continue;
         }
         const unsigned d = U(s[i + 1]);
@@ -402,14 +406,7 @@ class JsonParser {
                 ++k;
                 continue;
             }
-            if constexpr (sizeof(CharT) == 1) {
-                if (u >= 0x80) {
-                    k = PutUtf8(raw, k, literal_.data(), w);
-                    continue;
-                }
-            }
-            literal_[w++] = static_cast<char16_t>(u);
-            ++k;
+            k = PutOne(raw, k, literal_.data(), w);
         }
         return LiteralNode(std::u16string_view(literal_.data(), w), arena_);
     }

@@ -40,6 +40,16 @@ const std::vector<Text>& ServiceHosts() {
     return hosts;
 }
 
+Text RateLimitScope(const Text& url) {
+    const Text host = UrlHost(url);
+    const Text images = ".sinaimg.cn";
+    if (host.size() > images.size() &&
+        host.compare(host.size() - images.size(), images.size(), images) == 0) {
+        return images.substr(1);
+    }
+    return host;
+}
+
 bool IsServiceHost(const Text& host) {
     Text h = LowerAscii(host);
     // A bracketed IPv6 literal is never a service host; everything else may carry a port.

@@ -35,6 +35,10 @@ Text UrlScheme(const Text& url);
 // The host of an absolute address (after any "user@", without ":port"), lower-cased; else empty.
 Text UrlHost(const Text& url);
 
+// The hosts an address's rate limit applies to: the image hosts limit as one ("sinaimg.cn"),
+// every other host on its own (its name).
+Text RateLimitScope(const Text& url);
+
 // An http address of a service host becomes https; any other address is returned unchanged.
 Text UpgradeToHttps(const Text& url);
 
