@@ -6,8 +6,10 @@ picture addresses with the same number of parallel transfers and the same latenc
 figures and the ratios; nothing here passes or fails on speed."""
 
 import argparse
+import bisect
 import os
 import re
+import resource
 import shutil
 import statistics
 import subprocess
@@ -121,6 +123,57 @@ def unix_memory(marker):
     return None
 
 
+def cpu_seconds():
+    """CPU seconds (user + system) so far of our program, the Wine server and the stand-in, by
+    /proc; with the children's figure, which covers the curl runs. Where the time of a run goes
+    when it is not waiting: every process here shares the same two cores."""
+    tick = float(os.sysconf("SC_CLK_TCK"))
+    out = {"ours": 0.0, "wineserver": 0.0, "standin": 0.0}
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                argv = f.read().decode("utf-8", "replace").split("\0")
+            with open("/proc/%s/stat" % pid) as f:
+                fields = f.read().rpartition(")")[2].split()
+        except OSError:
+            continue
+        used = (int(fields[11]) + int(fields[12])) / tick
+        first = os.path.basename(argv[0].replace("\\", "/")).lower()
+        if first == "pictalon.exe":
+            out["ours"] += used
+        elif first.startswith("wineserver"):
+            out["wineserver"] += used
+        elif any(a.endswith("standin.py") for a in argv):
+            out["standin"] += used
+    children = resource.getrusage(resource.RUSAGE_CHILDREN)
+    out["children"] = children.ru_utime + children.ru_stime
+    return out
+
+
+def client_pace(pictures):
+    """By the stand-in's own clock: picture requests open on average between the first one's
+    arrival and the last answer, and the median time from an answer leaving to the next request
+    arriving (what the client takes to ask again; the latency is not in it)."""
+    timed = [e for e in pictures if e.get("arrived") is not None and e.get("answered") is not None]
+    if len(timed) < 2 * WORKERS:
+        return None
+    edges = sorted([(e["arrived"], 1) for e in timed] + [(e["answered"], -1) for e in timed])
+    open_now, area, last = 0, 0.0, edges[0][0]
+    for at, step in edges:
+        area += open_now * (at - last)
+        open_now, last = open_now + step, at
+    span = edges[-1][0] - edges[0][0]
+    answers = sorted(e["answered"] for e in timed)
+    gaps = []
+    for arrived in sorted(e["arrived"] for e in timed)[WORKERS:]:
+        before = bisect.bisect_left(answers, arrived)
+        if before > 0:
+            gaps.append((arrived - answers[before - 1]) * 1000.0)
+    return area / span if span > 0 else 0.0, statistics.median(gaps) if gaps else 0.0
+
+
 def files_under(folder, skip):
     found = []
     for where, _, names in os.walk(folder):
@@ -207,19 +260,23 @@ def main():
         load_before = os.getloadavg()[0]
 
         say("== Pictalon: 下载选中 on item %d, timed by bench_ui_probe" % index)
+        cpu_before = cpu_seconds()
         # --settle: the memory once more after the pool's idle workers have left (10 s idle),
         # which is what the run itself leaves behind.
         code, text = run_quiet(["wine", probe, "--idle", "1000", "--interval", "20",
                                 "--timeout", "240000", "--settle", "12000"], timeout=300)
+        cpu_ours = cpu_seconds()
         figures = key_values(text)
         if os.environ.get("PICT_BENCH_VERBOSE"):
             say(text)
         log = ctl.log()
         # More runs of the same album in the same process: a leak per picture shows as memory
-        # that keeps growing from run to run.
+        # that keeps growing from run to run. Each is read again 3 s after its end, when the
+        # run's own threads (its driver, the workers it called up) have left.
         repeats = []
         for _ in range(1, options.runs):
-            _, again = run_quiet(["wine", probe, "--idle", "0", "--timeout", "240000"], timeout=300)
+            _, again = run_quiet(["wine", probe, "--idle", "0", "--timeout", "240000",
+                                  "--settle", "3000"], timeout=300)
             repeats.append(key_values(again))
         unix = unix_memory(run.lstrip("/") + "/")
         close_result, _ = driver.close(wait=True)
@@ -257,8 +314,12 @@ def main():
     shutil.rmtree(curl_files, ignore_errors=True)
     os.makedirs(curl_files)
     curl_config(curl_urls, cfg, into=curl_files)
+    cpu_curl_before = cpu_seconds()
+    ctl.clear_log()
     curl_s, codes = curl(["--parallel", "--parallel-max", str(WORKERS), "-K", cfg,
                           "-w", "%{http_code}\\n"])
+    cpu_curl = cpu_seconds()
+    curl_log = [e for e in ctl.log() if e["path"].startswith(SEGMENT)]
     # As many curl runs as ours, so the medians of both sides meet the same spells of a busy
     # machine.
     curl_runs = [curl_s] + [curl(["--parallel", "--parallel-max", str(WORKERS), "-K", cfg])[0]
@@ -300,6 +361,17 @@ def main():
         say("ratio ours/limit: %.2f" % (ours_s / limit_s))
     if curl_s > 0:
         say("ratio ours/curl:  %.2f" % (ours_s / curl_s))
+    pace_ours, pace_curl = client_pace(pictures), client_pace(curl_log)
+    if pace_ours and pace_curl:
+        say("by the stand-in's clock: requests open on average ours %.2f, curl %.2f of %d; answer"
+            " to the next request (median) ours %.2f ms, curl %.2f ms"
+            % (pace_ours[0], pace_curl[0], WORKERS, pace_ours[1], pace_curl[1]))
+    used = {k: cpu_ours[k] - cpu_before[k] for k in cpu_ours}
+    used_curl = {k: cpu_curl[k] - cpu_curl_before[k] for k in cpu_curl}
+    say("CPU seconds, ours (with the 12 s after it): program %.2f, wineserver %.2f, stand-in %.2f;"
+        " curl's run: curl %.2f, stand-in %.2f" % (used["ours"], used["wineserver"],
+                                                   used["standin"], used_curl["children"],
+                                                   used_curl["standin"]))
     say("window thread, WM_NULL every 20 ms: idle median %s ms, worst %s ms (%s pings); "
         "during the run median %s ms, p95 %s ms, p99 %s ms, worst %s ms (%s pings, %s over 100 ms,"
         " %s timed out)" % (
@@ -323,12 +395,12 @@ def main():
     for k, r in enumerate(repeats, start=2):
         counts = FINAL.search(r.get("final_status", ""))
         say("run %d of the same album: %.2f s, %s of %s, working set %s -> %s MiB, pagefile %s -> "
-            "%s MiB, peak working set %s MiB" % (
+            "%s MiB (3 s later %s), peak working set %s MiB" % (
                 k, float(r.get("elapsed_ms", "0")) / 1000.0,
                 counts.group(1) if counts else "?", counts.group(2) if counts else "?",
                 r.get("before_working_set_mib"), r.get("working_set_mib"),
                 r.get("before_pagefile_mib"), r.get("pagefile_mib"),
-                r.get("peak_working_set_mib")))
+                r.get("settled_pagefile_mib"), r.get("peak_working_set_mib")))
         if counts is None or int(counts.group(1)) != count or int(counts.group(2)) != count:
             faults_later = "run %d ended with %r" % (k, r.get("final_status", ""))
             say("FAULT: " + faults_later)

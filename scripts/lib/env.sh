@@ -1,6 +1,9 @@
 # Shared settings for scripts that build or run the program. Source it; it sets ROOT and BUILD.
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-BUILD=${PICT_BUILD:-$ROOT/build}
+# Absolute, whatever the caller gave: Wine refuses a relative prefix, and the sandbox and the
+# benchmarks hand the folder on to programs that run elsewhere.
+BUILD=$(realpath -m "${PICT_BUILD:-$ROOT/build}")
+[[ -z "${PICT_BUILD:-}" ]] || export PICT_BUILD=$BUILD
 export WINEPREFIX=$BUILD/wineprefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"

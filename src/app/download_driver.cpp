@@ -203,6 +203,8 @@ void RunDownloadDriver(AppState& app, const std::shared_ptr<DownloadRun>& run, i
         if (run->StopRequested()) return;
         if (run->TakeProgressDue()) ShowRunProgress(app, run, ProgressPace::kNow);
     }
+    // The workers this run called up would idle for seconds, holding their memory.
+    app.pool.RetireSpareWorkers();
     ShowDueProgressAndWait(app, run);
     RemovePartFolder(*run);
     run->ReleasePhotos();

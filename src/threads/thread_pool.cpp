@@ -14,6 +14,8 @@ namespace {
 constexpr DWORD kQuitBytes = static_cast<DWORD>(-1);
 constexpr ULONG_PTR kQuitKey = static_cast<ULONG_PTR>(-1);
 const LPOVERLAPPED kQuitTask = reinterpret_cast<LPOVERLAPPED>(static_cast<INT_PTR>(-2));
+// Asks an idle worker to leave if the pool has more than its first count.
+const LPOVERLAPPED kRetireTask = reinterpret_cast<LPOVERLAPPED>(static_cast<INT_PTR>(-3));
 
 constexpr DWORD kSliceMs = 20;
 constexpr DWORD kManagerStackSize = 8192;
@@ -45,6 +47,7 @@ struct ThreadPool::Core : std::enable_shared_from_this<ThreadPool::Core> {
     std::atomic<LONG> members{0};
     std::atomic<LONG> busyCount{0};
     std::atomic<LONG> queuedCount{0};
+    std::atomic<LONG> minThreads{0};
     std::atomic<LONG> maxThreads{0};
     std::atomic<LONG> idleTimeout{10000};
     std::atomic<SIZE_T> stackSize{0};
@@ -59,9 +62,9 @@ struct ThreadPool::Core : std::enable_shared_from_this<ThreadPool::Core> {
     bool MakeKernelObjects();
     void Rearm();
     bool StartThreadOf(LPTHREAD_START_ROUTINE entry, SIZE_T stack, UniqueHandle* keep);
-    bool StartWorker(bool timed) {
+    bool StartWorker() {
         ++members;
-        if (StartThreadOf(timed ? &TimedWorkerEntry : &WorkerEntry, stackSize.load(), nullptr)) {
+        if (StartThreadOf(&WorkerEntry, stackSize.load(), nullptr)) {
             return true;
         }
         --members;
@@ -71,22 +74,22 @@ struct ThreadPool::Core : std::enable_shared_from_this<ThreadPool::Core> {
         LONG threads = members.load();
         return threads < maxThreads.load() && threads < busyCount.load() + queuedCount.load();
     }
-    void WorkerLoop(bool timed);
+    bool LeaveIfSpare();
+    void WorkerLoop();
     void ManagerLoop();
     void TearDown();
     void WaitForManager(int slices, bool pump);
 
-    static DWORD WINAPI WorkerEntry(void* p) { return Run(p, L"pool worker", false, false); }
-    static DWORD WINAPI TimedWorkerEntry(void* p) { return Run(p, L"pool worker", true, false); }
-    static DWORD WINAPI ManagerEntry(void* p) { return Run(p, L"pool manager", false, true); }
-    static DWORD Run(void* p, const wchar_t* name, bool timed, bool manager) {
+    static DWORD WINAPI WorkerEntry(void* p) { return Run(p, L"pool worker", false); }
+    static DWORD WINAPI ManagerEntry(void* p) { return Run(p, L"pool manager", true); }
+    static DWORD Run(void* p, const wchar_t* name, bool manager) {
         std::shared_ptr<Core> core = std::move(*static_cast<std::shared_ptr<Core>*>(p));
         delete static_cast<std::shared_ptr<Core>*>(p);
         NameThread(::GetCurrentThread(), name);
         if (manager) {
             core->ManagerLoop();
         } else {
-            core->WorkerLoop(timed);
+            core->WorkerLoop();
         }
         return 0;
     }
@@ -142,16 +145,37 @@ bool ThreadPool::Core::StartThreadOf(LPTHREAD_START_ROUTINE entry, SIZE_T stack,
     return true;
 }
 
-void ThreadPool::Core::WorkerLoop(bool timed) {
+// Which workers stay does not matter, only how many: any worker beyond the first ones waits with
+// the idle time-out and may leave, and leaving takes a place in members first, so two workers
+// timing out together can never take the pool below its first count (nor tear it down).
+bool ThreadPool::Core::LeaveIfSpare() {
+    LONG now = members.load();
+    while (now > minThreads.load()) {
+        if (members.compare_exchange_weak(now, now - 1)) {
+            --threadCount;
+            return true;
+        }
+    }
+    return false;
+}
+
+void ThreadPool::Core::WorkerLoop() {
     ++threadCount;
     ::SetEvent(startedEvent.Get());
-    const DWORD wait = timed ? static_cast<DWORD>(idleTimeout.load()) : INFINITE;
     for (;;) {
+        const DWORD wait =
+            members.load() > minThreads.load() ? static_cast<DWORD>(idleTimeout.load()) : INFINITE;
         DWORD bytes = 0;
         ULONG_PTR key = 0;
         LPOVERLAPPED task = nullptr;
         BOOL took = ::GetQueuedCompletionStatus(port.Get(), &bytes, &key, &task, wait);
+        const bool idleTooLong = !took && task == nullptr && ::GetLastError() == WAIT_TIMEOUT;
         ::WaitForSingleObject(resumeGate.Get(), INFINITE);
+        if (running.load() == 1 && (idleTooLong || task == kRetireTask)) {
+            // Work queued meanwhile needs the worker more than the memory does.
+            if (queuedCount.load() == 0 && LeaveIfSpare()) return;
+            continue;
+        }
         if (running.load() != 1 || !took || task == kQuitTask || task == nullptr) break;
         // busy goes up before queued goes down, so IsIdle never sees both at zero mid-hand-over.
         ++busyCount;
@@ -184,7 +208,7 @@ void ThreadPool::Core::ManagerLoop() {
     while (state.load() == kRunning) {
         if (NeedsMoreWorkers()) {
             LONG threads = members.load();
-            if (StartWorker(true)) {
+            if (StartWorker()) {
                 failures = 0;
                 ::WaitForSingleObject(startedEvent.Get(), static_cast<DWORD>(threads) * 10 + 1000);
             } else if (++failures >= 5) {
@@ -223,6 +247,7 @@ bool ThreadPool::Create(std::optional<LONG> minThreads, std::optional<LONG> maxT
     const LONG minCount = minThreads ? (*minThreads < 1 ? 1 : *minThreads) : 5;
     LONG maxCount = maxThreads ? *maxThreads : 20;
     if (maxCount < minCount) maxCount = minCount;
+    c.minThreads = minCount;
     c.maxThreads = maxCount;
     c.idleTimeout = idleTimeoutMs ? (*idleTimeoutMs < 100 ? 100 : *idleTimeoutMs) : 10000;
     c.stackSize = stackSize ? RoundPoolStackSize(*stackSize, 4096) : 0;
@@ -246,7 +271,7 @@ bool ThreadPool::Create(std::optional<LONG> minThreads, std::optional<LONG> maxT
     LONG started = 0;
     int failuresInRow = 0;
     for (LONG i = 0; i < minCount; ++i) {
-        if (c.StartWorker(false)) {
+        if (c.StartWorker()) {
             ++started;
             failuresInRow = 0;
         } else if (++failuresInRow >= 5) {
@@ -340,7 +365,8 @@ bool ThreadPool::Post(PoolTask task, INT_PTR argument1, INT_PTR argument2) {
 bool ThreadPool::PostAddress(INT_PTR taskAddress, INT_PTR argument1, INT_PTR argument2) {
     Core& c = *core_;
     if (c.state.load() != kRunning) return false;
-    if (taskAddress == 0 || reinterpret_cast<LPOVERLAPPED>(taskAddress) == kQuitTask) return false;
+    const auto task = reinterpret_cast<LPOVERLAPPED>(taskAddress);
+    if (taskAddress == 0 || task == kQuitTask || task == kRetireTask) return false;
     if (argument1 < LONG_MIN || argument1 > LONG_MAX) return false;  // must fit the byte count
     ++c.queuedCount;
     BOOL posted = ::PostQueuedCompletionStatus(
@@ -349,6 +375,15 @@ bool ThreadPool::PostAddress(INT_PTR taskAddress, INT_PTR argument1, INT_PTR arg
     if (!posted) --c.queuedCount;
     if (c.NeedsMoreWorkers()) ::SetEvent(c.demandEvent.Get());
     return posted != FALSE;
+}
+
+void ThreadPool::RetireSpareWorkers() {
+    Core& c = *core_;
+    if (c.state.load() != kRunning) return;
+    const LONG spare = c.members.load() - c.minThreads.load();
+    for (LONG i = 0; i < spare; ++i) {
+        ::PostQueuedCompletionStatus(c.port.Get(), 0, 0, kRetireTask);
+    }
 }
 
 bool ThreadPool::WaitTaskDone(std::optional<LONG> timeoutMs, bool pump) {

@@ -46,6 +46,10 @@ class ThreadPool {
 
     bool Post(PoolTask task, INT_PTR argument1 = 0, INT_PTR argument2 = 0);
     bool PostAddress(INT_PTR taskAddress, INT_PTR argument1 = 0, INT_PTR argument2 = 0);
+    // The workers beyond the first count leave now rather than after their idle time-out, for a
+    // caller that knows its burst of work is over (under Wine each thread holds about 1 MiB).
+    // Busy workers finish their tasks first; none leaves while tasks are queued.
+    void RetireSpareWorkers();
     // Waits until some task finishes (timeout none or -1: no limit).
     bool WaitTaskDone(std::optional<LONG> timeoutMs = std::nullopt, bool pump = false);
 

@@ -76,6 +76,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, format, *args):  # noqa: A002 - the base class's signature
         pass
 
+    def parse_request(self):
+        # When the request came and when its answer had left go into the log, so a benchmark can
+        # tell the service's time from the client's (how long a client takes to ask again).
+        self.arrived = time.monotonic()
+        return super().parse_request()
+
     def do_GET(self):
         self.serve()
 
@@ -122,7 +128,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             entry = state.record({"scheme": server.scheme, "port": port, "method": self.command,
                                   "host": host, "path": self.path,
                                   "headers": [list(h) for h in headers],
-                                  "status": None, "fault": None})
+                                  "status": None, "fault": None, "arrived": self.arrived})
             standin_connections.note(self, entry)
             if not req.path.startswith("/_hop/"):
                 rule = state.match_fault(host, self.path)
@@ -146,6 +152,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             status = self.send(answer)
         finally:
             self.answer_leaves()
+        if entry is not None:
+            entry["answered"] = time.monotonic()
         if entry is not None and status != planned:
             state.finish(entry, status)
 

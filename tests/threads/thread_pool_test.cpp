@@ -337,6 +337,33 @@ TEST(ThreadPoolSize, RaisingTheLimitAddsWorkersForWaitingTasks) {
     EXPECT_TRUE(pool.Stop());
 }
 
+// Idle workers here would live for a minute: only the retiring can have sent them away.
+TEST(ThreadPoolSize, RetiredSpareWorkersLeaveAtOnceButNeverBeforeTheQueuedTasks) {
+    ThreadPool pool;
+    ASSERT_TRUE(pool.Create(2, 4, 60000));
+    Gate gate;
+    Counter c;
+    c.gate = &gate;
+    for (int i = 0; i < 7; ++i) ASSERT_TRUE(pool.Post(&BlockedTask, 0, Ctx(c)));
+    ASSERT_TRUE(WaitUntil([&] { return pool.BusyCount() == 4 && pool.QueuedCount() == 3; }));
+    pool.RetireSpareWorkers();  // behind three queued tasks, which still run
+    gate.Open();
+    ASSERT_TRUE(WaitUntil([&] { return c.runs.load() == 7 && pool.IsIdle(); }));
+    pool.RetireSpareWorkers();
+    ASSERT_TRUE(WaitUntil([&] { return pool.ThreadCount() == 2; }));
+    ::Sleep(100);  // the first workers pass the requests over and stay
+    EXPECT_EQ(pool.ThreadCount(), 2);
+    // And the pool grows again for the next burst.
+    Gate second;
+    Counter d;
+    d.gate = &second;
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(pool.Post(&BlockedTask, 0, Ctx(d)));
+    ASSERT_TRUE(WaitUntil([&] { return pool.BusyCount() == 4; }));
+    second.Open();
+    ASSERT_TRUE(WaitUntil([&] { return d.runs.load() == 4; }));
+    EXPECT_TRUE(pool.Stop());
+}
+
 TEST(ThreadPoolPause, PausedWorkersHoldTakenTasksUntilResume) {
     ThreadPool pool;
     ASSERT_TRUE(pool.Create(2, 2));
