@@ -272,12 +272,21 @@ def main():
         log = ctl.log()
         # More runs of the same album in the same process: a leak per picture shows as memory
         # that keeps growing from run to run. Each is read again 3 s after its end, when the
-        # run's own threads (its driver, the workers it called up) have left.
-        repeats = []
+        # run's own threads (its driver, the workers it called up) have left. A curl run goes
+        # before each, so a busy spell of the shared machine falls on both sides alike.
+        repeats, curl_between = [], []
+        between_cfg = os.path.join(work, "between.curl")
+        between_files = os.path.join(work, "curl_between_files")
+        curl_config(addresses, between_cfg, into=between_files)
         for _ in range(1, options.runs):
+            shutil.rmtree(between_files, ignore_errors=True)
+            os.makedirs(between_files)
+            curl_between.append(curl(["--parallel", "--parallel-max", str(WORKERS),
+                                      "-K", between_cfg])[0])
             _, again = run_quiet(["wine", probe, "--idle", "0", "--timeout", "240000",
                                   "--settle", "3000"], timeout=300)
             repeats.append(key_values(again))
+        shutil.rmtree(between_files, ignore_errors=True)
         unix = unix_memory(run.lstrip("/") + "/")
         close_result, _ = driver.close(wait=True)
     finally:
@@ -320,10 +329,7 @@ def main():
                           "-w", "%{http_code}\\n"])
     cpu_curl = cpu_seconds()
     curl_log = [e for e in ctl.log() if e["path"].startswith(SEGMENT)]
-    # As many curl runs as ours, so the medians of both sides meet the same spells of a busy
-    # machine.
-    curl_runs = [curl_s] + [curl(["--parallel", "--parallel-max", str(WORKERS), "-K", cfg])[0]
-                            for _ in range(1, options.runs)]
+    curl_runs = [curl_s] + curl_between
     curl_ok = sum(1 for c in codes if c == "200")
     curl_bytes = sum(os.path.getsize(os.path.join(curl_files, n)) for n in os.listdir(curl_files))
     shutil.rmtree(curl_files, ignore_errors=True)
