@@ -46,6 +46,17 @@ INT_PTR Ctx(Counter& c) {
     return reinterpret_cast<INT_PTR>(&c);
 }
 
+// Once shrunk, new demand grows the pool to its limit again and every task runs.
+void ExpectGrowsAgain(ThreadPool& pool, int limit) {
+    Gate gate;
+    Counter c;
+    c.gate = &gate;
+    for (int i = 0; i < limit; ++i) ASSERT_TRUE(pool.Post(&BlockedTask, 0, Ctx(c)));
+    ASSERT_TRUE(WaitUntil([&] { return pool.BusyCount() == limit; }));
+    gate.Open();
+    ASSERT_TRUE(WaitUntil([&] { return c.runs.load() == limit; }));
+}
+
 }  // namespace
 
 TEST(ThreadPoolCreate, DefaultsStartFiveWorkersWithLimitTwentyAndTenSecondIdle) {
@@ -290,14 +301,7 @@ TEST(ThreadPoolSize, GrowsToItsLimitUnderLoadAndShrinksBackAfterTheIdleTimeout) 
     ::Sleep(300);  // and the first worker stays: it waits without limit
     EXPECT_EQ(pool.ThreadCount(), 1);
     EXPECT_EQ(pool.State(), ThreadPool::kRunning);
-    // Once shrunk, new demand grows it again.
-    Gate second;
-    Counter d;
-    d.gate = &second;
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(pool.Post(&BlockedTask, 0, Ctx(d)));
-    ASSERT_TRUE(WaitUntil([&] { return pool.ThreadCount() == 3; }));
-    second.Open();
-    ASSERT_TRUE(WaitUntil([&] { return d.runs.load() == 3; }));
+    ExpectGrowsAgain(pool, 3);
     EXPECT_TRUE(pool.Stop());
 }
 
@@ -353,14 +357,7 @@ TEST(ThreadPoolSize, RetiredSpareWorkersLeaveAtOnceButNeverBeforeTheQueuedTasks)
     ASSERT_TRUE(WaitUntil([&] { return pool.ThreadCount() == 2; }));
     ::Sleep(100);  // the first workers pass the requests over and stay
     EXPECT_EQ(pool.ThreadCount(), 2);
-    // And the pool grows again for the next burst.
-    Gate second;
-    Counter d;
-    d.gate = &second;
-    for (int i = 0; i < 4; ++i) ASSERT_TRUE(pool.Post(&BlockedTask, 0, Ctx(d)));
-    ASSERT_TRUE(WaitUntil([&] { return pool.BusyCount() == 4; }));
-    second.Open();
-    ASSERT_TRUE(WaitUntil([&] { return d.runs.load() == 4; }));
+    ExpectGrowsAgain(pool, 4);
     EXPECT_TRUE(pool.Stop());
 }
 
