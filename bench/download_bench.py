@@ -261,8 +261,9 @@ def main():
 
         say("== Pictalon: 下载选中 on item %d, timed by bench_ui_probe" % index)
         cpu_before = cpu_seconds()
-        # --settle: the memory once more after the pool's idle workers have left (10 s idle),
-        # which is what the run itself leaves behind.
+        # --settle: the memory once more 12 s later, when every thread the run or the analysis
+        # before it called up has left (idle workers leave after 10 s), as a cross-check of the
+        # figure at the final status.
         code, text = run_quiet(["wine", probe, "--idle", "1000", "--interval", "20",
                                 "--timeout", "240000", "--settle", "12000"], timeout=300)
         cpu_ours = cpu_seconds()
