@@ -2,8 +2,10 @@
 
 #include <chrono>
 
-DownloadRun::DownloadRun(unsigned id, std::shared_ptr<FlowToken> token, Text sizeSegment)
-    : id_(id), token_(std::move(token)), sizeSegment_(std::move(sizeSegment)) {}
+#include "app/long_path.h"
+
+DownloadRun::DownloadRun(unsigned id, std::shared_ptr<FlowToken> token, PictureSize size)
+    : id_(id), token_(std::move(token)), size_(size) {}
 
 Text DownloadRun::AlbumFolder() const {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -13,6 +15,7 @@ Text DownloadRun::AlbumFolder() const {
 void DownloadRun::SetAlbumFolder(const Text& folder) {
     std::lock_guard<std::mutex> guard(mutex_);
     albumFolder_ = folder;
+    albumForm_ = FileSystemPath(folder);
 }
 
 Text DownloadRun::PartFolder() const {
@@ -23,6 +26,17 @@ Text DownloadRun::PartFolder() const {
 void DownloadRun::SetPartFolder(const Text& folder) {
     std::lock_guard<std::mutex> guard(mutex_);
     partFolder_ = folder;
+    partForm_ = FileSystemPath(folder);
+}
+
+WideText DownloadRun::PathInAlbum(const Text& name) const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return FileSystemPathIn(albumForm_, name);
+}
+
+WideText DownloadRun::PathInPart(const Text& name) const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return FileSystemPathIn(partFolder_.empty() ? albumForm_ : partForm_, name);
 }
 
 void DownloadRun::AppendPhoto(const PhotoRecord& photo) {
@@ -43,6 +57,11 @@ void DownloadRun::ReleasePhotos() {
     std::vector<PhotoRecord>().swap(photos_);
 }
 
+RunTally DownloadRun::Tally() const {
+    return RunTally{downloaded_.load(), listed_.load(), failed_.load(), albumTotal_.load(),
+                    listingFailed_.load()};
+}
+
 bool DownloadRun::FirstOfError(unsigned long code) {
     std::lock_guard<std::mutex> guard(mutex_);
     return errorsSeen_.insert(code).second;
@@ -51,7 +70,7 @@ bool DownloadRun::FirstOfError(unsigned long code) {
 void DownloadRun::Settle() {
     std::lock_guard<std::mutex> guard(mutex_);
     ++settled_;
-    if (listingDone_ && settled_ >= listedCount.load()) settledChanged_.notify_all();
+    if (listingDone_ && settled_ >= listed_.load()) settledChanged_.notify_all();
 }
 
 void DownloadRun::ListingDone() {
@@ -62,16 +81,14 @@ void DownloadRun::ListingDone() {
 
 bool DownloadRun::WaitSettled(unsigned timeoutMs) {
     std::unique_lock<std::mutex> guard(mutex_);
-    return settledChanged_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this] {
-        return listingDone_ && settled_ >= listedCount.load();
-    });
+    return settledChanged_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                                    [this] { return listingDone_ && settled_ >= listed_.load(); });
 }
 
-std::shared_ptr<DownloadRun> RunBoard::Begin(std::shared_ptr<FlowToken> token,
-                                             const Text& sizeSegment) {
+std::shared_ptr<DownloadRun> RunBoard::Begin(std::shared_ptr<FlowToken> token, PictureSize size) {
     std::lock_guard<std::mutex> guard(mutex_);
     if (latest_) latest_->RequestStop();
-    latest_ = std::make_shared<DownloadRun>(nextId_++, std::move(token), sizeSegment);
+    latest_ = std::make_shared<DownloadRun>(nextId_++, std::move(token), size);
     return latest_;
 }
 

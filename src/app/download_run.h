@@ -14,15 +14,24 @@
 #include "app/flow_slot.h"
 #include "app/records.h"
 
+// What a run's counts are at one moment, read together.
+struct RunTally {
+    int downloaded = 0;
+    int listed = 0;
+    int failed = 0;              // listed photos that were not written
+    long long albumTotal = 0;    // the album's own "data.total"; 0 when unknown
+    bool listingFailed = false;  // a probe or page never came, even after asking again
+};
+
 class DownloadRun {
   public:
-    DownloadRun(unsigned id, std::shared_ptr<FlowToken> token, Text sizeSegment);
+    DownloadRun(unsigned id, std::shared_ptr<FlowToken> token, PictureSize size);
 
     unsigned Id() const { return id_; }
     bool StopRequested() const { return token_->StopRequested(); }
     void RequestStop() { token_->RequestStop(); }
     const FlowToken& Token() const { return *token_; }
-    const Text& SizeSegment() const { return sizeSegment_; }
+    PictureSize Size() const { return size_; }
 
     // Set by the driver once the folders exist, before the first job is queued.
     Text AlbumFolder() const;
@@ -32,6 +41,10 @@ class DownloadRun {
     // name) rather than twice. The album folder itself when no such folder could be made.
     Text PartFolder() const;
     void SetPartFolder(const Text& folder);
+    // The file-system form of a file in either folder; the folders' own forms are made once,
+    // when they are set, not for every picture.
+    WideText PathInAlbum(const Text& name) const;
+    WideText PathInPart(const Text& name) const;
 
     // Appended by the driver while jobs copy entries out; storage may move, so both sides lock.
     void AppendPhoto(const PhotoRecord& photo);
@@ -41,18 +54,22 @@ class DownloadRun {
     // At the end of the run: the list is spent (the counters stay for the final status).
     void ReleasePhotos();
 
-    std::atomic<int> downloadedCount{0};
-    std::atomic<int> listedCount{0};
-    std::atomic<int> claimedCount{0};
-    std::atomic<int> failedCount{0};
-
-    // What the listing learnt: the album's own total ("data.total"; 0 while unknown) and
-    // whether a probe or page could not be had even after asking again.
-    std::atomic<long long> albumTotal{0};
-    std::atomic<bool> listingFailed{false};
+    // The driver listed one more photo; its position (1-based).
+    int CountListed() { return ++listed_; }
+    // A job takes the next listed position to fetch (1-based).
+    int ClaimNext() { return ++claimed_; }
+    void CountWritten() { ++downloaded_; }
+    // A listed photo that will not be written (its job failed or was refused).
+    void CountFailed() { ++failed_; }
+    // What the listing learnt: the album's own total ("data.total").
+    void NoteAlbumTotal(long long total) { albumTotal_ = total; }
+    // A probe or page could not be had even after asking again.
+    void NoteListingFailed() { listingFailed_ = true; }
+    RunTally Tally() const;
 
     // Every request of the run waits here while the service asks us to slow down.
-    RateBackoff backoff;
+    RateBackoff& Backoff() { return backoff_; }
+    const RateBackoff& Backoff() const { return backoff_; }
 
     // True the first time the run meets this error code: one box per kind of failure, not one
     // per photo when a whole folder is unusable.
@@ -85,16 +102,26 @@ class DownloadRun {
   private:
     const unsigned id_;
     const std::shared_ptr<FlowToken> token_;
-    const Text sizeSegment_;
+    const PictureSize size_;
 
     mutable std::mutex mutex_;
     Text albumFolder_;
     Text partFolder_;
+    WideText albumForm_;
+    WideText partForm_;
     std::vector<PhotoRecord> photos_;
     std::set<unsigned long> errorsSeen_;
     int settled_ = 0;
     bool listingDone_ = false;
     std::condition_variable settledChanged_;
+
+    std::atomic<int> downloaded_{0};
+    std::atomic<int> listed_{0};
+    std::atomic<int> claimed_{0};
+    std::atomic<int> failed_{0};
+    std::atomic<long long> albumTotal_{0};
+    std::atomic<bool> listingFailed_{false};
+    RateBackoff backoff_;
 
     std::atomic<bool> finished_{false};
     std::atomic<bool> progressPending_{false};
@@ -107,7 +134,7 @@ class RunBoard {
   public:
     // Window thread, at "下载选中": retires the current run and begins the next with the size
     // chosen now; the run keeps it to its end.
-    std::shared_ptr<DownloadRun> Begin(std::shared_ptr<FlowToken> token, const Text& sizeSegment);
+    std::shared_ptr<DownloadRun> Begin(std::shared_ptr<FlowToken> token, PictureSize size);
     std::shared_ptr<DownloadRun> Latest() const;
     bool IsCurrent(const DownloadRun& run) const;
     // True from the start of a run to its final status (a stopped run is not under way).

@@ -26,8 +26,11 @@ DWORD WriteAll(HANDLE file, const ByteBuffer& body) {
 
 DWORD WritePictureFile(const Text& tempPath, const Text& finalPath, const ByteBuffer& body,
                        const FlowToken& token) {
-    const WideText wideTemp = FileSystemPath(tempPath);
-    const WideText wideFinal = FileSystemPath(finalPath);
+    return WritePictureFile(FileSystemPath(tempPath), FileSystemPath(finalPath), body, token);
+}
+
+DWORD WritePictureFile(const WideText& wideTemp, const WideText& wideFinal, const ByteBuffer& body,
+                       const FlowToken& token) {
     if (wideTemp.empty() || wideFinal.empty()) return ERROR_INVALID_NAME;
     {
         UniqueHandle file(CreateFileW(WinStr(wideTemp), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -11,3 +11,6 @@
 // token asked to stop before the rename (nothing is left behind then).
 DWORD WritePictureFile(const Text& tempPath, const Text& finalPath, const ByteBuffer& body,
                        const FlowToken& token);
+// The same with both paths in their file-system form already (empty: refused).
+DWORD WritePictureFile(const WideText& wideTemp, const WideText& wideFinal, const ByteBuffer& body,
+                       const FlowToken& token);
