@@ -40,7 +40,7 @@ void AlbumCatalogue::RunAnalysis() {
 bool AlbumCatalogue::LoadOwnerProfile(const Text& address) {
     const SitePage page =
         ReadSitePage(app_.Client()
-                         .Get(WithLogin(HomePageUrl(address), app_.Login().Cookies()), *token_)
+                         .Fetch(WithLogin(HomePageUrl(address), app_.Login().Cookies()), *token_)
                          .body.FromUtf8());
     if (token_->StopRequested()) return false;
     // Checked and changed in one step on the window thread, where a newer analysis starts: a
@@ -60,7 +60,7 @@ AlbumPage AlbumCatalogue::FetchAlbumPage(const Text& ownerId, const Text& cookie
                            listed = ReadAlbumPage(answer.body.AsCodePage());
                            return listed.ok;
                        }};
-    app_.Client().Get(WithLogin(AlbumListUrl(ownerId, page), cookies), *token_, policy);
+    app_.Client().Fetch(WithLogin(AlbumListUrl(ownerId, page), cookies), *token_, policy);
     return listed;
 }
 
@@ -94,7 +94,7 @@ bool AlbumCatalogue::ShowCatalogue(const std::vector<AlbumRecord>& albums) {
     for (const AlbumRecord& album : albums) {
         if (token_->StopRequested()) return false;
         const ByteBuffer cover =
-            app_.Client().Get(ServiceRequest{album.coverUrl}, *token_).body.TakeBytes();
+            app_.Client().Fetch(ServiceRequest{album.coverUrl}, *token_).body.TakeBytes();
         if (!app_.OnWindowIf(app_.AnalysisFlow(), token_,
                              [&] { app_.View().AddCoverImage(cover); }))
             return false;

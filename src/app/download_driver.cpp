@@ -72,7 +72,7 @@ PhotoPage FetchPhotoPage(AppState& app, const std::shared_ptr<DownloadRun>& run,
                                  listed = ReadPhotoPage(answer.body.AsCodePage());
                                  return listed.ok;
                              }};
-    const ServiceAnswer answer = app.Client().Get(request, run->Token(), policy, [&app, &run] {
+    const ServiceAnswer answer = app.Client().Fetch(request, run->Token(), policy, [&app, &run] {
         ShowRunProgress(app, run, ProgressPace::kNow);
     });
     return answer.accepted ? listed : PhotoPage{};
@@ -119,7 +119,7 @@ void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run,
 
 void LogCounts(AppState& app, const DownloadRun& run) {
     const RunTally tally = run.Tally();
-    app.Log().Write(JoinTexts(
+    app.Log().AddLine(JoinTexts(
         "run ", std::to_string(run.Id()), " ends: ", std::to_string(tally.downloaded), " of ",
         std::to_string(tally.listed), " listed written, ", std::to_string(tally.failed),
         " failed, album total ", std::to_string(tally.albumTotal),
@@ -199,10 +199,10 @@ void RunDownloadDriver(AppState& app, const std::shared_ptr<DownloadRun>& run, i
     }
     const AlbumRecord& album = owner.albums[albumNumber - 1];
     MakeRunFolders(*run, app.Settings().SaveFolder(), owner.ownerNick, album.caption);
-    app.Log().Write(JoinTexts("run ", std::to_string(run->Id()), " begins: owner ", owner.ownerNick,
-                              " (", owner.ownerId, "), album ", album.caption, " (", album.albumId,
-                              "), size ", VariantOf(run->Size()).menuText, ", into ",
-                              run->AlbumFolder()));
+    app.Log().AddLine(JoinTexts("run ", std::to_string(run->Id()), " begins: owner ",
+                                owner.ownerNick, " (", owner.ownerId, "), album ", album.caption,
+                                " (", album.albumId, "), size ", VariantOf(run->Size()).menuText,
+                                ", into ", run->AlbumFolder()));
     ListPhotos(app, run, ListingSource{owner.ownerId, album.albumId, app.Login().Cookies()});
     run->ListingDone();
     // The run's own jobs must all have settled; jobs of other runs do not hold this one up.

@@ -28,7 +28,7 @@ bool FetchPicture(AppState& app, const std::shared_ptr<DownloadRun>& run, const 
                                  return answer.Answered() && answer.status == 200 &&
                                         !answer.body.empty();
                              }};
-    ServiceAnswer answer = app.Client().Get(request, run->Token(), policy, [&app, &run] {
+    ServiceAnswer answer = app.Client().Fetch(request, run->Token(), policy, [&app, &run] {
         ShowRunProgress(app, run, ProgressPace::kNow);
     });
     body = answer.accepted ? answer.body.TakeBytes() : ByteBuffer();
@@ -76,7 +76,8 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
     }
     if (err == ERROR_CANCELLED) return false;
     if (err != 0) {
-        app.Log().Write(JoinTexts("could not write ", finalPath, ": error ", std::to_string(err)));
+        app.Log().AddLine(
+            JoinTexts("could not write ", finalPath, ": error ", std::to_string(err)));
         ShowWriteError(app, run, err, fileName);
     }
     return err == 0;

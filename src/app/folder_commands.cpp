@@ -88,7 +88,7 @@ void OpenLog(AppState& app) {
     const WideText path = app.Log().Path();
     if (path.empty()) return;
     // Before the first event there is no file yet; an empty log still says where it is.
-    if (!PathFileExistsW(WinStr(path))) app.Log().Write("log opened");
+    if (!PathFileExistsW(WinStr(path))) app.Log().AddLine("log opened");
     ShellExecuteW(nullptr, L"open", WinStr(path), nullptr, nullptr, SW_SHOWNORMAL);
 }
 

@@ -27,7 +27,7 @@ QrLogin::QrLogin(AppState& app, std::shared_ptr<FlowToken> token, unsigned long 
     : app_(app), token_(std::move(token)), retryUnitMs_(retryUnitMs) {}
 
 ServiceAnswer QrLogin::Service(const ServiceRequest& request) {
-    return app_.Client().Get(request, *token_);
+    return app_.Client().Fetch(request, *token_);
 }
 
 bool QrLogin::Current() const {

@@ -53,7 +53,7 @@ RunLog::RunLog(WideText folder, size_t rollBytes) : rollBytes_(rollBytes) {
     if (!folder_.empty()) path_ = folder_ + kLogName;
 }
 
-void RunLog::Write(const Text& line) {
+void RunLog::AddLine(const Text& line) {
     if (path_.empty()) return;
     const ByteBuffer bytes = AnsiToUtf8(LocalTimeStamp() + line + "\r\n");
     std::lock_guard<std::mutex> guard(mutex_);

@@ -18,7 +18,7 @@ class RunLog {
     explicit RunLog(WideText folder = WideText(), size_t rollBytes = kRollBytes);
 
     // Appends one line (code-page-936 text) with the local time before it; any thread.
-    void Write(const Text& line);
+    void AddLine(const Text& line);
 
     // The log file's path; empty when no folder for it is known.
     WideText Path() const { return path_; }

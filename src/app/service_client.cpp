@@ -123,9 +123,9 @@ ServiceAnswer ServiceClient::TryUnderBackoff(const ServiceRequest& request, cons
     }
 }
 
-ServiceAnswer ServiceClient::Get(const ServiceRequest& request, const FlowToken& token,
-                                 const RetryPolicy& policy,
-                                 const std::function<void()>& onBackoffChange) {
+ServiceAnswer ServiceClient::Fetch(const ServiceRequest& request, const FlowToken& token,
+                                   const RetryPolicy& policy,
+                                   const std::function<void()>& onBackoffChange) {
     ServiceAnswer answer;
     for (int attempt = 0; attempt < std::max(policy.tries, 1); ++attempt) {
         if (attempt > 0 && !token.WaitFor(policy.pauseMs)) return ServiceAnswer::Stopped();
@@ -159,24 +159,25 @@ void ServiceClient::LogMiss(const ServiceRequest& request, const ServiceAnswer& 
     const Text next = answer.tries < tries
                           ? JoinTexts("asking again in ", std::to_string(pauseMs), " ms")
                           : Text("giving up");
-    log_->Write(JoinTexts("GET ", RedactedUrl(request.url), " -> ", what, "; try ",
-                          std::to_string(answer.tries), " of ", std::to_string(tries), ", ", next));
+    log_->AddLine(JoinTexts("GET ", RedactedUrl(request.url), " -> ", what, "; try ",
+                            std::to_string(answer.tries), " of ", std::to_string(tries), ", ",
+                            next));
 }
 
 void ServiceClient::LogBackoff(const ServiceRequest& request, int status,
                                RateBackoff::Change change) {
     if (!log_) return;
     if (status != 0)
-        log_->Write(JoinTexts("GET ", RedactedUrl(request.url), " -> status ",
-                              std::to_string(status),
-                              ": the service asks to slow down; sent again after the pause"));
+        log_->AddLine(JoinTexts("GET ", RedactedUrl(request.url), " -> status ",
+                                std::to_string(status),
+                                ": the service asks to slow down; sent again after the pause"));
     if (change == RateBackoff::Change::kPaused) {
         const SYSTEMTIME at = request.backoff->ResumeAtLocal();
         char clock[16];
         snprintf(clock, sizeof clock, "%02u:%02u:%02u", at.wHour, at.wMinute, at.wSecond);
-        log_->Write(JoinTexts("pause until ", clock,
-                              ": the service asked every request of the run to slow down"));
+        log_->AddLine(JoinTexts("pause until ", clock,
+                                ": the service asked every request of the run to slow down"));
     } else if (change == RateBackoff::Change::kResumed) {
-        log_->Write("pause over: a request went through, the run goes on");
+        log_->AddLine("pause over: a request went through, the run goes on");
     }
 }

@@ -107,9 +107,9 @@ class ServiceClient {
 
     // The request under the policy. onBackoffChange hears when a try opened or ended a pause of
     // the request's back-off. kStopped when the token asked to stop before an answer was had.
-    ServiceAnswer Get(const ServiceRequest& request, const FlowToken& token,
-                      const RetryPolicy& policy = RetryPolicy(),
-                      const std::function<void()>& onBackoffChange = nullptr);
+    ServiceAnswer Fetch(const ServiceRequest& request, const FlowToken& token,
+                        const RetryPolicy& policy = RetryPolicy(),
+                        const std::function<void()>& onBackoffChange = nullptr);
 
     // How long a picture connection may stay silent; tests shorten it so a stalled host costs
     // them seconds rather than minutes.

@@ -49,7 +49,7 @@ TEST(RunLog, CutsSecretsOutOfAddressesAndKeepsOneOlderFile) {
     const apptest::ScratchFolder scratch;
     const Text folder = scratch.Path() + "logs\\";
     RunLog log(AnsiToWide(folder), 300);
-    for (int i = 0; i < 12; ++i) log.Write(JoinTexts("line ", std::to_string(i), " \xB9\xFE"));
+    for (int i = 0; i < 12; ++i) log.AddLine(JoinTexts("line ", std::to_string(i), " \xB9\xFE"));
     const auto files = apptest::FilesIn(folder);
     ASSERT_EQ(files.size(), 2u);
     const ByteBuffer& current = files.at("pictalon.log");

@@ -2,7 +2,6 @@
 """Pictalon's own log, end to end: a run that meets a rate limit and a page that never comes
 leaves lines that say so, and none that carries a secret. Run as test_app.py is."""
 
-import glob
 import os
 import re
 import sys
@@ -11,19 +10,14 @@ import unittest
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import harness  # noqa: E402
 import test_app  # noqa: E402
 from test_app import OWNER, home, incomplete  # noqa: E402
 
 
-def log_files():
-    prefix = os.environ.get("WINEPREFIX", "")
-    return glob.glob(os.path.join(prefix, "drive_c", "users", "*", "*", "Local*", "**",
-                                  "Pictalon", "pictalon.log*"), recursive=True)
-
-
 class RunLogTest(test_app.PictalonTestCase):
     def test_a_rate_limit_and_a_lost_page_leave_their_lines_in_the_log(self):
-        for path in log_files():
+        for path in harness.run_log_files():
             os.remove(path)
         app = self.start("log")
         app.login()
@@ -38,8 +32,8 @@ class RunLogTest(test_app.PictalonTestCase):
         app.driver.close()
         self.assertEqual(app.program.wait(30), 0)
 
-        files = [p for p in log_files() if p.endswith("pictalon.log")]
-        self.assertEqual(len(files), 1, log_files())
+        files = [p for p in harness.run_log_files() if p.endswith("pictalon.log")]
+        self.assertEqual(len(files), 1, harness.run_log_files())
         with open(files[0], encoding="utf-8") as f:
             text = f.read()
         print("\n" + text, file=sys.stderr)
