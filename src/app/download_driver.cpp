@@ -39,24 +39,22 @@ void MakeFolder(const Text& path) {
 }
 
 // Names from the service become safe folder names, so they cannot climb out of the save folder
-// or hold characters a folder name cannot. Returns the album folder.
-void MakeRunFolders(DownloadRun& run, const Text& saveFolder, const Text& ownerNick,
-                    const Text& caption) {
+// or hold characters a folder name cannot.
+std::shared_ptr<const AlbumContext> MakeAlbumFolders(const Text& saveFolder, const Text& ownerNick,
+                                                     const Text& caption, PictureSize size) {
     const Text userFolder = EnsureTrailingBackslash(saveFolder + SafeName(ownerNick));
     MakeFolder(userFolder);
     const Text albumFolder = EnsureTrailingBackslash(userFolder + SafeName(caption));
     MakeFolder(albumFolder);
-    run.SetAlbumFolder(albumFolder);
     const Text partFolder = userFolder + kPartFolderName;
     MakeFolder(partFolder);
-    if (IsFolder(partFolder)) run.SetPartFolder(partFolder);
+    return AlbumContext::Make(albumFolder, IsFolder(partFolder) ? partFolder : Text(), size);
 }
 
 // The folder of pictures under way goes with the run that needed it; one that still holds
 // another run's pictures stays (removing a folder that is not empty fails).
-void RemovePartFolder(const DownloadRun& run) {
-    const Text partFolder = run.PartFolder();
-    if (partFolder != run.AlbumFolder()) RemoveDirectoryW(WinStr(FileSystemPath(partFolder)));
+void RemovePartFolder(const AlbumContext& album) {
+    if (album.partFolder != album.albumFolder) RemoveDirectoryW(WinStr(album.partForm));
 }
 
 // One page of the list, asked again twice after a short pause when it fails or does not read
@@ -198,11 +196,13 @@ void RunDownloadDriver(AppState& app, const std::shared_ptr<DownloadRun>& run, i
         return;
     }
     const AlbumRecord& album = owner.albums[albumNumber - 1];
-    MakeRunFolders(*run, app.Settings().SaveFolder(), owner.ownerNick, album.caption);
+    const std::shared_ptr<const AlbumContext> place =
+        MakeAlbumFolders(app.Settings().SaveFolder(), owner.ownerNick, album.caption, run->Size());
+    run->SetAlbum(place);
     app.Log().AddLine(JoinTexts("run ", std::to_string(run->Id()), " begins: owner ",
                                 owner.ownerNick, " (", owner.ownerId, "), album ", album.caption,
                                 " (", album.albumId, "), size ", VariantOf(run->Size()).menuText,
-                                ", into ", run->AlbumFolder()));
+                                ", into ", place->albumFolder));
     ListPhotos(app, run, ListingSource{owner.ownerId, album.albumId, app.Login().Cookies()});
     run->ListingDone();
     // The run's own jobs must all have settled; jobs of other runs do not hold this one up.
@@ -213,7 +213,7 @@ void RunDownloadDriver(AppState& app, const std::shared_ptr<DownloadRun>& run, i
     // The workers this run called up would idle for seconds, holding their memory.
     app.Downloading().RetireSpareWorkers();
     ShowDueProgressAndWait(app, run);
-    RemovePartFolder(*run);
+    RemovePartFolder(*place);
     run->ReleasePhotos();
     LogCounts(app, *run);
     ShowFinished(app, run);

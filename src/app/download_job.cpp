@@ -54,9 +54,11 @@ void ShowWriteError(AppState& app, const std::shared_ptr<DownloadRun>& run, DWOR
 
 // Fetches and writes one claimed photo; true when its file was written.
 bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int position,
-                   const PhotoRecord& photo) {
-    const Text albumFolder = run->AlbumFolder();
-    const Text url = PictureUrl(photo.picHost, Text(VariantOf(run->Size()).segment), photo.picName);
+                   const ListedPhoto& listed) {
+    const PhotoRecord& photo = listed.photo;
+    const AlbumContext& album = *listed.album;
+    const Text& albumFolder = album.albumFolder;
+    const Text url = PictureUrl(photo.picHost, Text(VariantOf(album.size).segment), photo.picName);
     const Text fileName = PictureFileName(photo.timestamp, photo.caption, photo.picName);
     const Text finalPath = albumFolder + fileName;
     const Text tempName =
@@ -71,7 +73,7 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
     {
         const Downloads::WriteTurn writing(app.Downloading());
         if (!run->StopRequested())
-            err = WritePictureFile(run->PathInPart(tempName), run->PathInAlbum(fileName), body,
+            err = WritePictureFile(album.PathInPart(tempName), album.PathInAlbum(fileName), body,
                                    run->Token());
     }
     if (err == ERROR_CANCELLED) return false;
@@ -138,8 +140,8 @@ void RunDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run) {
     if (run->StopRequested()) return;  // a job of a run that is over claims nothing
 
     const int position = run->ClaimNext();
-    PhotoRecord photo;
-    if (!run->TakePhoto(position, photo)) return;
+    ListedPhoto photo;
+    if (!run->TakePhoto(position, photo) || !photo.album) return;
     if (!DownloadPhoto(app, run, position, photo)) {
         if (run->StopRequested()) return;
         // A failure shows too, so the taskbar turns to its error state when it happens.

@@ -7,54 +7,56 @@
 DownloadRun::DownloadRun(unsigned id, std::shared_ptr<FlowToken> token, PictureSize size)
     : id_(id), token_(std::move(token)), size_(size) {}
 
+std::shared_ptr<const AlbumContext> AlbumContext::Make(const Text& albumFolder,
+                                                       const Text& partFolder, PictureSize size) {
+    auto album = std::make_shared<AlbumContext>();
+    album->albumFolder = albumFolder;
+    album->partFolder = partFolder.empty() ? albumFolder : partFolder;
+    album->size = size;
+    album->albumForm = FileSystemPath(album->albumFolder);
+    album->partForm = FileSystemPath(album->partFolder);
+    return album;
+}
+
+WideText AlbumContext::PathInAlbum(const Text& name) const {
+    return FileSystemPathIn(albumForm, name);
+}
+
+WideText AlbumContext::PathInPart(const Text& name) const {
+    return FileSystemPathIn(partForm, name);
+}
+
+void DownloadRun::SetAlbum(std::shared_ptr<const AlbumContext> album) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    album_ = std::move(album);
+}
+
+std::shared_ptr<const AlbumContext> DownloadRun::Album() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return album_;
+}
+
 Text DownloadRun::AlbumFolder() const {
     std::lock_guard<std::mutex> guard(mutex_);
-    return albumFolder_;
-}
-
-void DownloadRun::SetAlbumFolder(const Text& folder) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    albumFolder_ = folder;
-    albumForm_ = FileSystemPath(folder);
-}
-
-Text DownloadRun::PartFolder() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return partFolder_.empty() ? albumFolder_ : partFolder_;
-}
-
-void DownloadRun::SetPartFolder(const Text& folder) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    partFolder_ = folder;
-    partForm_ = FileSystemPath(folder);
-}
-
-WideText DownloadRun::PathInAlbum(const Text& name) const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return FileSystemPathIn(albumForm_, name);
-}
-
-WideText DownloadRun::PathInPart(const Text& name) const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return FileSystemPathIn(partFolder_.empty() ? albumForm_ : partForm_, name);
+    return album_ ? album_->albumFolder : Text();
 }
 
 void DownloadRun::AppendPhoto(const PhotoRecord& photo) {
     std::lock_guard<std::mutex> guard(mutex_);
-    photos_.push_back(photo);
+    photos_.push_back(ListedPhoto{photo, album_});
 }
 
-bool DownloadRun::TakePhoto(int position, PhotoRecord& out) {
+bool DownloadRun::TakePhoto(int position, ListedPhoto& out) {
     std::lock_guard<std::mutex> guard(mutex_);
     if (position < 1 || position > static_cast<int>(photos_.size())) return false;
     out = std::move(photos_[position - 1]);
-    photos_[position - 1] = PhotoRecord();
+    photos_[position - 1] = ListedPhoto();
     return true;
 }
 
 void DownloadRun::ReleasePhotos() {
     std::lock_guard<std::mutex> guard(mutex_);
-    std::vector<PhotoRecord>().swap(photos_);
+    std::vector<ListedPhoto>().swap(photos_);
 }
 
 RunTally DownloadRun::Tally() const {

@@ -1,8 +1,8 @@
 #pragma once
 // One download run and the board that knows which run is current. A run owns everything its
-// jobs need (album folder, the size chosen at its start, its photo list, its counters, its
-// token), so a job carries its run and never looks anything up elsewhere, and jobs of an earlier
-// run can never claim a later run's photos or raise its counts.
+// jobs need (its photo list with each photo's album, its counters, its token), so a job carries
+// its run and never looks anything up elsewhere, and jobs of an earlier run can never claim a
+// later run's photos or raise its counts.
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -23,6 +23,33 @@ struct RunTally {
     bool listingFailed = false;  // a probe or page never came, even after asking again
 };
 
+// Where one album's pictures go and at which size. Fixed once the album's folders exist, and
+// carried by every photo listed from it, so a job needs nothing of the album but this.
+struct AlbumContext {
+    // Pictures are written to partFolder first and then renamed into albumFolder: beside it, on
+    // the same volume, so that a big album folder is searched once per picture (for the final
+    // name) rather than twice. Empty partFolder: the album folder itself.
+    static std::shared_ptr<const AlbumContext> Make(const Text& albumFolder, const Text& partFolder,
+                                                    PictureSize size);
+
+    // The file-system form of a file in either folder; the folders' own forms are made once,
+    // here, not for every picture.
+    WideText PathInAlbum(const Text& name) const;
+    WideText PathInPart(const Text& name) const;
+
+    Text albumFolder;
+    Text partFolder;  // the album folder itself when no part folder could be made
+    PictureSize size = kDefaultSize;
+    WideText albumForm;
+    WideText partForm;
+};
+
+// A photo as its job receives it.
+struct ListedPhoto {
+    PhotoRecord photo;
+    std::shared_ptr<const AlbumContext> album;
+};
+
 class DownloadRun {
   public:
     DownloadRun(unsigned id, std::shared_ptr<FlowToken> token, PictureSize size);
@@ -33,24 +60,18 @@ class DownloadRun {
     const FlowToken& Token() const { return *token_; }
     PictureSize Size() const { return size_; }
 
-    // Set by the driver once the folders exist, before the first job is queued.
+    // The album being listed, set by the driver once its folders exist and before its first
+    // photo is appended; photos appended later go with it.
+    void SetAlbum(std::shared_ptr<const AlbumContext> album);
+    std::shared_ptr<const AlbumContext> Album() const;
+    // The folder of the album listed last; empty before the first.
     Text AlbumFolder() const;
-    void SetAlbumFolder(const Text& folder);
-    // Where pictures are written before they are renamed into the album folder: beside it, on
-    // the same volume, so that a big album folder is searched once per picture (for the final
-    // name) rather than twice. The album folder itself when no such folder could be made.
-    Text PartFolder() const;
-    void SetPartFolder(const Text& folder);
-    // The file-system form of a file in either folder; the folders' own forms are made once,
-    // when they are set, not for every picture.
-    WideText PathInAlbum(const Text& name) const;
-    WideText PathInPart(const Text& name) const;
 
     // Appended by the driver while jobs copy entries out; storage may move, so both sides lock.
     void AppendPhoto(const PhotoRecord& photo);
     // Hands the photo at a claimed position to its job and keeps no copy: a long album's
     // records would otherwise stay in memory to the end of the run and beyond.
-    bool TakePhoto(int position, PhotoRecord& out);  // 1-based
+    bool TakePhoto(int position, ListedPhoto& out);  // 1-based
     // At the end of the run: the list is spent (the counters stay for the final status).
     void ReleasePhotos();
 
@@ -105,11 +126,8 @@ class DownloadRun {
     const PictureSize size_;
 
     mutable std::mutex mutex_;
-    Text albumFolder_;
-    Text partFolder_;
-    WideText albumForm_;
-    WideText partForm_;
-    std::vector<PhotoRecord> photos_;
+    std::shared_ptr<const AlbumContext> album_;
+    std::vector<ListedPhoto> photos_;
     std::set<unsigned long> errorsSeen_;
     int settled_ = 0;
     bool listingDone_ = false;
