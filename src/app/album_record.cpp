@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <utility>
 
 #include "app/file_naming.h"
 #include "text/text_helpers.h"
