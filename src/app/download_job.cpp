@@ -1,5 +1,6 @@
 #include "app/download_job.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/error_texts.h"
@@ -74,15 +75,19 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
         const Downloads::WriteTurn writing(app.Downloading());
         if (!run->StopRequested())
             err = WritePictureFile(album.PathInPart(tempName), album.PathInAlbum(fileName), body,
-                                   run->Token());
+                                   run->Token(), photo.timestamp);
     }
     if (err == ERROR_CANCELLED) return false;
     if (err != 0) {
         app.Log().AddLine(
             JoinTexts("could not write ", finalPath, ": error ", std::to_string(err)));
         ShowWriteError(app, run, err, fileName);
+        return false;
     }
-    return err == 0;
+    // Recorded only once the file is there under its name, so a record never promises a picture
+    // that a crash kept from its folder.
+    album.Record(photo.picName, fileName, body.size());
+    return true;
 }
 
 // On the window thread, with the counts as they are now.
@@ -98,9 +103,10 @@ void ShowProgressHere(AppState& app, const std::shared_ptr<DownloadRun>& run) {
         app.View().ShowTaskbarProgress(AppView::Progress::kPaused, done + failed, listed);
         return;
     }
-    app.View().SetStatus(ProgressStatus(done, listed));
+    app.View().SetStatus(ProgressStatus(done, listed) + run->Place());
     app.View().ShowTaskbarProgress(
-        failed > 0 ? AppView::Progress::kError : AppView::Progress::kNormal, done + failed, listed);
+        failed > 0 ? AppView::Progress::kError : AppView::Progress::kNormal, done + failed,
+        std::max(listed, run->Planned()));
 }
 
 }  // namespace
@@ -142,13 +148,19 @@ void RunDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run) {
     const int position = run->ClaimNext();
     ListedPhoto photo;
     if (!run->TakePhoto(position, photo) || !photo.album) return;
-    if (!DownloadPhoto(app, run, position, photo)) {
-        if (run->StopRequested()) return;
-        // A failure shows too, so the taskbar turns to its error state when it happens.
-        run->CountFailed();
+    AlbumTally& album = *photo.album->tally;
+    if (photo.album->AlreadyInFolder(photo.photo.picName)) {
+        run->CountWritten(album, true);
         ShowRunProgress(app, run);
         return;
     }
-    run->CountWritten();
+    if (!DownloadPhoto(app, run, position, photo)) {
+        if (run->StopRequested()) return;
+        // A failure shows too, so the taskbar turns to its error state when it happens.
+        run->CountFailed(album);
+        ShowRunProgress(app, run);
+        return;
+    }
+    run->CountWritten(album);
     ShowRunProgress(app, run);
 }

@@ -18,6 +18,36 @@ std::shared_ptr<const AlbumContext> AlbumContext::Make(const Text& albumFolder,
     return album;
 }
 
+std::shared_ptr<const AlbumContext> AlbumContext::Make(const Text& albumFolder,
+                                                       const Text& partFolder, PictureSize size,
+                                                       const Text& ownerId, const Text& albumId,
+                                                       const AlbumFolderRecord& record) {
+    auto album = std::const_pointer_cast<AlbumContext>(Make(albumFolder, partFolder, size));
+    album->ownerId = ownerId;
+    album->albumId = albumId;
+    const Text segment(VariantOf(size).segment);
+    // In the order written, so a picture recorded twice keeps its latest line.
+    for (const RecordedPicture& picture : record.pictures) {
+        if (picture.size == segment) album->recorded[picture.picName] = picture;
+    }
+    return album;
+}
+
+bool AlbumContext::AlreadyInFolder(const Text& picName) const {
+    const auto found = recorded.find(picName);
+    if (found == recorded.end()) return false;
+    // The module's own check of the file, on a record of this one picture.
+    const AlbumFolderRecord one{ownerId, albumId, {found->second}};
+    return AlreadyThere(one, picName, found->second.size, albumFolder);
+}
+
+bool AlbumContext::Record(const Text& picName, const Text& fileName, std::uint64_t length) const {
+    if (ownerId.empty()) return false;
+    return AppendToAlbumRecord(
+        albumFolder, ownerId, albumId,
+        RecordedPicture{picName, Text(VariantOf(size).segment), fileName, length});
+}
+
 WideText AlbumContext::PathInAlbum(const Text& name) const {
     return FileSystemPathIn(albumForm, name);
 }
@@ -41,6 +71,16 @@ Text DownloadRun::AlbumFolder() const {
     return album_ ? album_->albumFolder : Text();
 }
 
+void DownloadRun::SetPlace(Text place) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    place_ = std::move(place);
+}
+
+Text DownloadRun::Place() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return place_;
+}
+
 void DownloadRun::AppendPhoto(const PhotoRecord& photo) {
     std::lock_guard<std::mutex> guard(mutex_);
     photos_.push_back(ListedPhoto{photo, album_});
@@ -60,8 +100,37 @@ void DownloadRun::ReleasePhotos() {
 }
 
 RunTally DownloadRun::Tally() const {
-    return RunTally{downloaded_.load(), listed_.load(), failed_.load(), albumTotal_.load(),
-                    listingFailed_.load()};
+    return RunTally{downloaded_.load(), listed_.load(),        failed_.load(),
+                    albumTotal_.load(), listingFailed_.load(), already_.load()};
+}
+
+void DownloadRun::CountWritten(AlbumTally& album, bool already) {
+    if (already) {
+        ++album.already;
+        ++already_;
+    }
+    ++album.downloaded;
+    ++downloaded_;
+}
+
+void DownloadRun::CountFailed(AlbumTally& album) {
+    ++album.failed;
+    ++failed_;
+}
+
+int DownloadRun::CountListed(AlbumTally& album) {
+    ++album.listed;
+    return ++listed_;
+}
+
+void DownloadRun::NoteAlbumTotal(AlbumTally& album, long long total) {
+    album.albumTotal = total;
+    albumTotal_ += total;
+}
+
+void DownloadRun::NoteListingFailed(AlbumTally& album) {
+    album.listingFailed = true;
+    listingFailed_ = true;
 }
 
 bool DownloadRun::FirstOfError(unsigned long code) {

@@ -123,6 +123,8 @@ void MainWindow::BuildContent(HWND hwnd) {
     albumMenu_.AppendSubmenu(std::move(sizes), Text(kMenuSizes));
     albumMenu_.AppendSeparator();
     albumMenu_.AppendItem(Text(kMenuOpenLog), kCmdOpenLog);
+    albumMenu_.AppendSeparator();
+    albumMenu_.AppendItem(Text(kMenuDownloadAll), kCmdDownloadAll);
 
     RunCommand(app_, VariantOf(kDefaultSize).Command());
 
@@ -286,6 +288,8 @@ void MainWindow::LayoutAboutPage(int w, int h) {
 void MainWindow::OpenAlbumMenu() {
     POINT at{};
     GetCursorPos(&at);
+    albumMenu_.EnableItem(kCmdDownloadAll,
+                          !app_.Runs().UnderWay() && !app_.Owner().Get().albums.empty());
     albumMenu_.Popup(at.x, at.y, window_.GetHandle());
 }
 

@@ -277,7 +277,7 @@ TEST_F(DownloadTest, EveryPhotoIsWrittenUnderItsComputedNameAtTheChosenSize) {
     EXPECT_EQ(FilesIn(UserFolder()).size(), 0u);
 }
 
-TEST_F(DownloadTest, PagesOfThirtyTwoAreAskedForExactlyAndASecondRunOverwrites) {
+TEST_F(DownloadTest, PagesOfThirtyTwoAreAskedForExactlyAndASecondRunFetchesOnlyWhatIsGone) {
     const Text first = Download(1);
     EXPECT_EQ(first, FinishedStatus(33, 33));
     const std::string log = standin::ReadLog("?path=/photos/get_all");
@@ -285,10 +285,17 @@ TEST_F(DownloadTest, PagesOfThirtyTwoAreAskedForExactlyAndASecondRunOverwrites) 
     EXPECT_EQ(CountInLog(log, query + "1&type=&__rnd=1504068705105"), 2);  // probe + page 1
     EXPECT_EQ(CountInLog(log, query + "2&type=&__rnd=1504068705105"), 1);
     EXPECT_EQ(CountInLog(log, query + "3&"), 0);
-    EXPECT_EQ(FilesIn(scratch.Path() + "NickOne\\Plain\\").size(), 33u);
+    const Text folder = scratch.Path() + "NickOne\\Plain\\";
+    const auto files = FilesIn(folder);
+    EXPECT_EQ(files.size(), 33u);
 
+    // The folder's record spares every picture still there as written; a removed one comes back.
+    ASSERT_TRUE(DeleteFileW(WinStr(AnsiToWide(folder + files.begin()->first))));
+    ASSERT_TRUE(standin::ClearLog());
     const Text second = Download(1);
-    EXPECT_EQ(second, FinishedStatus(33, 33));
+    EXPECT_EQ(second, FinishedStatus(33, 33, 32));
+    EXPECT_EQ(apptest::Logged("?path=/mw1024/", "/mw1024/"), 1);
+    EXPECT_EQ(FilesIn(folder), files);
 }
 
 TEST_F(DownloadTest, AnEmptyAlbumFinishesAtOnceWithBothFoldersMade) {
