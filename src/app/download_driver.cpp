@@ -44,9 +44,8 @@ void MakeFolder(const Text& path) {
 // Names from the service become safe folder names, so they cannot climb out of the save folder
 // or hold characters a folder name cannot.
 // The folder's record is read now, once: what it says decides which pictures are fetched.
-std::shared_ptr<const AlbumContext> MakeAlbumFolders(const Text& saveFolder,
-                                                     const OwnerProfile& owner,
-                                                     const AlbumRecord& album, PictureSize size) {
+std::shared_ptr<AlbumContext> MakeAlbumFolders(const Text& saveFolder, const OwnerProfile& owner,
+                                               const AlbumRecord& album, PictureSize size) {
     const Text userFolder = EnsureTrailingBackslash(saveFolder + SafeName(owner.ownerNick));
     MakeFolder(userFolder);
     const Text albumFolder = EnsureTrailingBackslash(userFolder + SafeName(album.caption));
@@ -146,10 +145,18 @@ void ShowFinished(AppState& app, const std::shared_ptr<DownloadRun>& run, const 
 std::shared_ptr<const AlbumContext> ListAlbum(AppState& app,
                                               const std::shared_ptr<DownloadRun>& run,
                                               const OwnerProfile& owner, const AlbumRecord& album,
-                                              const Text& cookies, const Text& label) {
-    const std::shared_ptr<const AlbumContext> place =
+                                              const Text& cookies, const Text& label,
+                                              int number = 0, const Text& placeText = Text()) {
+    const std::shared_ptr<AlbumContext> place =
         MakeAlbumFolders(app.Settings().SaveFolder(), owner, album, run->Size());
+    place->number = number;
+    place->placeText = placeText;
     run->SetAlbum(place);
+    const RunTally sofar = run->Tally();
+    if (number > 0 && sofar.downloaded + sofar.failed == sofar.listed) {
+        run->NotePlace(*place);
+        ShowRunProgress(app, run, ProgressPace::kNow);
+    }
     app.Log().AddLine(JoinTexts(
         label, " begins: owner ", owner.ownerNick, " (", owner.ownerId, "), album ", album.caption,
         " (", album.albumId, "), size ", VariantOf(run->Size()).menuText, ", into ",
@@ -303,11 +310,10 @@ void RunAccountDriver(AppState& app, const std::shared_ptr<DownloadRun>& run) {
     std::vector<std::shared_ptr<const AlbumContext>> places;
     for (int k = 0; k < count && !run->StopRequested(); ++k) {
         const Text place = JoinTexts(std::to_string(k + 1), "/", std::to_string(count));
-        run->SetPlace(JoinTexts(kAlbumPlaceHead, place, kAlbumPlaceTail, owner.albums[k].caption));
-        ShowRunProgress(app, run, ProgressPace::kNow);
         places.push_back(
             ListAlbum(app, run, owner, owner.albums[k], cookies,
-                      JoinTexts("run ", std::to_string(run->Id()), ", album ", place)));
+                      JoinTexts("run ", std::to_string(run->Id()), ", album ", place), k + 1,
+                      JoinTexts(kAlbumPlaceHead, place, kAlbumPlaceTail, owner.albums[k].caption)));
     }
     if (!WaitForJobs(app, run)) return;
     std::vector<RunTally> tallies;

@@ -70,24 +70,24 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
     if (!FetchPicture(app, run, url, body)) return false;
     DWORD err = ERROR_CANCELLED;
     // Count ourselves as a writer before the last look at the stop flag, so shutdown either
-    // sees us and waits, or we see its stop and write nothing.
+    // sees us and waits, or we see its stop and write nothing. The record is part of the write:
+    // a picture that is in its folder when the program ends is recorded there too.
     {
         const Downloads::WriteTurn writing(app.Downloading());
         if (!run->StopRequested())
             err = WritePictureFile(album.PathInPart(tempName), album.PathInAlbum(fileName), body,
                                    run->Token(), photo.timestamp);
+        // Only once the file is there under its name: a record never promises a picture that
+        // is not in the folder.
+        if (err == 0) album.Record(photo.picName, fileName, body.size());
     }
     if (err == ERROR_CANCELLED) return false;
     if (err != 0) {
         app.Log().AddLine(
             JoinTexts("could not write ", finalPath, ": error ", std::to_string(err)));
         ShowWriteError(app, run, err, fileName);
-        return false;
     }
-    // Recorded only once the file is there under its name, so a record never promises a picture
-    // that a crash kept from its folder.
-    album.Record(photo.picName, fileName, body.size());
-    return true;
+    return err == 0;
 }
 
 // On the window thread, with the counts as they are now.
@@ -149,6 +149,7 @@ void RunDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run) {
     ListedPhoto photo;
     if (!run->TakePhoto(position, photo) || !photo.album) return;
     AlbumTally& album = *photo.album->tally;
+    run->NotePlace(*photo.album);
     if (photo.album->AlreadyInFolder(photo.photo.picName)) {
         run->CountWritten(album, true);
         ShowRunProgress(app, run);

@@ -18,10 +18,10 @@ std::shared_ptr<const AlbumContext> AlbumContext::Make(const Text& albumFolder,
     return album;
 }
 
-std::shared_ptr<const AlbumContext> AlbumContext::Make(const Text& albumFolder,
-                                                       const Text& partFolder, PictureSize size,
-                                                       const Text& ownerId, const Text& albumId,
-                                                       const AlbumFolderRecord& record) {
+std::shared_ptr<AlbumContext> AlbumContext::Make(const Text& albumFolder, const Text& partFolder,
+                                                 PictureSize size, const Text& ownerId,
+                                                 const Text& albumId,
+                                                 const AlbumFolderRecord& record) {
     auto album = std::const_pointer_cast<AlbumContext>(Make(albumFolder, partFolder, size));
     album->ownerId = ownerId;
     album->albumId = albumId;
@@ -71,9 +71,11 @@ Text DownloadRun::AlbumFolder() const {
     return album_ ? album_->albumFolder : Text();
 }
 
-void DownloadRun::SetPlace(Text place) {
+void DownloadRun::NotePlace(const AlbumContext& album) {
     std::lock_guard<std::mutex> guard(mutex_);
-    place_ = std::move(place);
+    if (album.number <= placeNumber_) return;
+    placeNumber_ = album.number;
+    place_ = album.placeText;
 }
 
 Text DownloadRun::Place() const {

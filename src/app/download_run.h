@@ -49,10 +49,9 @@ struct AlbumContext {
     static std::shared_ptr<const AlbumContext> Make(const Text& albumFolder, const Text& partFolder,
                                                     PictureSize size);
     // The same for the owner's album, with what the folder's record says was written into it.
-    static std::shared_ptr<const AlbumContext> Make(const Text& albumFolder, const Text& partFolder,
-                                                    PictureSize size, const Text& ownerId,
-                                                    const Text& albumId,
-                                                    const AlbumFolderRecord& record);
+    static std::shared_ptr<AlbumContext> Make(const Text& albumFolder, const Text& partFolder,
+                                              PictureSize size, const Text& ownerId,
+                                              const Text& albumId, const AlbumFolderRecord& record);
 
     // The picture as recorded at this album's size, when its file is still there as written:
     // it need not be fetched again.
@@ -76,6 +75,10 @@ struct AlbumContext {
     // every photo looks here once.
     std::unordered_map<Text, RecordedPicture> recorded;
     std::shared_ptr<AlbumTally> tally = std::make_shared<AlbumTally>();
+    // In a run over several albums: its place in the run (from 1) and how the status line
+    // names it; 0 and empty otherwise.
+    int number = 0;
+    Text placeText;
 };
 
 // A photo as its job receives it.
@@ -101,10 +104,11 @@ class DownloadRun {
     // The folder of the album listed last; empty before the first.
     Text AlbumFolder() const;
 
-    // A run over several albums: the album in hand as the status line names it beside the
-    // progress, and the photos the catalogue counts in them all, so the taskbar shows the whole
-    // run from its start rather than what is listed so far.
-    void SetPlace(Text place);
+    // A run over several albums: the album in hand (the latest one a job took a photo of, or
+    // the one listed while no job has work) as the status line names it beside the progress,
+    // and the photos the catalogue counts in them all, so the taskbar shows the whole run from
+    // its start rather than what is listed so far.
+    void NotePlace(const AlbumContext& album);
     Text Place() const;
     void NotePlanned(int photos) { planned_ = photos; }
     int Planned() const { return planned_.load(); }
@@ -172,6 +176,7 @@ class DownloadRun {
     mutable std::mutex mutex_;
     std::shared_ptr<const AlbumContext> album_;
     Text place_;
+    int placeNumber_ = 0;
     std::vector<ListedPhoto> photos_;
     std::set<unsigned long> errorsSeen_;
     int settled_ = 0;

@@ -12,7 +12,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from app_case import (  # noqa: E402
     CATALOGUE_DONE, OWNER, PAGE_RND, PROGRESS, PictalonTestCase, S, SIZES, finished, home,
-    incomplete, naming, picture, scenario, main)
+    incomplete, naming, picture, pictures_in, scenario, main)
 
 
 class DownloadSizesTest(PictalonTestCase):
@@ -80,7 +80,7 @@ class DownloadFailuresTest(PictalonTestCase):
         for pic in ("6032_5.jpg", "6032_9.jpg"):
             tries = [r for r in self.log_paths(path="/mw1024/" + pic)]
             self.assertEqual(len(tries), 3, pic)
-        present = set(os.listdir(folder))
+        present = pictures_in(folder)
         self.assertTrue(os.path.isdir(os.path.join(folder, taken)))
         self.assertNotIn(by_pic["6032_5.jpg"], present)
         self.assertNotIn(by_pic["6032_9.jpg"], present)
@@ -152,7 +152,7 @@ class DownloadCommandsTest(PictalonTestCase):
             if os.path.isdir(folder) and len([n for n in os.listdir(folder) if n in names]) >= 3:
                 break
             time.sleep(0.2)
-        self.assertGreaterEqual(len(os.listdir(folder)), 3)
+        self.assertGreaterEqual(len(pictures_in(folder)), 3)
         started = time.monotonic()
         app.driver.close()
         code = app.program.wait(20)
@@ -160,7 +160,7 @@ class DownloadCommandsTest(PictalonTestCase):
         print("\nclose during a download: the process ended after %.2f s" % took, file=sys.stderr)
         self.assertIsNotNone(code, "still running 20 s after the close")
         self.assertEqual(code, 0)
-        present = os.listdir(folder)
+        present = pictures_in(folder)
         self.assertEqual([n for n in present if n not in names], [])
         for name in present:
             with open(os.path.join(folder, name), "rb") as f:
@@ -193,7 +193,7 @@ class DownloadPushbackTest(PictalonTestCase):
         print("\n418 for 3 s over 33 pictures: %d requests met the limit, final status after "
               "%.2f s" % (len(limited), took), file=sys.stderr)
         self.assertLessEqual(len(limited), 9)
-        present = set(os.listdir(folder))
+        present = pictures_in(folder)
         # Page 2 held photos 33 to 64.
         listed = {n for n, p in names.items()
                   if not 33 <= int(p["pic_name"].split("_")[1].split(".")[0]) <= 64}
@@ -249,7 +249,7 @@ class Utf8AnswersTest(PictalonTestCase):
             if app.driver.boxes():
                 failed.append(app.driver.answer()["title"])
         by_pic = {p["pic_name"]: n for n, p in names.items()}
-        present = set(os.listdir(folder))
+        present = pictures_in(folder)
         for pic in ("u1.jpg", "u2.jpg", "u3.png"):
             self.assertIn(by_pic[pic], present, pic)
             with open(os.path.join(folder, by_pic[pic]), "rb") as f:
