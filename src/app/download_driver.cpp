@@ -82,8 +82,17 @@ PhotoPage FetchPhotoPage(AppState& app, const std::shared_ptr<DownloadRun>& run,
     return answer.accepted ? listed : PhotoPage{};
 }
 
-void QueuePhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, AlbumTally& album,
+void QueuePhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, const AlbumContext& place,
                 const PhotoRecord& photo) {
+    AlbumTally& album = *place.tally;
+    // Counted here, without a job: an update of an album where nothing changed is its listing.
+    if (place.AlreadyInFolder(photo.picName)) {
+        run->CountListed(album);
+        run->CountWritten(album, true);
+        run->Settle();
+        ShowRunProgress(app, run);
+        return;
+    }
     run->AppendPhoto(photo);
     run->CountListed(album);
     if (!QueueDownloadJob(app, run)) {
@@ -96,7 +105,8 @@ void QueuePhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, AlbumTal
 // page that cannot be had is noted and the run goes on with the next; an empty page ends the
 // listing, so a wrong or hostile total cannot make us ask for thousands of empty pages.
 void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run, const ListingSource& source,
-                AlbumTally& album) {
+                const AlbumContext& place) {
+    AlbumTally& album = *place.tally;
     const PhotoPage probe = FetchPhotoPage(app, run, source, 1);
     if (!probe.ok) {
         run->NoteListingFailed(album);
@@ -117,7 +127,7 @@ void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run, const Li
         if (listed.photos.empty()) return;
         for (const PhotoRecord& photo : listed.photos) {
             if (run->StopRequested()) return;
-            QueuePhoto(app, run, album, photo);
+            QueuePhoto(app, run, place, photo);
         }
     }
 }
@@ -157,11 +167,12 @@ std::shared_ptr<const AlbumContext> ListAlbum(AppState& app,
         run->NotePlace(*place);
         ShowRunProgress(app, run, ProgressPace::kNow);
     }
-    app.Log().AddLine(JoinTexts(
-        label, " begins: owner ", owner.ownerNick, " (", owner.ownerId, "), album ", album.caption,
-        " (", album.albumId, "), size ", VariantOf(run->Size()).menuText, ", into ",
-        place->albumFolder, ", ", std::to_string(place->recorded.size()), " pictures recorded"));
-    ListPhotos(app, run, ListingSource{owner.ownerId, album.albumId, cookies}, *place->tally);
+    app.Log().AddLine(JoinTexts(label, " begins: owner ", owner.ownerNick, " (", owner.ownerId,
+                                "), album ", album.caption, " (", album.albumId, "), size ",
+                                VariantOf(run->Size()).menuText, ", into ", place->albumFolder,
+                                ", ", std::to_string(place->alreadyThere.size()),
+                                " pictures already there"));
+    ListPhotos(app, run, ListingSource{owner.ownerId, album.albumId, cookies}, *place);
     return place;
 }
 

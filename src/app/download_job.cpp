@@ -150,11 +150,6 @@ void RunDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run) {
     if (!run->TakePhoto(position, photo) || !photo.album) return;
     AlbumTally& album = *photo.album->tally;
     run->NotePlace(*photo.album);
-    if (photo.album->AlreadyInFolder(photo.photo.picName)) {
-        run->CountWritten(album, true);
-        ShowRunProgress(app, run);
-        return;
-    }
     if (!DownloadPhoto(app, run, position, photo)) {
         if (run->StopRequested()) return;
         // A failure shows too, so the taskbar turns to its error state when it happens.

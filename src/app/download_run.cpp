@@ -1,8 +1,38 @@
 #include "app/download_run.h"
 
+#include <windows.h>
+
 #include <chrono>
 
 #include "app/long_path.h"
+#include "text/text_helpers.h"
+
+namespace {
+
+// The plain files directly in a folder with their lengths, read in one pass: a look at each
+// picture's file instead would cost a call per photo, which an update of a big album where
+// nothing changed would spend most of its time on.
+std::unordered_map<Text, std::uint64_t> FilesWithLengths(const WideText& folderForm) {
+    std::unordered_map<Text, std::uint64_t> files;
+    if (folderForm.empty()) return files;
+    WideText pattern = folderForm;
+    if (pattern.back() != u'\\') pattern += u'\\';
+    pattern += u'*';
+    WIN32_FIND_DATAW data{};
+    const HANDLE find = FindFirstFileExW(WinStr(pattern), FindExInfoBasic, &data,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) return files;
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+        const WideText name(reinterpret_cast<const char16_t*>(data.cFileName));
+        files[WideToAnsi(name)] =
+            (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return files;
+}
+
+}  // namespace
 
 DownloadRun::DownloadRun(unsigned id, std::shared_ptr<FlowToken> token, PictureSize size)
     : id_(id), token_(std::move(token)), size_(size) {}
@@ -27,18 +57,23 @@ std::shared_ptr<AlbumContext> AlbumContext::Make(const Text& albumFolder, const 
     album->albumId = albumId;
     const Text segment(VariantOf(size).segment);
     // In the order written, so a picture recorded twice keeps its latest line.
+    std::unordered_map<Text, const RecordedPicture*> latest;
     for (const RecordedPicture& picture : record.pictures) {
-        if (picture.size == segment) album->recorded[picture.picName] = picture;
+        if (picture.size == segment) latest[picture.picName] = &picture;
+    }
+    if (latest.empty()) return album;
+    const std::unordered_map<Text, std::uint64_t> files = FilesWithLengths(album->albumForm);
+    for (const auto& [picName, picture] : latest) {
+        const auto file = files.find(picture->fileName);
+        if (file != files.end() && file->second == picture->length) {
+            album->alreadyThere.insert(picName);
+        }
     }
     return album;
 }
 
 bool AlbumContext::AlreadyInFolder(const Text& picName) const {
-    const auto found = recorded.find(picName);
-    if (found == recorded.end()) return false;
-    // The module's own check of the file, on a record of this one picture.
-    const AlbumFolderRecord one{ownerId, albumId, {found->second}};
-    return AlreadyThere(one, picName, found->second.size, albumFolder);
+    return alreadyThere.count(picName) != 0;
 }
 
 bool AlbumContext::Record(const Text& picName, const Text& fileName, std::uint64_t length) const {

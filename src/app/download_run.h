@@ -8,7 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
-#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "app/album_record.h"
@@ -53,8 +53,8 @@ struct AlbumContext {
                                               PictureSize size, const Text& ownerId,
                                               const Text& albumId, const AlbumFolderRecord& record);
 
-    // The picture as recorded at this album's size, when its file is still there as written:
-    // it need not be fetched again.
+    // The picture as recorded at this album's size, when its file was there as written when the
+    // album's run began: it need not be fetched again.
     bool AlreadyInFolder(const Text& picName) const;
     // Adds a picture just written to the folder's record; false when it could not be recorded.
     bool Record(const Text& picName, const Text& fileName, std::uint64_t length) const;
@@ -71,9 +71,9 @@ struct AlbumContext {
     WideText partForm;
     Text ownerId;  // empty: no record is kept (nothing is skipped, nothing recorded)
     Text albumId;
-    // The latest record of each picture name at this album's size: a map, as a big album's
-    // every photo looks here once.
-    std::unordered_map<Text, RecordedPicture> recorded;
+    // The picture names whose latest record at this album's size names a file in the folder
+    // with the recorded length: a set, as every photo of a big album looks here once.
+    std::unordered_set<Text> alreadyThere;
     std::shared_ptr<AlbumTally> tally = std::make_shared<AlbumTally>();
     // In a run over several albums: its place in the run (from 1) and how the status line
     // names it; 0 and empty otherwise.
