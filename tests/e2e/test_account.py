@@ -16,7 +16,6 @@ from app_case import (  # noqa: E402
 ACCOUNT = "6000006"
 ALBUMS = [("8101", "第一本", 12), ("8104", "第二本", 40), ("8102", "空的", 0),
           ("8103", "列不出", 5), ("8105", "第三本", 7)]
-DOWNLOAD_ALL = 10006
 
 
 def account_scenario(extra_photos=0):
@@ -61,7 +60,8 @@ class AccountTest(PictalonTestCase):
         self.ctl.fault({"host": "*.sinaimg.cn", "path": "/mw1024/*", "action": "delay",
                         "delay_ms": 150})
         self.ctl.call("DELETE", "/log")
-        app.driver.command(DOWNLOAD_ALL)
+        # From the album menu: its fifth item, after "下载选中", "打开目录", "下载类型", "打开日志".
+        self.assertTrue(app.driver.rclick(0, pick=4)["menu"])
         seen, last = app.driver.wait_status(" 第 2/5 个相册 第二本", contains=True,
                                             timeout_ms=60000)
         self.assertTrue(seen, last)
