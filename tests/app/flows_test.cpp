@@ -298,6 +298,31 @@ TEST_F(DownloadTest, PagesOfThirtyTwoAreAskedForExactlyAndASecondRunFetchesOnlyW
     EXPECT_EQ(FilesIn(folder), files);
 }
 
+TEST_F(DownloadTest, EveryAlbumInOneRunCountsWhatIsNewWhatWasThereAndWhatIsMissing) {
+    ASSERT_EQ(Download(1), FinishedStatus(33, 33));
+    ASSERT_TRUE(standin::ClearLog());
+    size_t before = 0;
+    view.OnWindow([&] {
+        before = view.statuses.size();
+        RunCommand(app, kCmdDownloadAll);
+        RunCommand(app, kCmdDownloadAll);  // refused: a run is under way
+    });
+    Text final;
+    EXPECT_TRUE(view.WaitFor([&] {
+        for (size_t i = before; i < view.statuses.size(); ++i)
+            if (AnsiToUtf8(view.statuses[i]).find("全部相册下载") != std::string::npos)
+                final = view.statuses[i];
+        return !final.empty();
+    })) << Shown(view);
+    // The awkward album's missing picture; the album downloaded before is all there.
+    EXPECT_EQ(AnsiToUtf8(final),
+              "  状态:全部相册下载未完成,共 3个相册,新下载 10张,已有 33张;1个相册缺少 1张;"
+              "请单击鼠标右键打开目录;");
+    EXPECT_EQ(apptest::Logged("?path=/photos/get_all", "album_id=72&count=32&page=1&"), 2);
+    EXPECT_EQ(apptest::Logged("?path=/mw1024/", "/mw1024/72_"), 0);
+    EXPECT_EQ(FilesIn(AwkwardFolder()).size(), 9u);
+}
+
 TEST_F(DownloadTest, AnEmptyAlbumFinishesAtOnceWithBothFoldersMade) {
     EXPECT_EQ(Download(2), FinishedStatus(0, 0));
     EXPECT_TRUE(apptest::FolderExists(UserFolder() + "Empty\\"));
