@@ -181,7 +181,7 @@ const char kUsage[] =
     "  find | status | wait-status TEXT [--contains] | watch-status [--until TEXT]\n"
     "  get-edit N | set-edit N TEXT\n"
     "  buttons | click CAPTION|ID [--force] | tabs | tab N|CAPTION\n"
-    "  list [--wait-count N] | select N | command ID | rclick [N] [--pick K]\n"
+    "  list [--wait-count N] | select N | command ID | rclick [N] [--pick K | --shot FILE]\n"
     "  boxes | answer [--title T] | rects | resize W H | close [--wait] | shot FILE [--print] "
     "[--client] | post NAME";
 
