@@ -193,8 +193,8 @@ int main() {
     Options o;
     std::wstring command;
     // Flags that take a value; every other --flag is a switch.
-    const std::vector<std::wstring> valued = {L"--class",      L"--title", L"--timeout",
-                                              L"--wait-count", L"--pick",  L"--until"};
+    const std::vector<std::wstring> valued = {L"--class", L"--title", L"--timeout", L"--wait-count",
+                                              L"--pick",  L"--until", L"--shot"};
     for (size_t i = 1; i < all.size(); ++i) {
         const std::wstring& a = all[i];
         if (a.size() > 2 && a.compare(0, 2, L"--") == 0) {
