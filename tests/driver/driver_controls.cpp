@@ -382,16 +382,19 @@ void PostKey(HWND window, UINT key) {
     PostMessageW(window, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001));
 }
 
-// Opens the menu's last item, the size sub-menu, and keeps a picture of the window with both
-// menus over it; closes both menus again.
+// Opens the menu's sub-menu (the sizes) and keeps a picture of the window with both menus over
+// it; closes both menus again. Its place in the menu is found by trying each item in turn.
 Outcome ShootMenus(const Options& o, HWND list, DWORD pid, HWND menu) {
-    PostKey(menu, VK_UP);  // from no selection, up selects the last item
-    PostKey(menu, VK_RIGHT);
     std::vector<HWND> menus;
-    const bool opened = WaitFor(o.timeoutMs, [&] {
-        menus = TopLevelOfProcess(pid, L"#32768");
-        return menus.size() >= 2;
-    });
+    bool opened = false;
+    for (int item = 0; item < 8 && !opened; ++item) {
+        PostKey(menu, VK_DOWN);
+        PostKey(menu, VK_RIGHT);  // opens the selected item's sub-menu; nothing on a plain item
+        opened = WaitFor(std::min<unsigned long long>(o.timeoutMs, 1000), [&] {
+            menus = TopLevelOfProcess(pid, L"#32768");
+            return menus.size() >= 2;
+        });
+    }
     bool saved = false;
     if (opened) {
         Sleep(200);  // let the sub-menu paint
