@@ -252,6 +252,14 @@ TEST(JsonParse, ReadsAnswerBytesWhateverTheNamesBeforeAndTheLengthOfEachText) {
     EXPECT_EQ("0123456789abcdefghij", doc.GetText("plain"));
     EXPECT_EQ("0123456789abcdefgh\"ij", doc.GetText("quote"));
     EXPECT_EQ("0123456789abcdefgh\xD6\xD0", doc.GetText("zhong"));
+    // A character that only the eight-byte steps after the first sixteen bytes see.
+    ASSERT_TRUE(
+        doc.ParseAnswer("{\"z\":\"0123456789abcdef\xE4\xB8\xAD"
+                        "abcde\"}"));
+    EXPECT_EQ(
+        "0123456789abcdef\xD6\xD0"
+        "abcde",
+        doc.GetText("z"));
 }
 
 }  // namespace
