@@ -149,6 +149,7 @@ TEST(RateBackoff, OnePauseForEveryWorkerThatMetTheLimitAndOnlyItsHostsCanEndIt) 
     EXPECT_FALSE(backoff.Paused());
     const RateBackoff::Ticket after = backoff.WaitTurn(token);
     EXPECT_TRUE(after.granted && !after.probe);
+    EXPECT_EQ(backoff.Report(after, Outcome::kThrough, std::nullopt, "sinaimg.cn"), Change::kNone);
     EXPECT_EQ(backoff.PauseCount(), 1);
 }
 

@@ -1,6 +1,7 @@
 // Path queries, the member map, shared nodes, changes and writing of JsonDocument.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "text/json_document.h"
@@ -121,6 +122,7 @@ TEST(JsonQuery, ADocumentWithoutRootAnswersEmptyAndRefusesChanges) {
     JsonDocument other = Parsed("{}");
     EXPECT_FALSE(other.SetMember("", "k", doc));
     EXPECT_FALSE(doc.AppendElement("", other));
+    EXPECT_FALSE(Parsed("[]").AppendElement("", doc));
 }
 
 TEST(JsonMembers, FindEveryMemberThroughCollisionsAndGrowthInInsertionOrder) {
@@ -175,7 +177,8 @@ TEST(JsonSharing, NodesOutliveTheDocumentTheyCameFromAndChangesShowEverywhere) {
         EXPECT_EQ(2, parent.CountOf(""));
         EXPECT_EQ(2, doc.GetElementNode("data.list", 1).GetInteger(""));
         EXPECT_FALSE(doc.GetParentNode("").HasRoot());
-        JsonDocument copy = doc;
+        JsonDocument copy = Parsed("[]");
+        copy = doc;  // over a tree of its own
         ASSERT_TRUE(copy.SetString("data.qrid", "changed"));
         EXPECT_EQ("changed", doc.GetText("data.qrid"));
     }
@@ -213,6 +216,8 @@ TEST(JsonChange, SettersGiveKindValueAndSourceText) {
     ASSERT_TRUE(doc.SetInteger("a", -42));
     EXPECT_EQ(JsonInteger, doc.KindOf("a"));
     EXPECT_EQ("-42", doc.GetNumberText("a"));
+    ASSERT_TRUE(doc.SetReal("r", std::nan("")));
+    EXPECT_EQ(0, doc.GetInteger("r"));
     ASSERT_TRUE(doc.SetReal("r", 2.5));
     EXPECT_EQ("2.5", doc.GetNumberText("r"));
     EXPECT_EQ(2, doc.GetInteger("r"));

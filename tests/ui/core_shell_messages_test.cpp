@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "ui/form_window.h"
@@ -46,35 +47,113 @@ TEST_F(ShellMessagesTest, TapAnswersItsMessagesPassesTheRestAndLetsGoWithTheWind
     EXPECT_EQ(seen.size(), before);
 }
 
+// Registered in this process as the shell's taskbar class: what the button was told, as text, or
+// no object at all, like a system without the interface.
+class FakeTaskbar final : public ITaskbarList3, public IClassFactory {
+  public:
+    bool refuse = false;
+    HWND window = nullptr;
+    std::string told;
+    LONG refs = 0;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        *out = nullptr;
+        if (iid == IID_IClassFactory) {
+            *out = static_cast<IClassFactory*>(this);
+        } else if (iid == IID_IUnknown || iid == IID_ITaskbarList || iid == IID_ITaskbarList2 ||
+                   iid == IID_ITaskbarList3) {
+            *out = static_cast<ITaskbarList3*>(this);
+        } else {
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID iid, void** out) override {
+        *out = nullptr;
+        return refuse ? REGDB_E_CLASSNOTREG : QueryInterface(iid, out);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+    HRESULT STDMETHODCALLTYPE SetProgressValue(HWND h, ULONGLONG done, ULONGLONG total) override {
+        told += (h == window ? "" : "elsewhere ") + std::to_string(done) + "/" +
+                std::to_string(total) + " ";
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetProgressState(HWND h, TBPFLAG flag) override {
+        told += (h == window ? "" : "elsewhere ") + std::string("state ") + std::to_string(flag);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE HrInit() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE AddTab(HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE DeleteTab(HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ActivateTab(HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetActiveAlt(HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE MarkFullscreenWindow(HWND, BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RegisterTab(HWND, HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE UnregisterTab(HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetTabOrder(HWND, HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetTabActive(HWND, HWND, DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ThumbBarAddButtons(HWND, UINT, LPTHUMBBUTTON) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ThumbBarUpdateButtons(HWND, UINT, LPTHUMBBUTTON) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ThumbBarSetImageList(HWND, HIMAGELIST) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetOverlayIcon(HWND, HICON, LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetThumbnailTooltip(HWND, LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetThumbnailClip(HWND, RECT*) override { return S_OK; }
+};
+
 TEST_F(ShellMessagesTest, ProgressIsShownOnlyWhereTheInterfaceExistsAndTheWindowLives) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     FormWindow form;
     ASSERT_TRUE(CreateQuick(form));
     Track(form.GetHandle());
+    FakeTaskbar shell;
+    shell.window = form.GetHandle();
+    DWORD registration = 0;
+    ASSERT_HRESULT_SUCCEEDED(
+        CoRegisterClassObject(CLSID_TaskbarList, static_cast<IClassFactory*>(&shell),
+                              CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &registration));
     const struct {
         TaskbarProgress::State state;
         int done, total;
-    } calls[] = {{TaskbarProgress::State::kNormal, 0, 0},
-                 {TaskbarProgress::State::kNormal, 5, 10},
-                 {TaskbarProgress::State::kPaused, -1, 10},
-                 {TaskbarProgress::State::kError, 20, 10},
-                 {TaskbarProgress::State::kNone, 10, 10}};
+        const char* told;  // the value (done/total) when there is one, then the TBPF_ state
+    } calls[] = {{TaskbarProgress::State::kNormal, 0, 0, "state 2"},
+                 {TaskbarProgress::State::kNormal, 5, 10, "5/10 state 2"},
+                 {TaskbarProgress::State::kPaused, -1, 10, "0/10 state 8"},
+                 {TaskbarProgress::State::kError, 20, 10, "10/10 state 4"},
+                 {TaskbarProgress::State::kNone, 10, 10, "state 0"}};
 
-    TaskbarProgress unconnected;
-    EXPECT_FALSE(unconnected.Connected());
-    for (const auto& c : calls) EXPECT_FALSE(unconnected.Show(c.state, c.done, c.total));
+    shell.refuse = true;
+    TaskbarProgress missing;
+    EXPECT_FALSE(missing.Connect(form.GetHandle()));
+    EXPECT_FALSE(missing.Connected());
+    for (const auto& c : calls) EXPECT_FALSE(missing.Show(c.state, c.done, c.total));
 
+    shell.refuse = false;
     TaskbarProgress progress;
     EXPECT_FALSE(progress.Connect(nullptr));
-    const bool shell = progress.Connect(form.GetHandle());
-    EXPECT_EQ(progress.Connected(), shell);
-    RecordProperty("taskbar_interface", shell ? "present" : "missing");
-    for (const auto& c : calls) EXPECT_EQ(progress.Show(c.state, c.done, c.total), shell);
+    ASSERT_TRUE(progress.Connect(form.GetHandle()));
+    EXPECT_TRUE(progress.Connected());
+    for (const auto& c : calls) {
+        shell.told.clear();
+        EXPECT_TRUE(progress.Show(c.state, c.done, c.total));
+        EXPECT_EQ(shell.told, c.told);
+    }
 
     DestroyWindow(form.GetHandle());
+    shell.told.clear();
     for (const auto& c : calls) EXPECT_FALSE(progress.Show(c.state, c.done, c.total));
+    EXPECT_EQ(shell.told, "");
     progress.Release();
     EXPECT_FALSE(progress.Connected());
+    CoRevokeClassObject(registration);
+    EXPECT_EQ(shell.refs, 0) << "every reference taken was given back";
     if (SUCCEEDED(com)) CoUninitialize();
 }
 
