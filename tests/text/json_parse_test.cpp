@@ -173,6 +173,9 @@ TEST(JsonParse, ClassifiesLiteralsByTheNumberRule) {
     EXPECT_TRUE(doc.GetBoolean("t"));
     EXPECT_FALSE(doc.GetBoolean("f"));
     EXPECT_FALSE(doc.GetBoolean("T"));
+    // Longer than the number buffer.
+    ASSERT_TRUE(doc.Parse("[1." + std::string(70, '0') + "5]"));
+    EXPECT_DOUBLE_EQ(1.0, doc.GetReal("[0]"));
 }
 
 TEST(JsonParse, ReadsIntegersExactlyAndClampsThoseBeyondSixtyFourBits) {

@@ -181,6 +181,8 @@ TEST(Conversions, GiveDefaultCharactersOrEmptyResultsInsteadOfFailing) {
     EXPECT_EQ("", Utf8ToAnsi("abc", 4242));
     // A lead byte with nothing after it still gives one character, never a read past the end.
     EXPECT_EQ(u"a?", AnsiToWide("a\xD6"));
+    EXPECT_EQ(u"a?b", AnsiToWide("a\x81\x7F"
+                                 "b"));  // the lowest lead byte takes its bad trail along
     // Bytes that are not UTF-8 become replacement characters; valid ones around them survive.
     const WideText mixed = Utf8ToWide("a\xFFz");
     ASSERT_EQ(3u, mixed.size());
