@@ -211,7 +211,7 @@ TEST(SetCookieHeaders, GiveTheCookiesOfAResponseAsOneString) {
 
 TEST(SetCookieHeaders, GiveOneCookieByName) {
     const Text headers =
-        Headers({"Set-Cookie: SUB=abc; path=/", "Set-Cookie:SUBP=def", "Set-Cookie: E="});
+        Headers({"Set-Cookie: SUB=abc; path=/", "Set-Cookie:SUBP=def", "Set-Cookie: E=; path=/"});
     EXPECT_EQ(SetCookieFromHeaders(headers, "SUB"), "abc");
     EXPECT_EQ(SetCookieFromHeaders(headers, "SUBP"), "def");
     EXPECT_EQ(SetCookieFromHeaders(headers, "subp"), "def");
