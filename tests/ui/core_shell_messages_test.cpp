@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/recording_taskbar.h"
 #include "ui/form_window.h"
 #include "ui/message_tap.h"
 #include "ui/taskbar_progress.h"
@@ -47,65 +48,16 @@ TEST_F(ShellMessagesTest, TapAnswersItsMessagesPassesTheRestAndLetsGoWithTheWind
     EXPECT_EQ(seen.size(), before);
 }
 
-// Registered in this process as the shell's taskbar class: what the button was told, as text, or
-// no object at all, like a system without the interface.
-class FakeTaskbar final : public ITaskbarList3, public IClassFactory {
+// Registered in this process as the shell's taskbar class.
+class FakeTaskbar final : public RecordingTaskbar {
   public:
-    bool refuse = false;
     HWND window = nullptr;
     std::string told;
-    LONG refs = 0;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        *out = nullptr;
-        if (iid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-        } else if (iid == IID_IUnknown || iid == IID_ITaskbarList || iid == IID_ITaskbarList2 ||
-                   iid == IID_ITaskbarList3) {
-            *out = static_cast<ITaskbarList3*>(this);
-        } else {
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
+  protected:
+    void Told(HWND h, const std::string& line) override {
+        told += (told.empty() ? "" : " ") + std::string(h == window ? "" : "elsewhere ") + line;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID iid, void** out) override {
-        *out = nullptr;
-        return refuse ? REGDB_E_CLASSNOTREG : QueryInterface(iid, out);
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
-    HRESULT STDMETHODCALLTYPE SetProgressValue(HWND h, ULONGLONG done, ULONGLONG total) override {
-        told += (h == window ? "" : "elsewhere ") + std::to_string(done) + "/" +
-                std::to_string(total) + " ";
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE SetProgressState(HWND h, TBPFLAG flag) override {
-        told += (h == window ? "" : "elsewhere ") + std::string("state ") + std::to_string(flag);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE HrInit() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE AddTab(HWND) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE DeleteTab(HWND) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE ActivateTab(HWND) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetActiveAlt(HWND) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE MarkFullscreenWindow(HWND, BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE RegisterTab(HWND, HWND) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE UnregisterTab(HWND) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetTabOrder(HWND, HWND) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetTabActive(HWND, HWND, DWORD) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE ThumbBarAddButtons(HWND, UINT, LPTHUMBBUTTON) override {
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE ThumbBarUpdateButtons(HWND, UINT, LPTHUMBBUTTON) override {
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE ThumbBarSetImageList(HWND, HIMAGELIST) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetOverlayIcon(HWND, HICON, LPCWSTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetThumbnailTooltip(HWND, LPCWSTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetThumbnailClip(HWND, RECT*) override { return S_OK; }
 };
 
 TEST_F(ShellMessagesTest, ProgressIsShownOnlyWhereTheInterfaceExistsAndTheWindowLives) {
@@ -124,9 +76,9 @@ TEST_F(ShellMessagesTest, ProgressIsShownOnlyWhereTheInterfaceExistsAndTheWindow
         int done, total;
         const char* told;  // the value (done/total) when there is one, then the TBPF_ state
     } calls[] = {{TaskbarProgress::State::kNormal, 0, 0, "state 2"},
-                 {TaskbarProgress::State::kNormal, 5, 10, "5/10 state 2"},
-                 {TaskbarProgress::State::kPaused, -1, 10, "0/10 state 8"},
-                 {TaskbarProgress::State::kError, 20, 10, "10/10 state 4"},
+                 {TaskbarProgress::State::kNormal, 5, 10, "value 5/10 state 2"},
+                 {TaskbarProgress::State::kPaused, -1, 10, "value 0/10 state 8"},
+                 {TaskbarProgress::State::kError, 20, 10, "value 10/10 state 4"},
                  {TaskbarProgress::State::kNone, 10, 10, "state 0"}};
 
     shell.refuse = true;
