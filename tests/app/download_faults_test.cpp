@@ -112,6 +112,7 @@ TEST(FinalStatusText, NamesWhatIsMissingAndStaysAsItWasWhenNothingIs) {
 TEST(RetryAfter, SecondsOrAnHttpDateWithinBounds) {
     const SYSTEMTIME now{2026, 12, 1, 7, 14, 0, 0, 0};
     EXPECT_EQ(RetryAfterMs("5", now), 5000u);
+    EXPECT_EQ(RetryAfterMs("0000000005", now), 5000u);
     EXPECT_EQ(RetryAfterMs(" 0 ", now), 1000u);  // never a busy loop
     EXPECT_EQ(RetryAfterMs("99999999999999999999", now), 600000u);
     EXPECT_EQ(RetryAfterMs("Mon, 07 Dec 2026 14:00:30 GMT", now), 30000u);
@@ -119,6 +120,7 @@ TEST(RetryAfter, SecondsOrAnHttpDateWithinBounds) {
     EXPECT_FALSE(RetryAfterMs("", now));
     EXPECT_FALSE(RetryAfterMs("soon", now));
     EXPECT_FALSE(RetryAfterMs("at 10:00", now));
+    EXPECT_FALSE(RetryAfterMs("Mon, 07 Dez 2026 14:00:30 GMT", now));
     EXPECT_TRUE(IsRateLimited(418, ""));
     EXPECT_TRUE(IsRateLimited(503, "10"));
     EXPECT_FALSE(IsRateLimited(404, ""));

@@ -1,6 +1,7 @@
 // What a run must refuse: an album number the catalogue does not hold, picture answers that are
 // not a plain 200, and the end of a pause on word from hosts that did not ask for it; and where
 // "打开目录" and the program's own folder point.
+#include <cstdlib>
 #include <thread>
 
 #include "app/backoff.h"
@@ -131,6 +132,17 @@ TEST(RateBackoff, OnePauseForEveryWorkerThatMetTheLimitAndOnlyItsHostsCanEndIt) 
         EXPECT_EQ(backoff.Report(sent[i], Outcome::kLimited, std::nullopt, "sinaimg.cn"),
                   Change::kNone);
     EXPECT_EQ(backoff.PauseCount(), 1);
+    // The status line's resume time is the local time now, give or take the pause.
+    SYSTEMTIME local{};
+    GetLocalTime(&local);
+    FILETIME shown{}, now{};
+    const SYSTEMTIME resume = backoff.ResumeAtLocal();
+    ASSERT_TRUE(SystemTimeToFileTime(&resume, &shown) && SystemTimeToFileTime(&local, &now));
+    const auto at = [](const FILETIME& t) {
+        return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                                      t.dwLowDateTime);
+    };
+    EXPECT_LT(std::llabs(at(shown) - at(now)), 600000000LL);  // a minute, in 100 ns
     // The probe meets a reset, which says nothing of the limit: the next request probes again.
     const RateBackoff::Ticket reset = backoff.WaitTurn(token);
     ASSERT_TRUE(reset.granted && reset.probe);

@@ -113,7 +113,7 @@ TEST(JsonQuery, ADocumentWithoutRootAnswersEmptyAndRefusesChanges) {
     EXPECT_FALSE(doc.HasRoot());
     EXPECT_EQ("", doc.GetText("a"));
     EXPECT_EQ(0, doc.GetInteger("a"));
-    EXPECT_EQ(JsonRaw, doc.KindOf(""));
+    EXPECT_EQ(-1, doc.KindOf(""));  // as promised, whatever JsonRaw may become
     EXPECT_EQ(0, doc.CountOf(""));
     EXPECT_FALSE(doc.PathExists("a"));
     EXPECT_FALSE(doc.SetString("a", "x"));
@@ -163,6 +163,8 @@ TEST(JsonElements, RemoveAndInsertKeepTheOrder) {
     EXPECT_TRUE(doc.AppendElement("", Parsed("[true]")));
     EXPECT_FALSE(doc.InsertElement("", -1, Parsed("[]")));
     EXPECT_EQ("[1,\"x\",3,{\"k\":null},[true]]", doc.ToText());
+    EXPECT_TRUE(doc.RemoveElement("", 0));
+    EXPECT_EQ("[\"x\",3,{\"k\":null},[true]]", doc.ToText());
 }
 
 TEST(JsonSharing, NodesOutliveTheDocumentTheyCameFromAndChangesShowEverywhere) {

@@ -157,6 +157,7 @@ TEST(Conversions, MapCodePage936Utf8AndUtf16OntoEachOther) {
     EXPECT_EQ(u"\U0001F600", Utf8ToWide("\xF0\x9F\x98\x80"));
     EXPECT_EQ("\xF0\x9F\x98\x80", WideToUtf8(u"\U0001F600"));
     EXPECT_EQ("\xF4\x8F\xBF\xBF", WideToUtf8(u"\U0010FFFF"));  // the last pair, DBFF DFFF
+    EXPECT_EQ("\xEE\x80\x80", WideToUtf8(u"\uE000"));          // just past the surrogates
     EXPECT_TRUE(IsWellFormed936("a" + kZhongGbk));
     EXPECT_FALSE(IsWellFormed936("a\xD6"));  // a lead byte with no trail
     // A named code page is used as named.
