@@ -3,25 +3,18 @@
 #include <windows.h>
 
 #include "app/service_answers.h"
-#include "app/service_fetch.h"
+#include "app/service_client.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
 #include "web/endpoints.h"
-#include "web/web_session.h"
 
 namespace {
 
 constexpr int kAlbumsPerPage = 20;
-constexpr int kPageAttempts = 3;
-constexpr DWORD kPageRetryPauseMs = 300;
 
-// Sleeps in short slices so a stop request is seen quickly. False when asked to stop.
-bool PauseUnlessStopped(const FlowToken& token, DWORD ms) {
-    for (DWORD waited = 0; waited < ms; waited += 15) {
-        if (token.StopRequested()) return false;
-        Sleep(15);
-    }
-    return !token.StopRequested();
+ServiceRequest WithLogin(const Text& url, const Text& cookies) {
+    ServiceRequest request(url, cookies);
+    return request;
 }
 
 }  // namespace
@@ -30,7 +23,7 @@ AlbumCatalogue::AlbumCatalogue(AppState& app, std::shared_ptr<FlowToken> token)
     : app_(app), token_(std::move(token)) {}
 
 bool AlbumCatalogue::Current() const {
-    return app_.analysisThread.IsCurrent(token_);
+    return app_.AnalysisFlow().IsCurrent(token_);
 }
 
 Text AlbumCatalogue::ItemText(const AlbumRecord& album) {
@@ -39,20 +32,22 @@ Text AlbumCatalogue::ItemText(const AlbumRecord& album) {
 
 void AlbumCatalogue::RunAnalysis() {
     Text address;
-    app_.OnWindowIf(app_.analysisThread, token_, [&] { address = app_.view.HomeAddress(); });
+    app_.OnWindowIf(app_.AnalysisFlow(), token_, [&] { address = app_.View().HomeAddress(); });
     if (token_->StopRequested()) return;
     if (LoadOwnerProfile(address)) LoadAlbumCatalogue();
 }
 
 bool AlbumCatalogue::LoadOwnerProfile(const Text& address) {
     const SitePage page =
-        ReadSitePage(GetWithLoginCookies(HomePageUrl(address), app_.login.Cookies(), true));
+        ReadSitePage(app_.Client()
+                         .Fetch(WithLogin(HomePageUrl(address), app_.Login().Cookies()), *token_)
+                         .body.FromUtf8());
     if (token_->StopRequested()) return false;
     // Checked and changed in one step on the window thread, where a newer analysis starts: a
     // retired analysis can never overwrite the newer one's owner.
-    const bool current = app_.OnWindowIf(app_.analysisThread, token_, [&] {
-        app_.owner.SetOwner(page.oid, page.onick);
-        app_.login.SetViewerId(page.uid);
+    const bool current = app_.OnWindowIf(app_.AnalysisFlow(), token_, [&] {
+        app_.Owner().SetOwner(page.oid, page.onick);
+        app_.Login().SetViewerId(page.uid);
     });
     return current && !page.oid.empty() && !page.uid.empty();
 }
@@ -61,11 +56,11 @@ bool AlbumCatalogue::LoadOwnerProfile(const Text& address) {
 // short pause, as pictures are.
 AlbumPage AlbumCatalogue::FetchAlbumPage(const Text& ownerId, const Text& cookies, int page) {
     AlbumPage listed;
-    for (int attempt = 0; attempt < kPageAttempts; ++attempt) {
-        if (attempt > 0 && !PauseUnlessStopped(*token_, kPageRetryPauseMs)) break;
-        listed = ReadAlbumPage(GetWithLoginCookies(AlbumListUrl(ownerId, page), cookies, false));
-        if (listed.ok) break;
-    }
+    RetryPolicy policy{kFetchAttempts, kRetryPauseMs, [&](const ServiceAnswer& answer) {
+                           listed = ReadAlbumPage(answer.body.AsCodePage());
+                           return listed.ok;
+                       }};
+    app_.Client().Fetch(WithLogin(AlbumListUrl(ownerId, page), cookies), *token_, policy);
     return listed;
 }
 
@@ -98,35 +93,38 @@ AlbumCatalogue::Listing AlbumCatalogue::ListAlbums(const Text& ownerId, const Te
 bool AlbumCatalogue::ShowCatalogue(const std::vector<AlbumRecord>& albums) {
     for (const AlbumRecord& album : albums) {
         if (token_->StopRequested()) return false;
-        const ByteBuffer cover = FetchBytes(album.coverUrl);
-        if (!app_.OnWindowIf(app_.analysisThread, token_, [&] { app_.view.AddCoverImage(cover); }))
+        const ByteBuffer cover =
+            app_.Client().Fetch(ServiceRequest{album.coverUrl}, *token_).body.TakeBytes();
+        if (!app_.OnWindowIf(app_.AnalysisFlow(), token_,
+                             [&] { app_.View().AddCoverImage(cover); }))
             return false;
     }
-    return app_.OnWindowIf(app_.analysisThread, token_, [&] {
+    return app_.OnWindowIf(app_.AnalysisFlow(), token_, [&] {
         for (size_t i = 0; i < albums.size(); ++i)
-            app_.view.AppendAlbumItem(ItemText(albums[i]), static_cast<int>(i));
+            app_.View().AppendAlbumItem(ItemText(albums[i]), static_cast<int>(i));
     });
 }
 
 void AlbumCatalogue::LoadAlbumCatalogue() {
-    const Listing found = ListAlbums(app_.owner.Get().ownerId, app_.login.Cookies());
+    const Listing found = ListAlbums(app_.Owner().Get().ownerId, app_.Login().Cookies());
     if (token_->StopRequested()) return;
-    if (!app_.OnWindowIf(app_.analysisThread, token_, [&] { app_.owner.SetAlbums(found.albums); }))
+    if (!app_.OnWindowIf(app_.AnalysisFlow(), token_,
+                         [&] { app_.Owner().SetAlbums(found.albums); }))
         return;
     // What did arrive is shown either way; the status says whether that is all.
     if (ShowCatalogue(found.albums))
-        app_.StatusIf(app_.analysisThread, token_,
+        app_.StatusIf(app_.AnalysisFlow(), token_,
                       found.complete ? kStatusCatalogueDone : kStatusCatalogueFailed);
 }
 
 void StartAnalysis(AppState& app) {
     // Retire the running analysis first, so nothing of its catalogue lands after the clearing.
-    app.analysisThread.Stop();
-    app.owner.Clear();
-    app.view.SetStatus(kStatusAnalysing);
-    app.view.ClearCoverImages();
-    app.view.ClearAlbumItems();
-    app.analysisThread.Start(
+    app.AnalysisFlow().Stop();
+    app.Owner().Clear();
+    app.View().SetStatus(kStatusAnalysing);
+    app.View().ClearCoverImages();
+    app.View().ClearAlbumItems();
+    app.AnalysisFlow().Start(
         [&app](const std::shared_ptr<FlowToken>& token) {
             AlbumCatalogue(app, token).RunAnalysis();
         },

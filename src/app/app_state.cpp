@@ -2,46 +2,35 @@
 
 #include <windows.h>
 
-#include "threads/message_pump.h"
-
-AppState::AppState(AppView& v) : view(v) {}
+AppState::AppState(AppView& v, WideText logFolder) : view_(v), log_(std::move(logFolder)) {}
 
 AppState::~AppState() {
     Shutdown();
 }
 
 bool AppState::Start() {
-    const bool poolUp = pool.Create(1, kParallelFetches + kWritingWorkers);
-    const bool lockUp = lock.Create(false, Text());
+    const bool poolUp = downloads_.Start();
+    const bool lockUp = lock_.Create(false, Text());
     return poolUp && lockUp;
 }
 
 void AppState::Shutdown() {
-    analysisThread.Stop();
-    downloadThread.Stop();
-    loginThread.Stop();
-    runs.StopAll();
-    // A write under way is short (the picture is in memory): let it finish or clean up.
-    for (int waited = 0; writers.load() > 0 && waited < 2000; waited += 5) Sleep(5);
-    // Drop queued jobs and do not wait: a job inside a network call may take minutes to notice.
-    pool.Stop(ThreadPool::kStopDropNoWait);
+    analysisFlow_.Stop();
+    downloadFlow_.Stop();
+    loginFlow_.Stop();
+    downloads_.Stop();
 }
 
 bool AppState::WaitForThreads(unsigned long timeoutMs) {
-    bool ended = analysisThread.JoinAll(timeoutMs) && downloadThread.JoinAll(timeoutMs) &&
-                 loginThread.JoinAll(timeoutMs);
-    const DWORD begin = GetTickCount();
-    while (pool.State() != ThreadPool::kStopped) {
-        if (GetTickCount() - begin > timeoutMs) return false;
-        Sleep(10);
-    }
-    return ended;
+    const bool ended = analysisFlow_.JoinAll(timeoutMs) && downloadFlow_.JoinAll(timeoutMs) &&
+                       loginFlow_.JoinAll(timeoutMs);
+    return downloads_.WaitStopped(timeoutMs) && ended;
 }
 
 bool AppState::OnWindowIf(const std::function<bool()>& stillCurrent,
                           const std::function<void()>& fn) {
     bool ran = false;
-    view.RunOnWindowThread([&] {
+    view_.RunOnWindowThread([&] {
         if (!stillCurrent()) return;
         fn();
         ran = true;
@@ -49,22 +38,15 @@ bool AppState::OnWindowIf(const std::function<bool()>& stillCurrent,
     return ran;
 }
 
-bool AppState::StatusIf(const std::function<bool()>& stillCurrent, const Text& text) {
-    MutexLock held(lock);
+bool AppState::ShowIf(const std::function<bool()>& stillCurrent, const std::function<void()>& fn) {
+    MutexLock held(lock_);
     if (!held) return false;
-    return OnWindowIf(stillCurrent, [&] { view.SetStatus(text); });
+    return OnWindowIf(stillCurrent, fn);
 }
 
-void PumpedWait500(const FlowToken* token) {
-    const DWORD begin = GetTickCount();
-    int slices = 0;
-    while (slices < 33) {
-        if (token && token->StopRequested()) return;
-        Sleep(15);
-        PumpPendingMessages();
-        ++slices;
-        if (GetTickCount() - begin >= 500) return;
-    }
-    Sleep(5);
-    PumpPendingMessages();
+void AppState::PostBox(std::function<bool()> stillCurrent, const Text& text, const Text& title,
+                       unsigned icon) {
+    view_.PostToWindowThread([this, stillCurrent = std::move(stillCurrent), text, title, icon] {
+        if (stillCurrent()) view_.ShowMessageBox(text, title, icon);
+    });
 }

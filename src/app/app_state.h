@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "app/app_view.h"
-#include "app/download_run.h"
-#include "app/fetch_gate.h"
+#include "app/downloads.h"
 #include "app/flow_slot.h"
 #include "app/records.h"
+#include "app/run_log.h"
+#include "app/service_client.h"
 #include "threads/mutex.h"
-#include "threads/thread_pool.h"
 
 // A value several threads read and write whole: copied in and out under its own lock, so no
 // caller ever holds it.
@@ -85,27 +85,29 @@ class OwnerState {
 };
 
 // What the user chose: where pictures go and which size they come in.
-class Settings {
+class UserSettings {
   public:
     Text SaveFolder() const { return saveFolder_.Get(); }
     void SetSaveFolder(const Text& folder) { saveFolder_.Set(folder); }
-    Text SizeSegment() const { return sizeSegment_.Get(); }
-    void SetSizeSegment(const Text& segment) { sizeSegment_.Set(segment); }
+    PictureSize Size() const { return size_.Get(); }
+    void SetSize(PictureSize size) { size_.Set(size); }
+    // The address segment of the chosen size.
+    Text SizeSegment() const { return Text(VariantOf(Size()).segment); }
 
   private:
     Guarded<Text> saveFolder_;
-    Guarded<Text> sizeSegment_{Text("/mw1024/")};  // "高清"
+    Guarded<PictureSize> size_{kDefaultSize};
 };
 
 class AppState {
   public:
-    explicit AppState(AppView& view);
+    // The log goes to logFolder; empty: the user's local application data.
+    explicit AppState(AppView& view, WideText logFolder = WideText());
     ~AppState();
     AppState(const AppState&) = delete;
     AppState& operator=(const AppState&) = delete;
 
-    // Pool (1 to kParallelFetches + kWritingWorkers workers) and lock; false when either cannot
-    // be made.
+    // The download pool and the lock; false when either cannot be made.
     bool Start();
     // Retires every flow and stops the pool without waiting for running downloads.
     void Shutdown();
@@ -113,24 +115,18 @@ class AppState {
     // more. For tests; the program ends the process instead.
     bool WaitForThreads(unsigned long timeoutMs);
 
-    AppView& view;
+    AppView& View() { return view_; }
+    LoginState& Login() { return login_; }
+    OwnerState& Owner() { return owner_; }
+    UserSettings& Settings() { return settings_; }
+    Downloads& Downloading() { return downloads_; }
+    const RunBoard& Runs() const { return downloads_.Runs(); }
+    ServiceClient& Client() { return client_; }
+    RunLog& Log() { return log_; }
 
-    LoginState login;
-    OwnerState owner;
-    Settings settings;
-    RunBoard runs;
-
-    FlowSlot analysisThread;
-    FlowSlot downloadThread;
-    FlowSlot loginThread;
-
-    ThreadPool pool;
-    FetchGate pictureGate{kParallelFetches};  // the pool's picture requests in flight
-    Mutex lock;  // serialises the status updates of worker threads and the jobs' error boxes
-
-    // Jobs between "may I write?" and the end of their file write; shutdown waits for them so
-    // the process never ends with a half-written temporary file.
-    std::atomic<int> writers{0};
+    FlowSlot& AnalysisFlow() { return analysisFlow_; }
+    FlowSlot& DownloadFlow() { return downloadFlow_; }
+    FlowSlot& LoginFlow() { return loginFlow_; }
 
     // Runs fn on the window thread only while stillCurrent() holds there; false when the flow
     // was retired (fn then did not run). The check runs on the window thread, where every
@@ -140,13 +136,32 @@ class AppState {
                     const std::function<void()>& fn) {
         return OnWindowIf([&] { return slot.IsCurrent(token); }, fn);
     }
+    // As OnWindowIf, holding the application lock, which keeps the updates of worker threads
+    // in the order they were made. Nothing that waits for the user runs under it.
+    bool ShowIf(const std::function<bool()>& stillCurrent, const std::function<void()>& fn);
     // Sets the status text under the lock, if the flow is still current.
-    bool StatusIf(const std::function<bool()>& stillCurrent, const Text& text);
+    bool StatusIf(const std::function<bool()>& stillCurrent, const Text& text) {
+        return ShowIf(stillCurrent, [&] { view_.SetStatus(text); });
+    }
     bool StatusIf(const FlowSlot& slot, const std::shared_ptr<FlowToken>& token, const Text& text) {
         return StatusIf([&] { return slot.IsCurrent(token); }, text);
     }
-};
+    // Shows a box on the window thread and returns at once: a worker must never wait for the
+    // user, least of all while it holds what other workers wait for. The box shows only if
+    // stillCurrent() holds on the window thread when its turn comes.
+    void PostBox(std::function<bool()> stillCurrent, const Text& text, const Text& title,
+                 unsigned icon);
 
-// Waits about 500 ms in 15 ms slices, handling the thread's window messages after each, as the
-// login poll does. Returns early when the token asks to stop.
-void PumpedWait500(const FlowToken* token);
+  private:
+    AppView& view_;
+    LoginState login_;
+    OwnerState owner_;
+    UserSettings settings_;
+    RunLog log_;
+    ServiceClient client_{&log_};
+    Downloads downloads_;
+    FlowSlot analysisFlow_;
+    FlowSlot downloadFlow_;
+    FlowSlot loginFlow_;
+    Mutex lock_;  // serialises the window updates of worker threads
+};

@@ -21,6 +21,9 @@ void RunCommand(AppState& app, int id) {
         case kCmdOpenFolder:
             OpenAlbumFolder(app);
             break;
+        case kCmdOpenLog:
+            OpenLog(app);
+            break;
         case kCmdSizeLarge:
         case kCmdSizeHigh:
         case kCmdSizeStandard:
@@ -33,11 +36,11 @@ void RunCommand(AppState& app, int id) {
 }
 
 bool ChooseSize(AppState& app, int command) {
-    const auto variant = SizeVariantForCommand(command);
+    const std::optional<PictureSize> size = SizeForCommand(command);
     // A run keeps the size it started with, so one album never mixes two sizes.
-    if (!variant || app.runs.UnderWay()) return false;
-    app.settings.SetSizeSegment(Text(variant->segment));
-    app.view.MarkSize(variant->radioPosition);
+    if (!size || app.Runs().UnderWay()) return false;
+    app.Settings().SetSize(*size);
+    app.View().MarkSize(VariantOf(*size).RadioPosition());
     return true;
 }
 

@@ -5,10 +5,11 @@
 enum AppCommand : int {
     kCmdDownloadSelected = 10000,
     kCmdOpenFolder = 10001,
-    kCmdSizeLarge = 10002,
-    kCmdSizeHigh = 10003,
-    kCmdSizeStandard = 10004,
-    kCmdSizeSmall = 10005,
+    kCmdSizeLarge = kCmdSizeFirst,
+    kCmdSizeHigh,
+    kCmdSizeStandard,
+    kCmdSizeSmall,
+    kCmdOpenLog = 10007,
     kCmdAnalyze = 20001,
     kCmdBrowse = 20002,
 };

@@ -8,7 +8,7 @@
 #include "app/download_job.h"
 #include "app/file_naming.h"
 #include "app/picture_file.h"
-#include "app/run_fetch.h"
+#include "app/service_client.h"
 #include "app/service_answers.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
@@ -39,49 +39,48 @@ void MakeFolder(const Text& path) {
 }
 
 // Names from the service become safe folder names, so they cannot climb out of the save folder
-// or hold characters a folder name cannot. Returns the album folder.
-void MakeRunFolders(DownloadRun& run, const Text& saveFolder, const Text& ownerNick,
-                    const Text& caption) {
+// or hold characters a folder name cannot.
+std::shared_ptr<const AlbumContext> MakeAlbumFolders(const Text& saveFolder, const Text& ownerNick,
+                                                     const Text& caption, PictureSize size) {
     const Text userFolder = EnsureTrailingBackslash(saveFolder + SafeName(ownerNick));
     MakeFolder(userFolder);
     const Text albumFolder = EnsureTrailingBackslash(userFolder + SafeName(caption));
     MakeFolder(albumFolder);
-    run.SetAlbumFolder(albumFolder);
     const Text partFolder = userFolder + kPartFolderName;
     MakeFolder(partFolder);
-    if (IsFolder(partFolder)) run.SetPartFolder(partFolder);
+    return AlbumContext::Make(albumFolder, IsFolder(partFolder) ? partFolder : Text(), size);
 }
 
 // The folder of pictures under way goes with the run that needed it; one that still holds
 // another run's pictures stays (removing a folder that is not empty fails).
-void RemovePartFolder(const DownloadRun& run) {
-    const Text partFolder = run.PartFolder();
-    if (partFolder != run.AlbumFolder()) RemoveDirectoryW(WinStr(FileSystemPath(partFolder)));
+void RemovePartFolder(const AlbumContext& album) {
+    if (album.partFolder != album.albumFolder) RemoveDirectoryW(WinStr(album.partForm));
 }
 
 // One page of the list, asked again twice after a short pause when it fails or does not read
 // as a page; not ok when it never came.
 PhotoPage FetchPhotoPage(AppState& app, const std::shared_ptr<DownloadRun>& run,
                          const ListingSource& source, int page) {
-    const Text url = PhotoListUrl(source.ownerId, source.albumId, page);
-    const FetchLimits limits{0, kListingBodyCap};
-    for (int attempt = 0; attempt < kFetchAttempts; ++attempt) {
-        if (attempt > 0 && !PauseUnlessStopped(run->Token(), kRetryPauseMs)) break;
-        const RunAnswer answer =
-            FetchUnderBackoff(run->backoff, run->Token(), url, source.cookies, limits,
-                              [&app, &run] { ShowRunProgress(app, run, ProgressPace::kNow); });
-        if (!answer.answered || answer.status != 200) continue;
-        PhotoPage listed = ReadPhotoPage(answer.body);
-        if (listed.ok) return listed;
-    }
-    return PhotoPage{};
+    ServiceRequest request(PhotoListUrl(source.ownerId, source.albumId, page), source.cookies);
+    request.bodyCap = kListingBodyCap;
+    request.backoff = &run->Backoff();
+    PhotoPage listed;
+    const RetryPolicy policy{kFetchAttempts, kRetryPauseMs, [&](const ServiceAnswer& answer) {
+                                 if (!answer.Answered() || answer.status != 200) return false;
+                                 listed = ReadPhotoPage(answer.body.AsCodePage());
+                                 return listed.ok;
+                             }};
+    const ServiceAnswer answer = app.Client().Fetch(request, run->Token(), policy, [&app, &run] {
+        ShowRunProgress(app, run, ProgressPace::kNow);
+    });
+    return answer.accepted ? listed : PhotoPage{};
 }
 
 void QueuePhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, const PhotoRecord& photo) {
     run->AppendPhoto(photo);
-    ++run->listedCount;
+    run->CountListed();
     if (!QueueDownloadJob(app, run)) {
-        ++run->failedCount;
+        run->CountFailed();
         run->Settle();
     }
 }
@@ -93,16 +92,16 @@ void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run,
                 const ListingSource& source) {
     const PhotoPage probe = FetchPhotoPage(app, run, source, 1);
     if (!probe.ok) {
-        run->listingFailed = true;
+        run->NoteListingFailed();
         return;
     }
-    run->albumTotal = probe.total;
+    run->NoteAlbumTotal(probe.total);
     const int pages = PageCount(static_cast<std::int32_t>(probe.total));
     int failedInARow = 0;
     for (int page = 1; page <= pages && !run->StopRequested(); ++page) {
         const PhotoPage listed = FetchPhotoPage(app, run, source, page);
         if (!listed.ok) {
-            run->listingFailed = true;
+            run->NoteListingFailed();
             // A service that stopped answering would otherwise cost three tries per page.
             if (++failedInARow >= kFailedPagesToGiveUp) return;
             continue;
@@ -116,25 +115,32 @@ void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run,
     }
 }
 
+void LogCounts(AppState& app, const DownloadRun& run) {
+    const RunTally tally = run.Tally();
+    app.Log().AddLine(JoinTexts(
+        "run ", std::to_string(run.Id()), " ends: ", std::to_string(tally.downloaded), " of ",
+        std::to_string(tally.listed), " listed written, ", std::to_string(tally.failed),
+        " failed, album total ", std::to_string(tally.albumTotal),
+        tally.listingFailed ? ", some pages never came" : ", every page listed"));
+}
+
 void ShowFinished(AppState& app, const std::shared_ptr<DownloadRun>& run) {
-    MutexLock held(app.lock);
-    if (!held) return;
-    app.OnWindowIf([&] { return app.runs.IsCurrent(*run); },
-                   [&] {
-                       run->MarkFinished();
-                       app.view.EnableButtons(true);
-                       app.view.SetStatus(FinalStatus(TallyOf(*run)));
-                       app.view.ShowTaskbarProgress(AppView::Progress::kNone, 0, 0);
-                   });
+    app.ShowIf([&] { return app.Runs().IsCurrent(*run); },
+               [&] {
+                   run->MarkFinished();
+                   app.View().EnableButtons(true);
+                   app.View().SetStatus(FinalStatus(run->Tally()));
+                   app.View().ShowTaskbarProgress(AppView::Progress::kNone, 0, 0);
+               });
 }
 
 void RefuseAlbumNumber(AppState& app, const std::shared_ptr<DownloadRun>& run) {
-    app.view.ShowMessageBox(kOutOfRange, kInfoTitle, MB_ICONERROR);
+    app.View().ShowMessageBox(kOutOfRange, kInfoTitle, MB_ICONERROR);
     // Leaving the buttons disabled would lock the user out of every further analysis.
-    app.OnWindowIf([&] { return app.runs.IsCurrent(*run); },
+    app.OnWindowIf([&] { return app.Runs().IsCurrent(*run); },
                    [&] {
                        run->MarkFinished();
-                       app.view.EnableButtons(true);
+                       app.View().EnableButtons(true);
                    });
 }
 
@@ -148,11 +154,6 @@ int PageCount(std::int32_t total) {
 Text FinishedStatus(int downloaded, int listed) {
     return JoinTexts(kStatusFinished, std::to_string(downloaded), kFinishedOf,
                      std::to_string(listed), kFinishedTail);
-}
-
-RunTally TallyOf(const DownloadRun& run) {
-    return RunTally{run.downloadedCount.load(), run.listedCount.load(), run.failedCount.load(),
-                    run.albumTotal.load(), run.listingFailed.load()};
 }
 
 Text FinalStatus(const RunTally& tally) {
@@ -171,32 +172,38 @@ Text FinalStatus(const RunTally& tally) {
 }
 
 void StartDownload(AppState& app) {
-    const std::optional<int> selected = app.view.SelectedAlbumItem();
+    const std::optional<int> selected = app.View().SelectedAlbumItem();
     if (!selected) return;
-    app.view.EnableButtons(false);
+    app.View().EnableButtons(false);
     auto token = std::make_shared<FlowToken>();
-    auto run = app.runs.Begin(token, app.settings.SizeSegment());
+    auto run = app.Downloading().Begin(token, app.Settings().Size());
     const int albumNumber = *selected + 1;
-    const bool started = app.downloadThread.Start(
+    const bool started = app.DownloadFlow().Start(
         [&app, run, albumNumber](const std::shared_ptr<FlowToken>&) {
             RunDownloadDriver(app, run, albumNumber);
         },
         L"download driver", token);
     if (!started) {
         run->MarkFinished();
-        app.view.EnableButtons(true);
+        app.View().EnableButtons(true);
     }
 }
 
 void RunDownloadDriver(AppState& app, const std::shared_ptr<DownloadRun>& run, int albumNumber) {
-    const OwnerProfile owner = app.owner.Get();
+    const OwnerProfile owner = app.Owner().Get();
     if (albumNumber < 1 || albumNumber > static_cast<int>(owner.albums.size())) {
         RefuseAlbumNumber(app, run);
         return;
     }
     const AlbumRecord& album = owner.albums[albumNumber - 1];
-    MakeRunFolders(*run, app.settings.SaveFolder(), owner.ownerNick, album.caption);
-    ListPhotos(app, run, ListingSource{owner.ownerId, album.albumId, app.login.Cookies()});
+    const std::shared_ptr<const AlbumContext> place =
+        MakeAlbumFolders(app.Settings().SaveFolder(), owner.ownerNick, album.caption, run->Size());
+    run->SetAlbum(place);
+    app.Log().AddLine(JoinTexts("run ", std::to_string(run->Id()), " begins: owner ",
+                                owner.ownerNick, " (", owner.ownerId, "), album ", album.caption,
+                                " (", album.albumId, "), size ", VariantOf(run->Size()).menuText,
+                                ", into ", place->albumFolder));
+    ListPhotos(app, run, ListingSource{owner.ownerId, album.albumId, app.Login().Cookies()});
     run->ListingDone();
     // The run's own jobs must all have settled; jobs of other runs do not hold this one up.
     while (!run->WaitSettled(kProgressEveryMs)) {
@@ -204,9 +211,10 @@ void RunDownloadDriver(AppState& app, const std::shared_ptr<DownloadRun>& run, i
         if (run->TakeProgressDue()) ShowRunProgress(app, run, ProgressPace::kNow);
     }
     // The workers this run called up would idle for seconds, holding their memory.
-    app.pool.RetireSpareWorkers();
+    app.Downloading().RetireSpareWorkers();
     ShowDueProgressAndWait(app, run);
-    RemovePartFolder(*run);
+    RemovePartFolder(*place);
     run->ReleasePhotos();
+    LogCounts(app, *run);
     ShowFinished(app, run);
 }

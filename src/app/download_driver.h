@@ -19,16 +19,6 @@ int PageCount(std::int32_t total);
 // The final status text of a complete run.
 Text FinishedStatus(int downloaded, int listed);
 
-// What a run's final status reports.
-struct RunTally {
-    int downloaded = 0;
-    int listed = 0;
-    int failed = 0;              // listed photos that were not written
-    long long albumTotal = 0;    // the album's own "data.total"; 0 when unknown
-    bool listingFailed = false;  // a probe or page never came, even after asking again
-};
-RunTally TallyOf(const DownloadRun& run);
-
 // As FinishedStatus when nothing is missing; otherwise it counts against the album's total
 // when that is larger than the listing, and says how many were not listed and how many failed.
 Text FinalStatus(const RunTally& tally);

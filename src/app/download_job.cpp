@@ -6,8 +6,7 @@
 #include "app/fetch_gate.h"
 #include "app/file_naming.h"
 #include "app/picture_file.h"
-#include "app/pool_tasks.h"
-#include "app/run_fetch.h"
+#include "app/service_client.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
 #include "web/endpoints.h"
@@ -19,26 +18,21 @@ namespace {
 // with the others, and those answers use up none of the tries.
 bool FetchPicture(AppState& app, const std::shared_ptr<DownloadRun>& run, const Text& url,
                   ByteBuffer& body) {
-    const FetchLimits limits = PictureLimits();
-    for (int attempt = 0; attempt < kFetchAttempts; ++attempt) {
-        if (attempt > 0 && !PauseUnlessStopped(run->Token(), kRetryPauseMs)) break;
-        RunAnswer answer;
-        {
-            // Held for the request only: the pause before a retry and the write that follows
-            // leave the network to another worker.
-            const GateTurn turn(app.pictureGate, run->Token());
-            if (!turn.Held()) break;
-            answer =
-                FetchUnderBackoff(run->backoff, run->Token(), url, std::nullopt, limits,
-                                  [&app, &run] { ShowRunProgress(app, run, ProgressPace::kNow); });
-        }
-        if (answer.answered && answer.status == 200 && !answer.body.empty()) {
-            body = std::move(answer.body);
-            return true;
-        }
-    }
-    body.clear();
-    return false;
+    ServiceRequest request{url};
+    request.bodyCap = kPictureBodyCap;
+    request.silenceMs = app.Client().PictureSilenceMs();
+    request.backoff = &run->Backoff();
+    request.gate = &app.Downloading().PictureGate();
+    request.keptSession = true;
+    const RetryPolicy policy{kFetchAttempts, kRetryPauseMs, [](const ServiceAnswer& answer) {
+                                 return answer.Answered() && answer.status == 200 &&
+                                        !answer.body.empty();
+                             }};
+    ServiceAnswer answer = app.Client().Fetch(request, run->Token(), policy, [&app, &run] {
+        ShowRunProgress(app, run, ProgressPace::kNow);
+    });
+    body = answer.accepted ? answer.body.TakeBytes() : ByteBuffer();
+    return answer.accepted;
 }
 
 Text PausedStatus(const SYSTEMTIME& resumeAt, int downloaded, int listed) {
@@ -51,22 +45,24 @@ Text PausedStatus(const SYSTEMTIME& resumeAt, int downloaded, int listed) {
 
 // One box per kind of failure in a run: when the album folder is unusable every photo fails
 // the same way, and a box for each would hold every worker and the final status.
-void ShowWriteError(AppState& app, DownloadRun& run, DWORD err, const Text& fileName) {
-    if (!run.FirstOfError(err)) return;
-    const Text message = ErrorTextForCode(err);
-    MutexLock held(app.lock);
-    if (held && app.runs.IsCurrent(run)) app.view.ShowMessageBox(message, fileName, MB_ICONERROR);
+void ShowWriteError(AppState& app, const std::shared_ptr<DownloadRun>& run, DWORD err,
+                    const Text& fileName) {
+    if (!run->FirstOfError(err) || !app.Runs().IsCurrent(*run)) return;
+    app.PostBox([&app, run] { return app.Runs().IsCurrent(*run); }, ErrorTextForCode(err), fileName,
+                MB_ICONERROR);
 }
 
 // Fetches and writes one claimed photo; true when its file was written.
 bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int position,
-                   const PhotoRecord& photo) {
-    const Text albumFolder = run->AlbumFolder();
-    const Text url = PictureUrl(photo.picHost, run->SizeSegment(), photo.picName);
+                   const ListedPhoto& listed) {
+    const PhotoRecord& photo = listed.photo;
+    const AlbumContext& album = *listed.album;
+    const Text& albumFolder = album.albumFolder;
+    const Text url = PictureUrl(photo.picHost, Text(VariantOf(album.size).segment), photo.picName);
     const Text fileName = PictureFileName(photo.timestamp, photo.caption, photo.picName);
     const Text finalPath = albumFolder + fileName;
-    const Text tempPath = JoinTexts(run->PartFolder(), "~", std::to_string(run->Id()), "-",
-                                    std::to_string(position), ".part");
+    const Text tempName =
+        JoinTexts("~", std::to_string(run->Id()), "-", std::to_string(position), ".part");
     if (!IsInsideFolder(albumFolder, finalPath)) return false;
 
     ByteBuffer body;
@@ -74,28 +70,36 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
     DWORD err = ERROR_CANCELLED;
     // Count ourselves as a writer before the last look at the stop flag, so shutdown either
     // sees us and waits, or we see its stop and write nothing.
-    ++app.writers;
-    if (!run->StopRequested()) err = WritePictureFile(tempPath, finalPath, body, run->Token());
-    --app.writers;
+    {
+        const Downloads::WriteTurn writing(app.Downloading());
+        if (!run->StopRequested())
+            err = WritePictureFile(album.PathInPart(tempName), album.PathInAlbum(fileName), body,
+                                   run->Token());
+    }
     if (err == ERROR_CANCELLED) return false;
-    if (err != 0) ShowWriteError(app, *run, err, fileName);
+    if (err != 0) {
+        app.Log().AddLine(
+            JoinTexts("could not write ", finalPath, ": error ", std::to_string(err)));
+        ShowWriteError(app, run, err, fileName);
+    }
     return err == 0;
 }
 
 // On the window thread, with the counts as they are now.
 void ShowProgressHere(AppState& app, const std::shared_ptr<DownloadRun>& run) {
     run->ProgressShown(GetTickCount64());
-    if (!app.runs.IsCurrent(*run) || run->Finished()) return;
-    const int done = run->downloadedCount.load();
-    const int failed = run->failedCount.load();
-    const int listed = run->listedCount.load();
-    if (run->backoff.Paused()) {
-        app.view.SetStatus(PausedStatus(run->backoff.ResumeAtLocal(), done, listed));
-        app.view.ShowTaskbarProgress(AppView::Progress::kPaused, done + failed, listed);
+    if (!app.Runs().IsCurrent(*run) || run->Finished()) return;
+    const RunTally tally = run->Tally();
+    const int done = tally.downloaded;
+    const int failed = tally.failed;
+    const int listed = tally.listed;
+    if (run->Backoff().Paused()) {
+        app.View().SetStatus(PausedStatus(run->Backoff().ResumeAtLocal(), done, listed));
+        app.View().ShowTaskbarProgress(AppView::Progress::kPaused, done + failed, listed);
         return;
     }
-    app.view.SetStatus(ProgressStatus(done, listed));
-    app.view.ShowTaskbarProgress(
+    app.View().SetStatus(ProgressStatus(done, listed));
+    app.View().ShowTaskbarProgress(
         failed > 0 ? AppView::Progress::kError : AppView::Progress::kNormal, done + failed, listed);
 }
 
@@ -113,11 +117,11 @@ void ShowRunProgress(AppState& app, const std::shared_ptr<DownloadRun>& run, Pro
         return;
     }
     if (!run->TakeProgressTurn()) return;
-    app.view.PostToWindowThread([&app, run] { ShowProgressHere(app, run); });
+    app.View().PostToWindowThread([&app, run] { ShowProgressHere(app, run); });
 }
 
 void ShowDueProgressAndWait(AppState& app, const std::shared_ptr<DownloadRun>& run) {
-    if (run->TakeProgressDue()) app.view.RunOnWindowThread([&] { ShowProgressHere(app, run); });
+    if (run->TakeProgressDue()) app.View().RunOnWindowThread([&] { ShowProgressHere(app, run); });
 }
 
 Text ProgressStatus(int downloaded, int listed) {
@@ -125,7 +129,7 @@ Text ProgressStatus(int downloaded, int listed) {
 }
 
 bool QueueDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run) {
-    return PostTask(app.pool, [&app, run] { RunDownloadJob(app, run); });
+    return app.Downloading().Queue([&app, run] { RunDownloadJob(app, run); });
 }
 
 void RunDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run) {
@@ -135,16 +139,16 @@ void RunDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run) {
     } settle{*run};
     if (run->StopRequested()) return;  // a job of a run that is over claims nothing
 
-    const int position = ++run->claimedCount;
-    PhotoRecord photo;
-    if (!run->TakePhoto(position, photo)) return;
+    const int position = run->ClaimNext();
+    ListedPhoto photo;
+    if (!run->TakePhoto(position, photo) || !photo.album) return;
     if (!DownloadPhoto(app, run, position, photo)) {
         if (run->StopRequested()) return;
         // A failure shows too, so the taskbar turns to its error state when it happens.
-        ++run->failedCount;
+        run->CountFailed();
         ShowRunProgress(app, run);
         return;
     }
-    ++run->downloadedCount;
+    run->CountWritten();
     ShowRunProgress(app, run);
 }

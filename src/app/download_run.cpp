@@ -2,45 +2,66 @@
 
 #include <chrono>
 
-DownloadRun::DownloadRun(unsigned id, std::shared_ptr<FlowToken> token, Text sizeSegment)
-    : id_(id), token_(std::move(token)), sizeSegment_(std::move(sizeSegment)) {}
+#include "app/long_path.h"
+
+DownloadRun::DownloadRun(unsigned id, std::shared_ptr<FlowToken> token, PictureSize size)
+    : id_(id), token_(std::move(token)), size_(size) {}
+
+std::shared_ptr<const AlbumContext> AlbumContext::Make(const Text& albumFolder,
+                                                       const Text& partFolder, PictureSize size) {
+    auto album = std::make_shared<AlbumContext>();
+    album->albumFolder = albumFolder;
+    album->partFolder = partFolder.empty() ? albumFolder : partFolder;
+    album->size = size;
+    album->albumForm = FileSystemPath(album->albumFolder);
+    album->partForm = FileSystemPath(album->partFolder);
+    return album;
+}
+
+WideText AlbumContext::PathInAlbum(const Text& name) const {
+    return FileSystemPathIn(albumForm, name);
+}
+
+WideText AlbumContext::PathInPart(const Text& name) const {
+    return FileSystemPathIn(partForm, name);
+}
+
+void DownloadRun::SetAlbum(std::shared_ptr<const AlbumContext> album) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    album_ = std::move(album);
+}
+
+std::shared_ptr<const AlbumContext> DownloadRun::Album() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return album_;
+}
 
 Text DownloadRun::AlbumFolder() const {
     std::lock_guard<std::mutex> guard(mutex_);
-    return albumFolder_;
-}
-
-void DownloadRun::SetAlbumFolder(const Text& folder) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    albumFolder_ = folder;
-}
-
-Text DownloadRun::PartFolder() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return partFolder_.empty() ? albumFolder_ : partFolder_;
-}
-
-void DownloadRun::SetPartFolder(const Text& folder) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    partFolder_ = folder;
+    return album_ ? album_->albumFolder : Text();
 }
 
 void DownloadRun::AppendPhoto(const PhotoRecord& photo) {
     std::lock_guard<std::mutex> guard(mutex_);
-    photos_.push_back(photo);
+    photos_.push_back(ListedPhoto{photo, album_});
 }
 
-bool DownloadRun::TakePhoto(int position, PhotoRecord& out) {
+bool DownloadRun::TakePhoto(int position, ListedPhoto& out) {
     std::lock_guard<std::mutex> guard(mutex_);
     if (position < 1 || position > static_cast<int>(photos_.size())) return false;
     out = std::move(photos_[position - 1]);
-    photos_[position - 1] = PhotoRecord();
+    photos_[position - 1] = ListedPhoto();
     return true;
 }
 
 void DownloadRun::ReleasePhotos() {
     std::lock_guard<std::mutex> guard(mutex_);
-    std::vector<PhotoRecord>().swap(photos_);
+    std::vector<ListedPhoto>().swap(photos_);
+}
+
+RunTally DownloadRun::Tally() const {
+    return RunTally{downloaded_.load(), listed_.load(), failed_.load(), albumTotal_.load(),
+                    listingFailed_.load()};
 }
 
 bool DownloadRun::FirstOfError(unsigned long code) {
@@ -51,7 +72,7 @@ bool DownloadRun::FirstOfError(unsigned long code) {
 void DownloadRun::Settle() {
     std::lock_guard<std::mutex> guard(mutex_);
     ++settled_;
-    if (listingDone_ && settled_ >= listedCount.load()) settledChanged_.notify_all();
+    if (listingDone_ && settled_ >= listed_.load()) settledChanged_.notify_all();
 }
 
 void DownloadRun::ListingDone() {
@@ -62,16 +83,14 @@ void DownloadRun::ListingDone() {
 
 bool DownloadRun::WaitSettled(unsigned timeoutMs) {
     std::unique_lock<std::mutex> guard(mutex_);
-    return settledChanged_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this] {
-        return listingDone_ && settled_ >= listedCount.load();
-    });
+    return settledChanged_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                                    [this] { return listingDone_ && settled_ >= listed_.load(); });
 }
 
-std::shared_ptr<DownloadRun> RunBoard::Begin(std::shared_ptr<FlowToken> token,
-                                             const Text& sizeSegment) {
+std::shared_ptr<DownloadRun> RunBoard::Begin(std::shared_ptr<FlowToken> token, PictureSize size) {
     std::lock_guard<std::mutex> guard(mutex_);
     if (latest_) latest_->RequestStop();
-    latest_ = std::make_shared<DownloadRun>(nextId_++, std::move(token), sizeSegment);
+    latest_ = std::make_shared<DownloadRun>(nextId_++, std::move(token), size);
     return latest_;
 }
 

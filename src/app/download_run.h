@@ -1,8 +1,8 @@
 #pragma once
 // One download run and the board that knows which run is current. A run owns everything its
-// jobs need (album folder, the size chosen at its start, its photo list, its counters, its
-// token), so a job carries its run and never looks anything up elsewhere, and jobs of an earlier
-// run can never claim a later run's photos or raise its counts.
+// jobs need (its photo list with each photo's album, its counters, its token), so a job carries
+// its run and never looks anything up elsewhere, and jobs of an earlier run can never claim a
+// later run's photos or raise its counts.
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -14,45 +14,83 @@
 #include "app/flow_slot.h"
 #include "app/records.h"
 
+// What a run's counts are at one moment, read together.
+struct RunTally {
+    int downloaded = 0;
+    int listed = 0;
+    int failed = 0;              // listed photos that were not written
+    long long albumTotal = 0;    // the album's own "data.total"; 0 when unknown
+    bool listingFailed = false;  // a probe or page never came, even after asking again
+};
+
+// Where one album's pictures go and at which size. Fixed once the album's folders exist, and
+// carried by every photo listed from it, so a job needs nothing of the album but this.
+struct AlbumContext {
+    // Pictures are written to partFolder first and then renamed into albumFolder: beside it, on
+    // the same volume, so that a big album folder is searched once per picture (for the final
+    // name) rather than twice. Empty partFolder: the album folder itself.
+    static std::shared_ptr<const AlbumContext> Make(const Text& albumFolder, const Text& partFolder,
+                                                    PictureSize size);
+
+    // The file-system form of a file in either folder; the folders' own forms are made once,
+    // here, not for every picture.
+    WideText PathInAlbum(const Text& name) const;
+    WideText PathInPart(const Text& name) const;
+
+    Text albumFolder;
+    Text partFolder;  // the album folder itself when no part folder could be made
+    PictureSize size = kDefaultSize;
+    WideText albumForm;
+    WideText partForm;
+};
+
+// A photo as its job receives it.
+struct ListedPhoto {
+    PhotoRecord photo;
+    std::shared_ptr<const AlbumContext> album;
+};
+
 class DownloadRun {
   public:
-    DownloadRun(unsigned id, std::shared_ptr<FlowToken> token, Text sizeSegment);
+    DownloadRun(unsigned id, std::shared_ptr<FlowToken> token, PictureSize size);
 
     unsigned Id() const { return id_; }
     bool StopRequested() const { return token_->StopRequested(); }
     void RequestStop() { token_->RequestStop(); }
     const FlowToken& Token() const { return *token_; }
-    const Text& SizeSegment() const { return sizeSegment_; }
+    PictureSize Size() const { return size_; }
 
-    // Set by the driver once the folders exist, before the first job is queued.
+    // The album being listed, set by the driver once its folders exist and before its first
+    // photo is appended; photos appended later go with it.
+    void SetAlbum(std::shared_ptr<const AlbumContext> album);
+    std::shared_ptr<const AlbumContext> Album() const;
+    // The folder of the album listed last; empty before the first.
     Text AlbumFolder() const;
-    void SetAlbumFolder(const Text& folder);
-    // Where pictures are written before they are renamed into the album folder: beside it, on
-    // the same volume, so that a big album folder is searched once per picture (for the final
-    // name) rather than twice. The album folder itself when no such folder could be made.
-    Text PartFolder() const;
-    void SetPartFolder(const Text& folder);
 
     // Appended by the driver while jobs copy entries out; storage may move, so both sides lock.
     void AppendPhoto(const PhotoRecord& photo);
     // Hands the photo at a claimed position to its job and keeps no copy: a long album's
     // records would otherwise stay in memory to the end of the run and beyond.
-    bool TakePhoto(int position, PhotoRecord& out);  // 1-based
+    bool TakePhoto(int position, ListedPhoto& out);  // 1-based
     // At the end of the run: the list is spent (the counters stay for the final status).
     void ReleasePhotos();
 
-    std::atomic<int> downloadedCount{0};
-    std::atomic<int> listedCount{0};
-    std::atomic<int> claimedCount{0};
-    std::atomic<int> failedCount{0};
-
-    // What the listing learnt: the album's own total ("data.total"; 0 while unknown) and
-    // whether a probe or page could not be had even after asking again.
-    std::atomic<long long> albumTotal{0};
-    std::atomic<bool> listingFailed{false};
+    // The driver listed one more photo; its position (1-based).
+    int CountListed() { return ++listed_; }
+    // A job takes the next listed position to fetch (1-based).
+    int ClaimNext() { return ++claimed_; }
+    void CountWritten() { ++downloaded_; }
+    // A listed photo that will not be written (its job failed or was refused).
+    void CountFailed() { ++failed_; }
+    // What the listing learnt: the album's own total ("data.total").
+    void NoteAlbumTotal(long long total) { albumTotal_ = total; }
+    // A probe or page could not be had even after asking again.
+    void NoteListingFailed() { listingFailed_ = true; }
+    RunTally Tally() const;
 
     // Every request of the run waits here while the service asks us to slow down.
-    RateBackoff backoff;
+    RateBackoff& Backoff() { return backoff_; }
+    const RateBackoff& Backoff() const { return backoff_; }
 
     // True the first time the run meets this error code: one box per kind of failure, not one
     // per photo when a whole folder is unusable.
@@ -85,16 +123,23 @@ class DownloadRun {
   private:
     const unsigned id_;
     const std::shared_ptr<FlowToken> token_;
-    const Text sizeSegment_;
+    const PictureSize size_;
 
     mutable std::mutex mutex_;
-    Text albumFolder_;
-    Text partFolder_;
-    std::vector<PhotoRecord> photos_;
+    std::shared_ptr<const AlbumContext> album_;
+    std::vector<ListedPhoto> photos_;
     std::set<unsigned long> errorsSeen_;
     int settled_ = 0;
     bool listingDone_ = false;
     std::condition_variable settledChanged_;
+
+    std::atomic<int> downloaded_{0};
+    std::atomic<int> listed_{0};
+    std::atomic<int> claimed_{0};
+    std::atomic<int> failed_{0};
+    std::atomic<long long> albumTotal_{0};
+    std::atomic<bool> listingFailed_{false};
+    RateBackoff backoff_;
 
     std::atomic<bool> finished_{false};
     std::atomic<bool> progressPending_{false};
@@ -107,7 +152,7 @@ class RunBoard {
   public:
     // Window thread, at "下载选中": retires the current run and begins the next with the size
     // chosen now; the run keeps it to its end.
-    std::shared_ptr<DownloadRun> Begin(std::shared_ptr<FlowToken> token, const Text& sizeSegment);
+    std::shared_ptr<DownloadRun> Begin(std::shared_ptr<FlowToken> token, PictureSize size);
     std::shared_ptr<DownloadRun> Latest() const;
     bool IsCurrent(const DownloadRun& run) const;
     // True from the start of a run to its final status (a stopped run is not under way).

@@ -1,5 +1,6 @@
 #include "app/flow_slot.h"
 
+#include "threads/message_pump.h"
 #include "threads/thread_helpers.h"
 
 namespace {
@@ -16,6 +17,41 @@ DWORD WINAPI FlowThread(void* parameter) {
 }
 
 }  // namespace
+
+FlowToken::FlowToken() : stopped_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+void FlowToken::RequestStop() {
+    stop_.store(true, std::memory_order_release);
+    if (stopped_) SetEvent(stopped_.Get());
+}
+
+bool FlowToken::WaitFor(unsigned long ms) const {
+    if (StopRequested()) return false;
+    // Without its event (the system refused one) the token still waits, only less promptly.
+    if (!stopped_) {
+        Sleep(ms);
+    } else {
+        WaitForSingleObject(stopped_.Get(), ms);
+    }
+    return !StopRequested();
+}
+
+bool FlowToken::WaitPumped(unsigned long ms) const {
+    const ULONGLONG end = GetTickCount64() + ms;
+    for (;;) {
+        PumpPendingMessages();
+        if (StopRequested()) return false;
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) return true;
+        const DWORD left = static_cast<DWORD>(end - now);
+        if (!stopped_) {
+            Sleep(left);
+            continue;
+        }
+        HANDLE h = stopped_.Get();
+        MsgWaitForMultipleObjects(1, &h, FALSE, left, QS_ALLINPUT);
+    }
+}
 
 FlowSlot::~FlowSlot() {
     Stop();
@@ -63,17 +99,24 @@ bool FlowSlot::Running() const {
 }
 
 bool FlowSlot::JoinAll(unsigned long timeoutMs) {
-    const DWORD begin = GetTickCount();
-    for (;;) {
-        bool running = false;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (thread_ && WaitForSingleObject(thread_.Get(), 0) == WAIT_TIMEOUT) running = true;
-            for (const UniqueHandle& h : retired_)
-                if (WaitForSingleObject(h.Get(), 0) == WAIT_TIMEOUT) running = true;
-        }
-        if (!running) return true;
-        if (GetTickCount() - begin > timeoutMs) return false;
-        Sleep(10);
+    // Waited on through handles of our own: Stop may close the slot's while we wait.
+    std::vector<UniqueHandle> threads;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto keep = [&threads](const UniqueHandle& h) {
+            HANDLE copy = nullptr;
+            if (h && DuplicateHandle(GetCurrentProcess(), h.Get(), GetCurrentProcess(), &copy,
+                                     SYNCHRONIZE, FALSE, 0))
+                threads.emplace_back(copy);
+        };
+        keep(thread_);
+        for (const UniqueHandle& h : retired_) keep(h);
     }
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    for (const UniqueHandle& h : threads) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now < end ? static_cast<DWORD>(end - now) : 0;
+        if (WaitForSingleObject(h.Get(), left) != WAIT_OBJECT_0) return false;
+    }
+    return true;
 }

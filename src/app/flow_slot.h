@@ -12,13 +12,24 @@
 
 #include "threads/handle.h"
 
+// A flow's "stop" flag, with an event set at the same time, so every wait of the flow (a pause
+// between tries, the login's poll) ends the moment the flow is retired instead of at its next
+// look at the flag.
 class FlowToken {
   public:
+    FlowToken();
     bool StopRequested() const { return stop_.load(std::memory_order_acquire); }
-    void RequestStop() { stop_.store(true, std::memory_order_release); }
+    void RequestStop();
+
+    // Waits ms; false (at once) when the flow was asked to stop.
+    bool WaitFor(unsigned long ms) const;
+    // As WaitFor, handling the thread's window messages meanwhile: for a thread that owns
+    // windows (the login's), whose messages must not wait for the pause.
+    bool WaitPumped(unsigned long ms) const;
 
   private:
     std::atomic<bool> stop_{false};
+    UniqueHandle stopped_;  // manual-reset, set by RequestStop
 };
 
 class FlowSlot {

@@ -1,6 +1,7 @@
 #include "app/folder_commands.h"
 
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -32,7 +33,7 @@ Text FolderToOpen(const RunBoard& runs) {
 }
 
 void OpenAlbumFolder(AppState& app) {
-    const Text folder = FolderToOpen(app.runs);
+    const Text folder = FolderToOpen(app.Runs());
     const WideText wide = FileSystemPath(folder);
     if (folder.empty() || wide.empty()) return;
     if (!PathFileExistsW(WinStr(wide)) && !PathIsDirectoryW(WinStr(wide))) return;
@@ -83,10 +84,18 @@ Text BrowseForFolder(const Text& title, const Text& startFolder, void* owner) {
     return result;
 }
 
+void OpenLog(AppState& app) {
+    const WideText path = app.Log().Path();
+    if (path.empty()) return;
+    // Before the first event there is no file yet; an empty log still says where it is.
+    if (!PathFileExistsW(WinStr(path))) app.Log().AddLine("log opened");
+    ShellExecuteW(nullptr, L"open", WinStr(path), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
 void ChooseSaveFolder(AppState& app) {
     const Text chosen = BrowseForFolder(kChooseSaveFolder);
     if (chosen.empty()) return;
     const Text folder = EnsureTrailingBackslash(chosen);
-    app.settings.SetSaveFolder(folder);
-    app.view.ShowSaveFolder(folder);
+    app.Settings().SetSaveFolder(folder);
+    app.View().ShowSaveFolder(folder);
 }

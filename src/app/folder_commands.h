@@ -9,6 +9,8 @@ void OpenAlbumFolder(AppState& app);
 // The folder that command opens: the latest run's album folder without trailing blanks (ASCII
 // and full-width spaces); empty before any run.
 Text FolderToOpen(const RunBoard& runs);
+// Command 10007: open the program's log with the program the shell opens text files with.
+void OpenLog(AppState& app);
 // Button 20002: let the user choose the save folder.
 void ChooseSaveFolder(AppState& app);
 

@@ -69,3 +69,14 @@ WideText FileSystemPath(const Text& path) {
     if (IsSeparator(w.back()) || parts.empty()) out += u'\\';
     return out;
 }
+
+WideText FileSystemPathIn(const WideText& folderForm, const Text& name) {
+    if (folderForm.empty()) return WideText();
+    WideText whole = folderForm + AnsiToWide(name);
+    const bool extended = folderForm.size() >= 4 && folderForm.compare(0, 2, u"\\\\") == 0 &&
+                          (folderForm[2] == u'?' || folderForm[2] == u'.') &&
+                          folderForm[3] == u'\\';
+    if (extended || whole.size() < kLongPathUnits) return whole;
+    // The name took a short folder over the limit: this one path needs the long form.
+    return FileSystemPath(WideToAnsi(whole));
+}

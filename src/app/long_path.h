@@ -14,3 +14,8 @@ inline constexpr size_t kLongPathUnits = 248;
 // A path already in the "\\?\" or "\\.\" form is kept as it is. Empty when the path cannot be
 // put in that form: a long relative path, or ".." climbing above its drive or share.
 WideText FileSystemPath(const Text& path);
+
+// A name inside a folder whose file-system form was made once (FileSystemPath(folder)): the
+// same as FileSystemPath(folder + name) for a name without separators, "." or "..", without
+// converting and normalising the folder again for every file in it.
+WideText FileSystemPathIn(const WideText& folderForm, const Text& name);

@@ -77,7 +77,7 @@ int MainWindow::Run(HINSTANCE instance) {
                                                           GetSystemMetrics(SM_CYSMICON), 0)));
     TheAppHost().Startup(instance);
     app_.Start();
-    app_.settings.SetSaveFolder(ProgramFolder());
+    app_.Settings().SetSaveFolder(ProgramFolder());
     window_.OnCreate([this](HWND hwnd) { BuildContent(hwnd); });
     window_.OnSize([this](HWND, int width, int height) { LayoutMain(width, height); });
     window_.OnMenuItemClick([this](HWND, int id) { RunCommand(app_, id); });
@@ -113,16 +113,18 @@ void MainWindow::BuildContent(HWND hwnd) {
     Menu sizes;
     sizes.CreatePopup();
     for (const auto& variant : kSizeVariants)
-        sizes.AppendItem(Text(variant.menuText), static_cast<UINT_PTR>(variant.command));
-    sizes.CheckRadioItem(0, 0, 3);
+        sizes.AppendItem(Text(variant.menuText), static_cast<UINT_PTR>(variant.Command()));
+    sizes.CheckRadioItem(0, 0, static_cast<int>(kSizeVariants.size()) - 1);
     sizeMenu_ = sizes.Ref();
     albumMenu_.CreatePopup();
     albumMenu_.AppendItem(Text(kMenuDownload), kCmdDownloadSelected);
     albumMenu_.AppendItem(Text(kMenuOpenFolder), kCmdOpenFolder);
     albumMenu_.AppendSeparator();
     albumMenu_.AppendSubmenu(std::move(sizes), Text(kMenuSizes));
+    albumMenu_.AppendSeparator();
+    albumMenu_.AppendItem(Text(kMenuOpenLog), kCmdOpenLog);
 
-    RunCommand(app_, kCmdSizeHigh);
+    RunCommand(app_, VariantOf(kDefaultSize).Command());
 
     loginPage_.OnCreate([this](HWND) { BuildLoginPage(); });
     operatePage_.OnCreate([this](HWND) { BuildOperatePage(); });
@@ -179,7 +181,7 @@ void MainWindow::BuildOperatePage() {
     browseButton_.Create(operatePage_, Text(kBrowse), std::nullopt, std::nullopt, std::nullopt,
                          std::nullopt, kCmdBrowse);
     homeEdit_.Create(operatePage_, Text(kDefaultHome));
-    folderEdit_.Create(operatePage_, app_.settings.SaveFolder());
+    folderEdit_.Create(operatePage_, app_.Settings().SaveFolder());
 }
 
 void MainWindow::BuildAboutPage() {
@@ -354,7 +356,7 @@ void MainWindow::ShowSaveFolder(const Text& folder) {
 }
 
 void MainWindow::MarkSize(int position) {
-    sizeMenu_.CheckRadioItem(position, 0, 3);
+    sizeMenu_.CheckRadioItem(position, 0, static_cast<int>(kSizeVariants.size()) - 1);
 }
 
 void MainWindow::ShowMessageBox(const Text& text, const Text& title, unsigned icon) {

@@ -26,8 +26,11 @@ DWORD WriteAll(HANDLE file, const ByteBuffer& body) {
 
 DWORD WritePictureFile(const Text& tempPath, const Text& finalPath, const ByteBuffer& body,
                        const FlowToken& token) {
-    const WideText wideTemp = FileSystemPath(tempPath);
-    const WideText wideFinal = FileSystemPath(finalPath);
+    return WritePictureFile(FileSystemPath(tempPath), FileSystemPath(finalPath), body, token);
+}
+
+DWORD WritePictureFile(const WideText& wideTemp, const WideText& wideFinal, const ByteBuffer& body,
+                       const FlowToken& token) {
     if (wideTemp.empty() || wideFinal.empty()) return ERROR_INVALID_NAME;
     {
         UniqueHandle file(CreateFileW(WinStr(wideTemp), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -53,4 +56,18 @@ DWORD WritePictureFile(const Text& tempPath, const Text& finalPath, const ByteBu
         return err;
     }
     return 0;
+}
+
+bool SetFileTimeToPhoto(const WideText& fileSystemPath, std::int32_t timestamp) {
+    if (fileSystemPath.empty()) return false;
+    UniqueHandle file(CreateFileW(WinStr(fileSystemPath), FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    // FILETIME counts 100 ns steps from 1601-01-01; every 32-bit timestamp lies after that.
+    constexpr std::int64_t kUnixEpochInFileTimeSeconds = 11644473600;
+    const auto ticks =
+        static_cast<std::uint64_t>((timestamp + kUnixEpochInFileTimeSeconds) * 10000000);
+    FILETIME written{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    return SetFileTime(file.Get(), nullptr, nullptr, &written) != FALSE;
 }

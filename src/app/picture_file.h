@@ -3,6 +3,8 @@
 // name: the bytes go to a temporary file first, which is then renamed over the final name.
 #include <windows.h>
 
+#include <cstdint>
+
 #include "app/flow_slot.h"
 #include "app/long_path.h"
 #include "text/text_types.h"
@@ -11,3 +13,11 @@
 // token asked to stop before the rename (nothing is left behind then).
 DWORD WritePictureFile(const Text& tempPath, const Text& finalPath, const ByteBuffer& body,
                        const FlowToken& token);
+// The same with both paths in their file-system form already (empty: refused).
+DWORD WritePictureFile(const WideText& wideTemp, const WideText& wideFinal, const ByteBuffer& body,
+                       const FlowToken& token);
+
+// Sets the file's modification (last-write) time to the photo's own time: the Unix timestamp its
+// name is made from, taken as a UTC instant. The bytes are left alone. False when the file
+// cannot be opened or the time not set.
+bool SetFileTimeToPhoto(const WideText& fileSystemPath, std::int32_t timestamp);

@@ -5,12 +5,10 @@
 #include <algorithm>
 
 #include "app/service_answers.h"
-#include "app/service_fetch.h"
+#include "app/service_client.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
-#include "threads/message_pump.h"
 #include "web/endpoints.h"
-#include "web/web_session.h"
 
 namespace {
 
@@ -20,26 +18,20 @@ constexpr std::int32_t kExpired = 50114003;
 constexpr std::int32_t kUsed = 50114004;
 constexpr std::int32_t kQrBroken = 50114005;
 constexpr std::int32_t kConfirmed = 20000000;
-
-// Waits in 15 ms slices, handling the thread's window messages, as the poll's wait does. False
-// when the flow was asked to stop.
-bool PumpedWait(const FlowToken& token, unsigned long ms) {
-    const DWORD begin = GetTickCount();
-    while (GetTickCount() - begin < ms) {
-        if (token.StopRequested()) return false;
-        Sleep(15);
-        PumpPendingMessages();
-    }
-    return !token.StopRequested();
-}
+// Between two polls of the code's state.
+constexpr unsigned long kPollEveryMs = 500;
 
 }  // namespace
 
 QrLogin::QrLogin(AppState& app, std::shared_ptr<FlowToken> token, unsigned long retryUnitMs)
     : app_(app), token_(std::move(token)), retryUnitMs_(retryUnitMs) {}
 
+ServiceAnswer QrLogin::Service(const ServiceRequest& request) {
+    return app_.Client().Fetch(request, *token_);
+}
+
 bool QrLogin::Current() const {
-    return app_.loginThread.IsCurrent(token_);
+    return app_.LoginFlow().IsCurrent(token_);
 }
 
 Text QrLogin::MessageFor(std::int32_t retcode) {
@@ -75,11 +67,11 @@ void QrLogin::RunQrLogin() {
     for (;;) {
         if (!PollUntilConfirmed() || token_->StopRequested()) return;
         if (FinishLogin() == 1) {
-            app_.StatusIf(app_.loginThread, token_, JoinTexts(kStatusPrefix, kLoginDone));
+            app_.StatusIf(app_.LoginFlow(), token_, JoinTexts(kStatusPrefix, kLoginDone));
             return;
         }
         if (!Current()) return;
-        app_.view.ShowMessageBox(kTestCookiesFalse, Text(), MB_OK);
+        app_.View().ShowMessageBox(kTestCookiesFalse, Text(), MB_OK);
         // The user may sign in again at once: a new code replaces the spent one and the poll
         // starts over.
         if (!Current() || !FetchQrCodeUntilIssued()) return;
@@ -94,7 +86,7 @@ bool QrLogin::PollUntilConfirmed() {
         if (r >= kExpired && !FetchQrCodeUntilIssued()) return false;
         if (r == kConfirmed) return true;
         if (!ShowStatus(JoinTexts(kStatusPrefix, MessageFor(r)))) return false;
-        PumpedWait500(token_.get());
+        if (!token_->WaitPumped(kPollEveryMs)) return false;
     }
 }
 
@@ -106,15 +98,14 @@ bool QrLogin::FetchQrCodeUntilIssued() {
         if (FetchQrCode()) return true;
         const unsigned long delay = RetryDelayMs(failures, retryUnitMs_);
         if (!ShowStatus(RetryStatus(delay))) return false;
-        if (!PumpedWait(*token_, delay)) return false;
+        if (!token_->WaitPumped(delay)) return false;
     }
 }
 
 std::int32_t QrLogin::PollQrState() {
-    WebSession web;
-    Text answer;
-    if (web.Open("GET", QrCheckUrl(qrId_)) && web.Send()) answer = web.GetBodyText();
-    const QrCheckAnswer check = ReadQrCheckAnswer(answer);
+    // Asked once: the next poll comes within half a second anyway.
+    const QrCheckAnswer check =
+        ReadQrCheckAnswer(Service(ServiceRequest{QrCheckUrl(qrId_)}).body.AsCodePage());
     if (check.retcode == kConfirmed) loginAlt_ = check.alt;
     return check.retcode;
 }
@@ -123,25 +114,24 @@ std::int32_t QrLogin::PollQrState() {
 // twice a second, what another flow has shown since. False when the flow was retired.
 bool QrLogin::ShowStatus(const Text& status) {
     if (status == shownStatus_) return Current();
-    if (!app_.StatusIf(app_.loginThread, token_, status)) return false;
+    if (!app_.StatusIf(app_.LoginFlow(), token_, status)) return false;
     shownStatus_ = status;
     return true;
 }
 
 bool QrLogin::ShowPictureIfCurrent(const ByteBuffer& picture) {
-    MutexLock held(app_.lock);
-    if (!held) return false;
-    return app_.OnWindowIf(app_.loginThread, token_, [&] { app_.view.ShowLoginPicture(picture); });
+    return app_.ShowIf([this] { return Current(); },
+                       [&] { app_.View().ShowLoginPicture(picture); });
 }
 
 bool QrLogin::FetchQrCode() {
-    WebSession web;
-    QrImageAnswer qr;
-    if (web.Open("GET", QrImageUrl()) && web.Send()) qr = ReadQrImageAnswer(web.GetBodyText());
+    const QrImageAnswer qr =
+        ReadQrImageAnswer(Service(ServiceRequest{QrImageUrl()}).body.AsCodePage());
     ByteBuffer picture;
-    if (qr.ok && web.Open("GET", QrPictureUrl(qr.image)) && web.Send() &&
-        web.GetStatusCode() == 200)
-        picture = web.GetBody();
+    if (qr.ok) {
+        ServiceAnswer answer = Service(ServiceRequest{QrPictureUrl(qr.image)});
+        if (answer.Answered() && answer.status == 200) picture = answer.body.TakeBytes();
+    }
     // Handed over even when empty: the code on show is spent, and a blank box is honest.
     if (!ShowPictureIfCurrent(picture) || picture.empty()) return false;
     qrId_ = qr.qrId;
@@ -149,34 +139,32 @@ bool QrLogin::FetchQrCode() {
 }
 
 int QrLogin::FinishLogin() {
-    Text exchangeUrl;
-    {
-        WebSession a;
-        if (a.Open("GET", CrossDomainLoginUrl(loginAlt_)) && a.Send())
-            exchangeUrl = ReadCookieExchangeUrl(a.GetBodyText());
-    }
+    const ServiceAnswer exchange = Service(ServiceRequest{CrossDomainLoginUrl(loginAlt_)});
+    const Text exchangeUrl =
+        exchange.Answered() ? ReadCookieExchangeUrl(exchange.body.AsCodePage()) : Text();
     Text cookies;
     if (!exchangeUrl.empty()) {
-        WebSession b;
-        if (b.Open("GET", exchangeUrl) && b.Send()) cookies = b.GetSetCookies();
+        const ServiceAnswer issued = Service(ServiceRequest{exchangeUrl});
+        if (issued.Answered()) cookies = issued.setCookies;
     }
-    app_.login.SetCookies(cookies);
+    app_.Login().SetCookies(cookies);
     if (token_->StopRequested()) return 0;
     return LoadViewerPage();
 }
 
 int QrLogin::LoadViewerPage() {
-    const SitePage page =
-        ReadSitePage(GetWithLoginCookies(MainSiteUrl(), app_.login.Cookies(), true));
+    ServiceRequest viewer(MainSiteUrl(), app_.Login().Cookies());
+    const SitePage page = ReadSitePage(Service(viewer).body.FromUtf8());
     if (page.uid.empty() || page.nick.empty()) return 0;
     const ByteBuffer picture =
-        page.avatar.empty() ? ByteBuffer() : FetchBytes(AvatarUrl(page.avatar));
+        page.avatar.empty() ? ByteBuffer()
+                            : Service(ServiceRequest{AvatarUrl(page.avatar)}).body.TakeBytes();
     ShowPictureIfCurrent(picture);
     return 1;
 }
 
 void StartQrLogin(AppState& app, unsigned long retryUnitMs) {
-    app.loginThread.Start(
+    app.LoginFlow().Start(
         [&app, retryUnitMs](const std::shared_ptr<FlowToken>& token) {
             QrLogin(app, token, retryUnitMs).RunQrLogin();
         },

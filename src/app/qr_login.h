@@ -39,6 +39,7 @@ class QrLogin {
 
   private:
     bool Current() const;
+    ServiceAnswer Service(const ServiceRequest& request);
     bool PollUntilConfirmed();
     bool FetchQrCodeUntilIssued();
     bool ShowStatus(const Text& status);

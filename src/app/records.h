@@ -24,23 +24,36 @@ struct PhotoRecord {
     std::int32_t timestamp = 0;
 };
 
+enum class PictureSize { kOriginal, kHigh, kStandard, kSmall };
+inline constexpr PictureSize kDefaultSize = PictureSize::kHigh;
+
+// The size commands' identifiers are this one and the three after it, in the table's order.
+inline constexpr int kCmdSizeFirst = 10002;
+
+// Everything a size is known by: its menu item, its command, where its radio mark sits and the
+// segment of a picture's address that asks the service for it.
 struct SizeVariant {
+    PictureSize size;
     std::string_view menuText;  // code page 936
-    int command;
     std::string_view segment;
-    int radioPosition;
+    int Command() const { return kCmdSizeFirst + static_cast<int>(size); }
+    int RadioPosition() const { return static_cast<int>(size); }
 };
 
 inline constexpr std::array<SizeVariant, 4> kSizeVariants = {{
-    {"\xD4\xAD\xCD\xBC", 10002, "/large/", 0},   // 原图
-    {"\xB8\xDF\xC7\xE5", 10003, "/mw1024/", 1},  // 高清
-    {"\xB1\xEA\xC7\xE5", 10004, "/mw690/", 2},   // 标清
-    {"\xCB\xF5\xC2\xD4", 10005, "/small/", 3},   // 缩略
+    {PictureSize::kOriginal, "\xD4\xAD\xCD\xBC", "/large/"},  // 原图
+    {PictureSize::kHigh, "\xB8\xDF\xC7\xE5", "/mw1024/"},     // 高清
+    {PictureSize::kStandard, "\xB1\xEA\xC7\xE5", "/mw690/"},  // 标清
+    {PictureSize::kSmall, "\xCB\xF5\xC2\xD4", "/small/"},     // 缩略
 }};
 
-inline std::optional<SizeVariant> SizeVariantForCommand(int command) {
+inline const SizeVariant& VariantOf(PictureSize size) {
+    return kSizeVariants[static_cast<size_t>(size)];
+}
+
+inline std::optional<PictureSize> SizeForCommand(int command) {
     for (const auto& v : kSizeVariants) {
-        if (v.command == command) return v;
+        if (v.Command() == command) return v.size;
     }
     return std::nullopt;
 }

@@ -82,6 +82,8 @@ inline constexpr const char kFullWidthSpace[] = "\xA1\xA1";
 inline constexpr const char kMenuDownload[] = "\xCF\xC2\xD4\xD8\xD1\xA1\xD6\xD0";
 // 打开目录
 inline constexpr const char kMenuOpenFolder[] = "\xB4\xF2\xBF\xAA\xC4\xBF\xC2\xBC";
+// 打开日志
+inline constexpr const char kMenuOpenLog[] = "\xB4\xF2\xBF\xAA\xC8\xD5\xD6\xBE";
 // 下载类型
 inline constexpr const char kMenuSizes[] = "\xCF\xC2\xD4\xD8\xC0\xE0\xD0\xCD";
 // 登录

@@ -26,4 +26,3 @@ struct GdiplusTraits {
 };
 using GpGraphicsHandle = Owned<GdiplusTraits<Gdiplus::GpGraphics, &gp::GdipDeleteGraphics>>;
 using GpBrushHandle = Owned<GdiplusTraits<Gdiplus::GpBrush, &gp::GdipDeleteBrush>>;
-using GpImageHandle = Owned<GdiplusTraits<Gdiplus::GpImage, &gp::GdipDisposeImage>>;

@@ -49,6 +49,10 @@ Gdiplus::GpBitmap* AsBitmap(GpImage* image) {
 
 }  // namespace
 
+bool GpImageTraits::Close(Gdiplus::GpImage* image) {
+    return GpOk(gp::GdipDisposeImage(image));
+}
+
 ImageObject::ImageObject(Gdiplus::GpImage* image) : image_(image) {}
 
 ImageObject::~ImageObject() {
@@ -56,12 +60,12 @@ ImageObject::~ImageObject() {
 }
 
 ImageObject::ImageObject(ImageObject&& other) noexcept
-    : image_(std::exchange(other.image_, nullptr)), stream_(std::move(other.stream_)) {}
+    : image_(std::move(other.image_)), stream_(std::move(other.stream_)) {}
 
 ImageObject& ImageObject::operator=(ImageObject&& other) noexcept {
     if (this != &other) {
         Dispose();
-        image_ = std::exchange(other.image_, nullptr);
+        image_ = std::move(other.image_);
         stream_ = std::move(other.stream_);
     }
     return *this;
@@ -69,13 +73,13 @@ ImageObject& ImageObject::operator=(ImageObject&& other) noexcept {
 
 void ImageObject::Attach(Gdiplus::GpImage* image, StreamRef stream) {
     Dispose();
-    image_ = image;
+    image_.Reset(image);
     stream_ = std::move(stream);
 }
 
 void ImageObject::Dispose() {
     // The image reads from the stream until it is gone, so it goes first.
-    if (image_ != nullptr) gp::GdipDisposeImage(std::exchange(image_, nullptr));
+    image_.Reset();
     stream_.Reset();
 }
 
@@ -84,7 +88,7 @@ bool ImageObject::LoadFromFile(const WideText& path) {
     if (path.empty()) return false;
     GpImage* image = nullptr;
     if (!GpOk(gp::GdipLoadImageFromFile(WinStr(path), &image)) || image == nullptr) return false;
-    image_ = image;
+    image_.Reset(image);
     return true;
 }
 
@@ -100,7 +104,7 @@ bool ImageObject::LoadFromBytes(const ByteBuffer& bytes) {
     if (!stream) return false;
     GpImage* image = nullptr;
     if (!GpOk(gp::GdipLoadImageFromStream(stream.Get(), &image)) || image == nullptr) return false;
-    image_ = image;
+    image_.Reset(image);
     stream_ = std::move(stream);
     return true;
 }
@@ -108,7 +112,7 @@ bool ImageObject::LoadFromBytes(const ByteBuffer& bytes) {
 ImageObject ImageObject::Clone() const {
     ImageObject copy;
     GpImage* image = nullptr;
-    if (image_ == nullptr || !GpOk(gp::GdipCloneImage(image_, &image)) || image == nullptr) {
+    if (!image_ || !GpOk(gp::GdipCloneImage(image_.Get(), &image)) || image == nullptr) {
         return copy;
     }
     // A copy of a lazily decoded picture may still read from the same stream: it holds a
@@ -119,29 +123,29 @@ ImageObject ImageObject::Clone() const {
 
 Text ImageObject::GetFormat() const {
     GUID format{};
-    if (image_ == nullptr || !GpOk(gp::GdipGetImageRawFormat(image_, &format))) return {};
+    if (!image_ || !GpOk(gp::GdipGetImageRawFormat(image_.Get(), &format))) return {};
     return GuidText(format);
 }
 
 int ImageObject::GetPixelFormat() const {
     Gdiplus::PixelFormat format = 0;
-    if (image_ == nullptr || !GpOk(gp::GdipGetImagePixelFormat(image_, &format))) return 0;
+    if (!image_ || !GpOk(gp::GdipGetImagePixelFormat(image_.Get(), &format))) return 0;
     return format;
 }
 
 ByteBuffer ImageObject::SaveToBytes(const Text& format) const {
-    if (image_ == nullptr) return {};
+    if (!image_) return {};
     const std::optional<CLSID> encoder = FindEncoder(format.empty() ? GetFormat() : format);
     if (!encoder) return {};
     StreamRef stream = BytesToStream(ByteBuffer(), false);
     if (!stream) return {};
-    if (!GpOk(gp::GdipSaveImageToStream(image_, stream.Get(), &*encoder, nullptr))) return {};
+    if (!GpOk(gp::GdipSaveImageToStream(image_.Get(), stream.Get(), &*encoder, nullptr))) return {};
     return StreamToBytes(stream.Get());
 }
 
 ImageDimension ImageObject::GetDimension() const {
     ImageDimension size;
-    if (image_ == nullptr || !GpOk(gp::GdipGetImageDimension(image_, &size.width, &size.height))) {
+    if (!image_ || !GpOk(gp::GdipGetImageDimension(image_.Get(), &size.width, &size.height))) {
         return {};
     }
     return size;
@@ -150,38 +154,38 @@ ImageDimension ImageObject::GetDimension() const {
 ImageBounds ImageObject::GetBounds() const {
     Gdiplus::GpRectF rect{};
     Gdiplus::GpUnit unit{};
-    if (image_ == nullptr || !GpOk(gp::GdipGetImageBounds(image_, &rect, &unit))) return {};
+    if (!image_ || !GpOk(gp::GdipGetImageBounds(image_.Get(), &rect, &unit))) return {};
     return {rect.X, rect.Y, rect.Width, rect.Height};
 }
 
 UINT ImageObject::GetWidth() const {
     UINT width = 0;
-    if (image_ == nullptr || !GpOk(gp::GdipGetImageWidth(image_, &width))) return 0;
+    if (!image_ || !GpOk(gp::GdipGetImageWidth(image_.Get(), &width))) return 0;
     return width;
 }
 
 UINT ImageObject::GetHeight() const {
     UINT height = 0;
-    if (image_ == nullptr || !GpOk(gp::GdipGetImageHeight(image_, &height))) return 0;
+    if (!image_ || !GpOk(gp::GdipGetImageHeight(image_.Get(), &height))) return 0;
     return height;
 }
 
 float ImageObject::GetHorizontalResolution() const {
     float dpi = 0;
-    if (image_ == nullptr || !GpOk(gp::GdipGetImageHorizontalResolution(image_, &dpi))) return 0;
+    if (!image_ || !GpOk(gp::GdipGetImageHorizontalResolution(image_.Get(), &dpi))) return 0;
     return dpi;
 }
 
 float ImageObject::GetVerticalResolution() const {
     float dpi = 0;
-    if (image_ == nullptr || !GpOk(gp::GdipGetImageVerticalResolution(image_, &dpi))) return 0;
+    if (!image_ || !GpOk(gp::GdipGetImageVerticalResolution(image_.Get(), &dpi))) return 0;
     return dpi;
 }
 
 bool ImageObject::GetThumbnail(UINT width, UINT height, ImageObject& target) const {
-    if (image_ == nullptr || width == 0 || height == 0) return false;
+    if (!image_ || width == 0 || height == 0) return false;
     GpImage* thumb = nullptr;
-    if (!GpOk(gp::GdipGetImageThumbnail(image_, width, height, &thumb, nullptr, nullptr)) ||
+    if (!GpOk(gp::GdipGetImageThumbnail(image_.Get(), width, height, &thumb, nullptr, nullptr)) ||
         thumb == nullptr) {
         return false;
     }
@@ -192,7 +196,7 @@ bool ImageObject::GetThumbnail(UINT width, UINT height, ImageObject& target) con
 UINT ImageObject::GetFrameCount(const Text& dimension) const {
     const std::optional<GUID> id = ParseGuid(dimension);
     UINT count = 0;
-    if (image_ == nullptr || !id || !GpOk(gp::GdipImageGetFrameCount(image_, &*id, &count))) {
+    if (!image_ || !id || !GpOk(gp::GdipImageGetFrameCount(image_.Get(), &*id, &count))) {
         return 0;
     }
     return count;
@@ -200,12 +204,12 @@ UINT ImageObject::GetFrameCount(const Text& dimension) const {
 
 bool ImageObject::SelectFrame(const Text& dimension, UINT index) {
     const std::optional<GUID> id = ParseGuid(dimension);
-    if (image_ == nullptr || !id) return false;
-    return GpOk(gp::GdipImageSelectActiveFrame(image_, &*id, index));
+    if (!image_ || !id) return false;
+    return GpOk(gp::GdipImageSelectActiveFrame(image_.Get(), &*id, index));
 }
 
 std::vector<std::uint32_t> ImageObject::GetFrameDelays() const {
-    PropertyBuffer property(image_, kPropertyFrameDelay);
+    PropertyBuffer property(image_.Get(), kPropertyFrameDelay);
     const std::string_view value = property.Value();
     std::vector<std::uint32_t> delays(value.size() / sizeof(std::uint32_t));
     if (!delays.empty()) std::memcpy(delays.data(), value.data(), delays.size() * 4);
@@ -213,7 +217,7 @@ std::vector<std::uint32_t> ImageObject::GetFrameDelays() const {
 }
 
 int ImageObject::GetLoopCount() const {
-    PropertyBuffer property(image_, kPropertyLoopCount);
+    PropertyBuffer property(image_.Get(), kPropertyLoopCount);
     const std::string_view value = property.Value();
     if (value.size() >= sizeof(std::uint32_t) && property.Type() == PropertyTagTypeLong) {
         std::uint32_t count = 0;
@@ -230,8 +234,8 @@ int ImageObject::GetLoopCount() const {
 
 BitmapHandle ImageObject::ToBitmapHandle(ArgbColor background) const {
     HBITMAP bitmap = nullptr;
-    if (image_ == nullptr ||
-        !GpOk(gp::GdipCreateHBITMAPFromBitmap(AsBitmap(image_), &bitmap, background))) {
+    if (!image_ ||
+        !GpOk(gp::GdipCreateHBITMAPFromBitmap(AsBitmap(image_.Get()), &bitmap, background))) {
         return {};
     }
     return BitmapHandle(bitmap);
@@ -239,7 +243,7 @@ BitmapHandle ImageObject::ToBitmapHandle(ArgbColor background) const {
 
 IconHandle ImageObject::ToIcon() const {
     HICON icon = nullptr;
-    if (image_ == nullptr || !GpOk(gp::GdipCreateHICONFromBitmap(AsBitmap(image_), &icon))) {
+    if (!image_ || !GpOk(gp::GdipCreateHICONFromBitmap(AsBitmap(image_.Get()), &icon))) {
         return {};
     }
     return IconHandle(icon);
@@ -247,7 +251,7 @@ IconHandle ImageObject::ToIcon() const {
 
 bool ImageObject::DrawTo(HDC dc, int x, int y, int width, int height, int sourceX, int sourceY,
                          DWORD rasterOp, ArgbColor background) const {
-    if (dc == nullptr || image_ == nullptr) return false;
+    if (dc == nullptr || !image_) return false;
     MemoryDc memory(::CreateCompatibleDC(dc));
     BitmapHandle bitmap = ToBitmapHandle(background);
     if (!memory || !bitmap) return false;
@@ -258,7 +262,7 @@ bool ImageObject::DrawTo(HDC dc, int x, int y, int width, int height, int source
 
 bool ImageObject::DrawAlphaTo(HDC dc, const RECT& destination, const RECT& source,
                               BLENDFUNCTION blend) const {
-    if (dc == nullptr || image_ == nullptr) return false;
+    if (dc == nullptr || !image_) return false;
     MemoryDc memory(::CreateCompatibleDC(dc));
     BitmapHandle bitmap = ToBitmapHandle(0);
     if (!memory || !bitmap) return false;

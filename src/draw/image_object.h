@@ -26,6 +26,15 @@ class GpGraphics;
 struct BitmapData;
 }  // namespace Gdiplus
 
+// The owner of a GDI+ image. Its Close lives beside the GDI+ calls, so this header needs no
+// gdiplus.h.
+struct GpImageTraits {
+    using Handle = Gdiplus::GpImage*;
+    static bool IsValid(Handle p) { return p != nullptr; }
+    static bool Close(Handle p);
+};
+using GpImageHandle = Owned<GpImageTraits>;
+
 // A colour as GDI+ takes it: 0xAARRGGBB.
 using ArgbColor = DWORD;
 
@@ -71,10 +80,10 @@ class ImageObject {
     ImageObject(ImageObject&& other) noexcept;
     ImageObject& operator=(ImageObject&& other) noexcept;
 
-    Gdiplus::GpImage* Handle() const { return image_; }
+    Gdiplus::GpImage* Handle() const { return image_.Get(); }
     // The stream the image decodes from; null when it came from a file or was made in memory.
     IStream* Stream() const { return stream_.Get(); }
-    bool IsEmpty() const { return image_ == nullptr; }
+    bool IsEmpty() const { return !image_; }
 
     // Disposes what was held, then owns `image` (and `stream`, when the image reads from it).
     void Attach(Gdiplus::GpImage* image, StreamRef stream = {});
@@ -133,7 +142,7 @@ class ImageObject {
                      BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA}) const;
 
   private:
-    Gdiplus::GpImage* image_ = nullptr;
+    GpImageHandle image_;
     StreamRef stream_;
 };
 

@@ -10,10 +10,9 @@ Fn User32Function(const char* name) {
 }
 
 UINT ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    if (screen == nullptr) return kBaseDpi;
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    const WindowDc screen(nullptr);
+    if (!screen) return kBaseDpi;
+    const int dpi = GetDeviceCaps(screen.Get(), LOGPIXELSY);
     return dpi > 0 ? static_cast<UINT>(dpi) : kBaseDpi;
 }
 

@@ -54,14 +54,14 @@ std::shared_ptr<GifPlayer> GifPlayer::Start(HWND window) {
     if (!player->playEvent_ || !player->stopEvent_) return nullptr;
 
     // The thread holds its own reference and drops it when it ends.
-    auto* threadRef = new std::shared_ptr<GifPlayer>(player);
+    auto threadRef = std::make_unique<std::shared_ptr<GifPlayer>>(player);
     ::InterlockedIncrement(&g_liveThreads);
-    if (!StartThread(&GifPlayer::ThreadMain, threadRef, nullptr, false, false, std::nullopt,
+    if (!StartThread(&GifPlayer::ThreadMain, threadRef.get(), nullptr, false, false, std::nullopt,
                      nullptr, false, std::nullopt, L"gif player")) {
         ::InterlockedDecrement(&g_liveThreads);
-        delete threadRef;
         return nullptr;
     }
+    threadRef.release();  // ThreadMain owns it now
     return player;
 }
 

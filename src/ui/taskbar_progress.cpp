@@ -1,6 +1,7 @@
 #include "ui/taskbar_progress.h"
 
 #include <algorithm>
+#include <utility>
 
 TaskbarProgress::~TaskbarProgress() {
     Release();
@@ -14,23 +15,19 @@ UINT TaskbarProgress::ButtonCreatedMessage() {
 bool TaskbarProgress::Connect(HWND window) {
     Release();
     if (window == nullptr) return false;
-    ITaskbarList3* taskbar = nullptr;
+    ComRef<ITaskbarList3> taskbar;
     if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
-                                reinterpret_cast<void**>(&taskbar))) ||
-        taskbar == nullptr) {
+                                reinterpret_cast<void**>(taskbar.Receive()))) ||
+        !taskbar || FAILED(taskbar->HrInit())) {
         return false;
     }
-    if (FAILED(taskbar->HrInit())) {
-        taskbar->Release();
-        return false;
-    }
-    taskbar_ = taskbar;
+    taskbar_ = std::move(taskbar);
     window_ = window;
     return true;
 }
 
 bool TaskbarProgress::Show(State state, int done, int total) {
-    if (taskbar_ == nullptr || !IsWindow(window_)) return false;
+    if (!taskbar_ || !IsWindow(window_)) return false;
     TBPFLAG flag = TBPF_NOPROGRESS;
     switch (state) {
         case State::kNone:
@@ -55,7 +52,6 @@ bool TaskbarProgress::Show(State state, int done, int total) {
 }
 
 void TaskbarProgress::Release() {
-    if (taskbar_ != nullptr) taskbar_->Release();
-    taskbar_ = nullptr;
+    taskbar_.Reset();
     window_ = nullptr;
 }

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shobjidl.h>
 
+#include "threads/handle.h"
+
 class TaskbarProgress {
   public:
     enum class State { kNone, kNormal, kPaused, kError };
@@ -20,7 +22,7 @@ class TaskbarProgress {
     // On the window's thread, with COM initialised there, once the button exists. Connecting
     // again (the shell restarted) replaces the interface. False when the shell has none.
     bool Connect(HWND window);
-    bool Connected() const { return taskbar_ != nullptr; }
+    bool Connected() const { return static_cast<bool>(taskbar_); }
     // done and total as counted by the caller; a total of 0 shows the state without a bar.
     // True when the taskbar took it; false without the interface or once the window is gone.
     bool Show(State state, int done, int total);
@@ -28,5 +30,5 @@ class TaskbarProgress {
 
   private:
     HWND window_ = nullptr;
-    ITaskbarList3* taskbar_ = nullptr;
+    ComRef<ITaskbarList3> taskbar_;
 };

@@ -166,6 +166,10 @@ bool WebSession::Open(const Text& verb, const Text& url) {
         return false;
     }
     request_.Reset(request);
+    // The program sends every cookie itself. Left on, the platform would keep what a host sets
+    // for the life of the session and send it again on its own: an image host's cookie would
+    // ride on every later picture request of a kept session.
+    DisableFeature(WINHTTP_DISABLE_COOKIES);
     // The receive time-out is meant to bound the wait for the answer's headers too; the
     // platform keeps a separate, longer limit for those unless told.
     DWORD receive = static_cast<DWORD>(receiveTimeout_);

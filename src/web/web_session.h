@@ -10,6 +10,8 @@
 // 1 = the session's own CookieJar collects every Set-Cookie and sends it back, and the session
 // follows redirects itself so cookies of intermediate answers are kept; 2 = the system (WinINet)
 // cookie store keyed by the request URL.
+// In every mode the platform's own cookie handling is off: it neither keeps what an answer sets
+// nor adds cookies of its own, so a request carries exactly the cookies its mode gives it.
 //
 // TLS certificates are always verified: a server whose certificate cannot be verified makes
 // Send fail like any other network failure.

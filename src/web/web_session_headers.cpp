@@ -16,19 +16,13 @@ bool WebSession::AddHeaderText(const Text& headerText, DWORD flags) {
 bool WebSession::SetHeader(const Text& name, const Text& value, std::optional<DWORD> flags) {
     // A line break would start a header of the value's choosing.
     if (!request_ || name.empty() || HasHeaderBreak(name) || HasHeaderBreak(value)) return false;
-    if (cookieMode_ == 0 && LowerAscii(name) == "cookie") {
-        DisableFeature(WINHTTP_DISABLE_COOKIES);
-        callerCookie_ = value;
-    }
+    if (cookieMode_ == 0 && LowerAscii(name) == "cookie") callerCookie_ = value;
     return AddHeaderText(name + ":" + value, flags.value_or(kAddReplace));
 }
 
 bool WebSession::RemoveHeader(const Text& name) {
     if (!request_ || name.empty() || HasHeaderBreak(name)) return false;
-    if (cookieMode_ == 0 && LowerAscii(name) == "cookie") {
-        DisableFeature(WINHTTP_DISABLE_COOKIES);
-        callerCookie_.clear();
-    }
+    if (cookieMode_ == 0 && LowerAscii(name) == "cookie") callerCookie_.clear();
     return AddHeaderText(name + ":", kReplace);
 }
 
@@ -36,7 +30,6 @@ bool WebSession::SetCookie(const Text& cookieString) {
     if (cookieMode_ == 1) return jar_.AddCookies(cookieString);
     if (cookieMode_ == 2) return StoreCookieString(cookieString);
     if (!request_) return false;
-    DisableFeature(WINHTTP_DISABLE_COOKIES);
     return SetHeader("Cookie", cookieString);
 }
 

@@ -111,7 +111,6 @@ void WebSession::ApplyRequestOptions() {
         DisableFeature(WINHTTP_DISABLE_REDIRECTS);
     }
     if (cookieMode_ != 0) {
-        DisableFeature(WINHTTP_DISABLE_COOKIES);
         if (cookieMode_ == 1) {
             AddCookieHeader();
         } else {

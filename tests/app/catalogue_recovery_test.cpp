@@ -52,9 +52,9 @@ TEST_F(CatalogueRecoveryTest, ARetiredAnalysisNeverOverwritesTheNewerOwner) {
     ASSERT_TRUE(WaitForLogged("?host=weibo.com&path=/u/2000002", "/u/2000002", 1));
     EXPECT_EQ(Analyse("http://weibo.com/u/1000001"), kStatusCatalogueDone);
     // Both analyses are over, the retired one having seen its page at last.
-    ASSERT_TRUE(app.analysisThread.JoinAll(60000));
+    ASSERT_TRUE(app.AnalysisFlow().JoinAll(60000));
     view.OnWindow([&] {
-        const OwnerProfile owner = app.owner.Get();
+        const OwnerProfile owner = app.Owner().Get();
         EXPECT_EQ(owner.ownerId, "1000001");
         EXPECT_EQ(owner.albums.size(), view.items.size());
     });

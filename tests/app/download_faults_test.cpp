@@ -11,7 +11,7 @@
 #include "app/download_driver.h"
 #include "app/error_texts.h"
 #include "app/long_path.h"
-#include "app/run_fetch.h"
+#include "app/service_client.h"
 #include "app/texts.h"
 #include "app_test_support.h"
 #include "common/standin.h"
@@ -45,8 +45,8 @@ class DownloadFaultTest : public ::testing::Test {
         ASSERT_TRUE(standin::Reset());
         ASSERT_TRUE(standin::LoadScenarioJson(kScenario));
         ASSERT_TRUE(app.Start());
-        app.settings.SetSaveFolder(scratch.Path());
-        app.login.SetCookies(standin::IssueSession());
+        app.Settings().SetSaveFolder(scratch.Path());
+        app.Login().SetCookies(standin::IssueSession());
         view.OnWindow([&] {
             view.homeAddress = "http://weibo.com/u/6006";
             StartAnalysis(app);
@@ -59,7 +59,7 @@ class DownloadFaultTest : public ::testing::Test {
         ASSERT_TRUE(standin::ClearLog());
     }
     void TearDown() override {
-        SetPictureSilenceMs(kPictureSilenceMs);
+        app.Client().SetPictureSilenceMs(kPictureSilenceMs);
         app.Shutdown();
         EXPECT_TRUE(app.WaitForThreads(120000));
     }
@@ -85,7 +85,7 @@ class DownloadFaultTest : public ::testing::Test {
     void FreshSaveFolder(int index) {
         saveFolder = scratch.Path() + "case" + std::to_string(index) + "\\";
         ASSERT_TRUE(apptest::MakeFolder(saveFolder));
-        app.settings.SetSaveFolder(saveFolder);
+        app.Settings().SetSaveFolder(saveFolder);
     }
     Text AlbumFolder(const char* caption) const { return saveFolder + "Pushy\\" + caption + "\\"; }
 
@@ -230,7 +230,7 @@ TEST_F(DownloadFaultTest, ARateLimitPausesTheRunAndLosesNothing) {
 // A picture host that sends the headers and then nothing costs that photo its tries, never the
 // run: the others are written and no partial file is left.
 TEST_F(DownloadFaultTest, AStalledPictureIsGivenUpAndTheRunEnds) {
-    SetPictureSilenceMs(1000);
+    app.Client().SetPictureSilenceMs(1000);
     ASSERT_TRUE(standin::AddFault(
         R"({"host":"wx*.sinaimg.cn","path":"/mw1024/81_5.jpg","action":"stall","ms":30000})"));
     EXPECT_EQ(Download(0), FinalStatus(RunTally{39, 40, 1, 40, false}));
@@ -249,7 +249,7 @@ TEST_F(DownloadFaultTest, AStalledPictureIsGivenUpAndTheRunEnds) {
 // Every photo fails the same way when the album folder cannot be made: one box, every photo
 // counted, and the run reaches its final status.
 TEST_F(DownloadFaultTest, AnUnusableFolderShowsOneBoxAndCountsEveryPhoto) {
-    app.settings.SetSaveFolder(scratch.Path() + "gone\\");
+    app.Settings().SetSaveFolder(scratch.Path() + "gone\\");
     saveFolder = scratch.Path() + "gone\\";
     EXPECT_EQ(Download(0), FinalStatus(RunTally{0, 40, 40, 40, false}));
     ASSERT_EQ(view.boxes.size(), 1u);
@@ -290,7 +290,7 @@ TEST_F(DownloadFaultTest, AnAlbumUnderADeepSaveFolderIsWrittenWhole) {
         deep += Text(50, static_cast<char>('a' + level)) + "\\";
         ASSERT_TRUE(apptest::MakeFolder(deep));
     }
-    app.settings.SetSaveFolder(deep);
+    app.Settings().SetSaveFolder(deep);
     EXPECT_EQ(Download(0), FinishedStatus(40, 40));
     const Text album = deep + "Pushy\\Forty\\";
     const auto files = FilesIn(album);
@@ -311,8 +311,8 @@ TEST_F(DownloadFaultTest, TheSizeHoldsBetweenPagesAndCountsNeverFall) {
     });
     // Both first pages are downloaded and the pool is idle while page 3 is on its way.
     ASSERT_TRUE(view.WaitFor([&] {
-        const auto run = app.runs.Latest();
-        return run && run->downloadedCount.load() == 64 && app.pool.IsIdle();
+        const auto run = app.Runs().Latest();
+        return run && run->Tally().downloaded == 64 && app.Downloading().Idle();
     }));
     view.OnWindow([&] { EXPECT_FALSE(ChooseSize(app, kCmdSizeLarge)); });
     ASSERT_TRUE(view.WaitFor([&] {

@@ -74,12 +74,14 @@ TEST_F(DownloadGuardTest, AnAlbumNumberOutOfRangeShowsItsBoxAndGivesTheButtonsBa
 TEST(OpenFolder, NothingBeforeARunThenTheLatestAlbumFolderWithoutTrailingBlanks) {
     RunBoard runs;
     EXPECT_EQ(FolderToOpen(runs), "");
-    auto run = runs.Begin(std::make_shared<FlowToken>(), "/mw1024/");
+    auto run = runs.Begin(std::make_shared<FlowToken>(), PictureSize::kHigh);
     EXPECT_EQ(FolderToOpen(runs), "");            // begun, but its folder is not made yet
     const Text album = "D:\\\xCF\xE0\xB2\xE1\\";  // D:\相册\ (a trail byte is no blank)
-    run->SetAlbumFolder(JoinTexts(album, "  ", kFullWidthSpace, " ", kFullWidthSpace));
+    const Text blanks = JoinTexts(album, "  ", kFullWidthSpace, " ", kFullWidthSpace);
+    run->SetAlbum(AlbumContext::Make(blanks, Text(), PictureSize::kHigh));
     EXPECT_EQ(FolderToOpen(runs), album);
-    runs.Begin(std::make_shared<FlowToken>(), "/mw1024/")->SetAlbumFolder("E:\\b\\");
+    runs.Begin(std::make_shared<FlowToken>(), PictureSize::kHigh)
+        ->SetAlbum(AlbumContext::Make("E:\\b\\", Text(), PictureSize::kHigh));
     EXPECT_EQ(FolderToOpen(runs), "E:\\b\\");
 }
 

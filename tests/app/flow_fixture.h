@@ -59,7 +59,7 @@ class AppFlowTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(standin::Reset());
         ASSERT_TRUE(app.Start());
-        app.settings.SetSaveFolder(scratch.Path());
+        app.Settings().SetSaveFolder(scratch.Path());
     }
     void TearDown() override {
         app.Shutdown();
@@ -70,7 +70,7 @@ class AppFlowTest : public ::testing::Test {
     void SignIn() {
         const Text cookie = standin::IssueSession();
         ASSERT_FALSE(cookie.empty());
-        app.login.SetCookies(cookie);
+        app.Login().SetCookies(cookie);
     }
 
     // Analyses the address and returns the status the analysis ended with (complete or failed).

@@ -47,7 +47,7 @@ TEST_F(FlowTest, LoginFollowsTheScanAndEndsSignedInWithTheAvatarShown) {
     EXPECT_GT(scanned, waiting);
     EXPECT_GT(IndexOf(view.statuses, Status(kLoginDone)), scanned);
     EXPECT_TRUE(view.boxes.empty());
-    EXPECT_NE(app.login.Cookies().find("SUB="), Text::npos) << app.login.Cookies();
+    EXPECT_NE(app.Login().Cookies().find("SUB="), Text::npos) << app.Login().Cookies();
     // The QR code came first and the avatar replaced it.
     ASSERT_GE(view.loginPictures.size(), 2u);
     EXPECT_TRUE(HasText(view.loginPictures.front(), "qrcode/"));
@@ -90,7 +90,7 @@ TEST_F(FlowTest, ARefusedCodeIsAskedForAgainUntilTheServiceIssuesOne) {
          ++i)
         Sleep(20);
     view.OnWindow([&] {
-        EXPECT_TRUE(app.loginThread.Running());
+        EXPECT_TRUE(app.LoginFlow().Running());
         ASSERT_FALSE(view.statuses.empty());
         EXPECT_EQ(view.statuses.back().rfind(JoinTexts(kStatusPrefix, kQrRetryHead), 0), 0u)
             << Shown(view);
@@ -143,7 +143,7 @@ TEST_F(FlowTest, AnOwnerWithTwentyThreeAlbumsIsListedWhole) {
     EXPECT_EQ(view.items.size(), 23u);
     EXPECT_EQ(view.covers.size(), 23u);
     EXPECT_EQ(view.items.back().second, 22);
-    EXPECT_EQ(app.owner.Get().albums.size(), 23u);
+    EXPECT_EQ(app.Owner().Get().albums.size(), 23u);
 }
 
 TEST_F(FlowTest, AHostOutsideTheServiceNeverSeesTheLoginCookies) {
@@ -152,7 +152,7 @@ TEST_F(FlowTest, AHostOutsideTheServiceNeverSeesTheLoginCookies) {
         view.homeAddress = "http://elsewhere.test/u/1000001";
         StartAnalysis(app);
     });
-    ASSERT_TRUE(view.WaitFor([&] { return !app.analysisThread.Running(); }));
+    ASSERT_TRUE(view.WaitFor([&] { return !app.AnalysisFlow().Running(); }));
     const std::string log = standin::ReadLog("?host=elsewhere.test");
     ASSERT_NE(log.find("/u/1000001"), std::string::npos) << log;
     EXPECT_EQ(log.find("SUB="), std::string::npos) << log;
@@ -164,7 +164,7 @@ TEST_F(FlowTest, APageWithoutAnOwnerLeavesTheListEmptyAndAsksForNoAlbums) {
         view.homeAddress = "http://weibo.com/u/999999999";
         StartAnalysis(app);
     });
-    ASSERT_TRUE(view.WaitFor([&] { return !app.analysisThread.Running(); }));
+    ASSERT_TRUE(view.WaitFor([&] { return !app.AnalysisFlow().Running(); }));
     EXPECT_TRUE(view.items.empty());
     ASSERT_FALSE(view.statuses.empty());
     EXPECT_EQ(view.statuses.back(), kStatusAnalysing);
@@ -186,7 +186,7 @@ TEST_F(FlowTest, ASecondAnalysisShowsOnlyItsOwnAlbums) {
     // Give the retired analysis time to misbehave if it were going to.
     Sleep(1500);
     view.OnWindow([&] {
-        const OwnerProfile owner = app.owner.Get();
+        const OwnerProfile owner = app.Owner().Get();
         EXPECT_EQ(view.items.size(), owner.albums.size());
         EXPECT_EQ(view.covers.size(), owner.albums.size());
         EXPECT_LT(owner.albums.size(), 23u);
@@ -303,13 +303,13 @@ TEST_F(DownloadTest, ASizeCommandDuringARunChangesNothing) {
         view.selected = 1;
         RunCommand(app, kCmdDownloadSelected);
     });
-    ASSERT_TRUE(view.WaitFor([&] { return !app.pool.IsIdle(); }));
+    ASSERT_TRUE(view.WaitFor([&] { return !app.Downloading().Idle(); }));
     view.OnWindow([&] {
         EXPECT_FALSE(ChooseSize(app, kCmdSizeLarge));
         EXPECT_EQ(view.sizeMark, -1);
     });
-    ASSERT_TRUE(view.WaitFor([&] { return app.pool.IsIdle(); }));
-    EXPECT_EQ(app.settings.SizeSegment(), "/mw1024/");
+    ASSERT_TRUE(view.WaitFor([&] { return app.Downloading().Idle(); }));
+    EXPECT_EQ(app.Settings().SizeSegment(), "/mw1024/");
 }
 
 TEST_F(DownloadTest, DownloadWithNothingSelectedDoesNothing) {
@@ -317,7 +317,7 @@ TEST_F(DownloadTest, DownloadWithNothingSelectedDoesNothing) {
         view.selected.reset();
         RunCommand(app, kCmdDownloadSelected);
     });
-    EXPECT_FALSE(app.downloadThread.Running());
+    EXPECT_FALSE(app.DownloadFlow().Running());
     EXPECT_TRUE(view.buttonsEnabled.empty());
 }
 
@@ -364,11 +364,11 @@ TEST_F(DownloadTest, ASecondRunDownloadsTheNewSelectionOnly) {
         view.selected = 1;
         RunCommand(app, kCmdDownloadSelected);
     });
-    ASSERT_TRUE(view.WaitFor([&] { return !app.pool.IsIdle(); }));
+    ASSERT_TRUE(view.WaitFor([&] { return !app.Downloading().Idle(); }));
     const Text final = Download(0);
     EXPECT_EQ(final, FinalStatus(RunTally{10, 11, 1, 11, false}));
     EXPECT_EQ(FilesIn(AwkwardFolder()).size(), 9u);
-    EXPECT_EQ(app.runs.Latest()->AlbumFolder(), AwkwardFolder());
+    EXPECT_EQ(app.Runs().Latest()->AlbumFolder(), AwkwardFolder());
     // The retired run never shows its final status after the new one's.
     Sleep(1500);
     view.OnWindow([&] { EXPECT_EQ(view.statuses.back(), final); });

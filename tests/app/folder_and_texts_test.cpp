@@ -5,7 +5,9 @@
 #include "app/download_job.h"
 #include "app/folder_commands.h"
 #include "app/main_window.h"
+#include "app/run_log.h"
 #include "app/texts.h"
+#include "app_test_support.h"
 #include "text/text_helpers.h"
 
 namespace {
@@ -23,6 +25,39 @@ TEST(ChosenFolder, ANameTheCodePageCannotHoldIsRefused) {
     EXPECT_EQ(ChosenFolderResult("photos?", Text("D:\\photos?")), "");
     EXPECT_EQ(ChosenFolderResult("  photos ", Text("D:\\ph?tos")), "");
     EXPECT_EQ(ChosenFolderResult("  photos  ", Text("D:\\photos")), "D:\\photos");
+}
+
+TEST(RunLog, CutsSecretsOutOfAddressesAndKeepsOneOlderFile) {
+    const struct {
+        const char* url;
+        const char* logged;
+    } cases[] = {
+        {"https://login.sina.com.cn/sso/qrcode/check?entry=weibo&qrid=Q42&callback=STK_1",
+         "https://login.sina.com.cn/sso/qrcode/check?entry=weibo&qrid=&callback=STK_1"},
+        {"https://x.cn/sso/login.php?entry=weibo&alt=ALT9&savestate=30",
+         "https://x.cn/sso/login.php?entry=weibo&alt=&savestate=30"},
+        {"https://x.cn/crossdomain?Ticket=T1&SSO_Token=S2&cookie_x=C3&sessionid=D4#frag",
+         "https://x.cn/crossdomain?Ticket=&SSO_Token=&cookie_x=&sessionid="},
+        {"https://v2.qr.weibo.cn/inf/gen?api_key=k&data=https%3A%2F%2Fqr%3Fqr%3DTOKEN",
+         "https://v2.qr.weibo.cn/inf/gen?api_key=k&data="},
+        {"https://photo.weibo.com/photos/get_all?uid=1&album_id=2&page=3",
+         "https://photo.weibo.com/photos/get_all?uid=1&album_id=2&page=3"},
+        {"http://wx1.sinaimg.cn/mw1024/a.jpg", "http://wx1.sinaimg.cn/mw1024/a.jpg"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(RedactedUrl(c.url), c.logged) << c.url;
+
+    const apptest::ScratchFolder scratch;
+    const Text folder = scratch.Path() + "logs\\";
+    RunLog log(AnsiToWide(folder), 300);
+    for (int i = 0; i < 12; ++i) log.AddLine(JoinTexts("line ", std::to_string(i), " \xB9\xFE"));
+    const auto files = apptest::FilesIn(folder);
+    ASSERT_EQ(files.size(), 2u);
+    const ByteBuffer& current = files.at("pictalon.log");
+    const ByteBuffer& older = files.at("pictalon.log.1");
+    EXPECT_LE(current.size(), 300u);
+    EXPECT_NE(current.find("line 11 \xE5\x93\x88\r\n"), ByteBuffer::npos);  // UTF-8 "哈"
+    EXPECT_EQ(older.find("line 11"), ByteBuffer::npos);
+    EXPECT_NE(older.find("line "), ByteBuffer::npos);
 }
 
 TEST(PhotoPages, AreThirtyTwoPhotosEach) {

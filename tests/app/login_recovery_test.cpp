@@ -92,7 +92,7 @@ TEST_F(LoginRecoveryTest, AfterTheCookieBoxANewCodeIsShownAndTheUserCanSignIn) {
     ASSERT_TRUE(view.WaitFor([&] { return Contains(view.statuses, Status(kLoginDone)); }))
         << Shown(view);
     EXPECT_EQ(view.boxes.size(), 1u);
-    EXPECT_NE(app.login.Cookies().find("SUB="), Text::npos);
+    EXPECT_NE(app.Login().Cookies().find("SUB="), Text::npos);
     EXPECT_TRUE(HasText(view.loginPictures.back(), "av_"));
 }
 

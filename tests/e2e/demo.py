@@ -162,10 +162,14 @@ def main():
             text = "the window driver could not go on, Pictalon is %s (%s)" % (still, text)
         say("FAILED: " + text)
         say("Pictalon's own log: %s" % log)
+        for line in harness.run_log_tail():
+            say(line)
         return 1
     except Exception as e:  # anything else still ends in words, not a traceback
         say("FAILED: the demo itself broke (%s: %s)" % (type(e).__name__, e))
         say("Pictalon's own log: %s" % log)
+        for line in harness.run_log_tail():
+            say(line)
         return 1
     finally:
         program.stop()

@@ -4,6 +4,7 @@ program under Wine, pictures read back from screenshots and the stand-in's contr
 Everything here expects to run inside scripts/sandbox (WINEPREFIX, DISPLAY and STANDIN_CONTROL
 set). The build folder comes from PICT_WIN_BUILD (<build>/win) or, failing that, build/win."""
 
+import glob
 import json
 import os
 import shutil
@@ -306,6 +307,24 @@ def _wine_reg(*args):
                               stdin=subprocess.DEVNULL).returncode
         out.seek(0)
         return code, out.read().decode("utf-8", "replace")
+
+
+def run_log_files():
+    """Pictalon's own run log (pictalon.log, and pictalon.log.1 once it rolled) in the Wine
+    prefix's local application data."""
+    prefix = os.environ.get("WINEPREFIX", "")
+    return sorted(glob.glob(os.path.join(prefix, "drive_c", "users", "*", "*", "Local*", "**",
+                                         "Pictalon", "pictalon.log*"), recursive=True))
+
+
+def run_log_tail(lines=15):
+    """Where the run log is and its last lines, for a failure report; empty when there is none."""
+    files = [p for p in run_log_files() if p.endswith("pictalon.log")]
+    if not files:
+        return []
+    with open(files[0], encoding="utf-8", errors="replace") as f:
+        tail = f.read().splitlines()[-lines:]
+    return ["Pictalon's run log: %s" % files[0]] + ["  " + line for line in tail]
 
 
 def log_pixels():

@@ -43,6 +43,13 @@ TEST(FileSystemPath, GivesLongPathsTheExtendedFormAndNormalisesThem) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(AnsiToWide(c.expected), FileSystemPath(c.path)) << c.path;
+        // A file's path made from its folder's form is the same path.
+        const size_t cut = c.path.find_last_of("\\/");
+        const Text name = cut == Text::npos ? Text() : c.path.substr(cut + 1);
+        if (cut != Text::npos && name != "..")
+            EXPECT_EQ(FileSystemPath(c.path),
+                      FileSystemPathIn(FileSystemPath(c.path.substr(0, cut + 1)), name))
+                << c.path;
     }
 }
 

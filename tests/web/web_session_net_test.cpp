@@ -117,13 +117,16 @@ TEST(WebSessionRequest, RefusesHeaderValuesThatWouldStartAnotherHeader) {
 
 TEST(WebSessionCookies, ModeZeroSendsExactlyTheCallersCookieHeader) {
     WebSession s;
-    // The platform would remember this cookie for the session and send it on its own.
+    // Left on, the platform's cookie handling would keep this cookie and send it on its own.
     ASSERT_TRUE(Get(s, "http://weibo.com/_t/setcookie?c=PLATFORM%3D1%3B%20Path%3D%2F"));
     ASSERT_TRUE(s.Open("GET", "http://weibo.com/_t/echo"));
     ASSERT_TRUE(s.SetCookie("A=1; B=2"));
     ASSERT_TRUE(s.Send());
     const Echo e = ParseEcho(s.GetBodyText());
     EXPECT_EQ(e.Values("Cookie"), std::vector<Text>{"A=1; B=2"});
+    // Nor does a later request of the kept session carry the cookie the host set.
+    ASSERT_TRUE(Get(s, "http://weibo.com/_t/echo"));
+    EXPECT_EQ(ParseEcho(s.GetBodyText()).Values("Cookie"), std::vector<Text>{});
 
     // With no request open there is nothing to put the header on.
     WebSession fresh;

@@ -1,0 +1,55 @@
+#include "app/downloads.h"
+
+#include <windows.h>
+
+#include <chrono>
+
+#include "app/pool_tasks.h"
+
+namespace {
+
+// A write under way is short (the picture is in memory): this is ample for it to finish.
+constexpr auto kWriteGrace = std::chrono::milliseconds(2000);
+// How often WaitStopped looks at the pool, which offers no wait of its own for its end.
+constexpr DWORD kPoolLookMs = 10;
+
+}  // namespace
+
+bool Downloads::Start() {
+    return pool_.Create(1, kParallelFetches + kWritingWorkers);
+}
+
+void Downloads::Stop() {
+    runs_.StopAll();
+    {
+        std::unique_lock<std::mutex> guard(writersMutex_);
+        writersDone_.wait_for(guard, kWriteGrace, [this] { return writers_ == 0; });
+    }
+    pool_.Stop(ThreadPool::kStopDropNoWait);
+}
+
+bool Downloads::WaitStopped(unsigned long timeoutMs) {
+    const ULONGLONG begin = GetTickCount64();
+    while (pool_.State() != ThreadPool::kStopped) {
+        if (GetTickCount64() - begin > timeoutMs) return false;
+        Sleep(kPoolLookMs);
+    }
+    return true;
+}
+
+bool Downloads::Queue(std::function<void()> job) {
+    return PostTask(pool_, std::move(job));
+}
+
+Downloads::WriteTurn::WriteTurn(Downloads& owner) : owner_(owner) {
+    std::lock_guard<std::mutex> guard(owner_.writersMutex_);
+    ++owner_.writers_;
+}
+
+Downloads::WriteTurn::~WriteTurn() {
+    {
+        std::lock_guard<std::mutex> guard(owner_.writersMutex_);
+        --owner_.writers_;
+    }
+    owner_.writersDone_.notify_all();
+}

@@ -1,0 +1,183 @@
+#include "app/service_client.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+
+#include "app/run_log.h"
+#include "text/text_helpers.h"
+#include "web/endpoints.h"
+#include "web/web_session.h"
+
+namespace {
+
+// The pool's five workers, with room to spare.
+constexpr size_t kKeptSessions = 8;
+
+void ApplySilence(WebSession& web, unsigned silenceMs) {
+    // Before Open: the engine hands the receive time-out to each request as it opens it.
+    if (silenceMs > 0)
+        web.SetTimeouts(std::nullopt, std::nullopt, std::nullopt, static_cast<int>(silenceMs));
+}
+
+RateBackoff::Outcome OutcomeOf(bool limited, const ServiceAnswer& answer) {
+    if (limited) return RateBackoff::Outcome::kLimited;
+    return answer.Answered() ? RateBackoff::Outcome::kThrough : RateBackoff::Outcome::kFailed;
+}
+
+}  // namespace
+
+Text RawBody::FromUtf8() const {
+    return bytes_.empty() ? Text() : Utf8ToAnsi(bytes_);
+}
+
+struct ServiceClient::OneTry {
+    ServiceAnswer answer;
+    bool limited = false;
+    std::optional<unsigned> retryAfterMs;
+};
+
+ServiceClient::ServiceClient(RunLog* log) : log_(log) {}
+ServiceClient::~ServiceClient() = default;
+
+// Picture sessions are kept between fetches, so a worker reuses its connection to the picture
+// host instead of paying for a session (and on Windows a handshake) per picture. They carry no
+// cookies; requests that do get a session of their own each time.
+std::unique_ptr<WebSession> ServiceClient::TakeSession(unsigned silenceMs) {
+    {
+        std::lock_guard<std::mutex> guard(keptMutex_);
+        if (silenceMs == keptSilenceMs_ && !kept_.empty()) {
+            std::unique_ptr<WebSession> web = std::move(kept_.back());
+            kept_.pop_back();
+            return web;
+        }
+    }
+    auto web = std::make_unique<WebSession>();
+    ApplySilence(*web, silenceMs);
+    return web;
+}
+
+void ServiceClient::KeepSession(std::unique_ptr<WebSession> web, unsigned silenceMs) {
+    std::lock_guard<std::mutex> guard(keptMutex_);
+    if (silenceMs != keptSilenceMs_) {
+        kept_.clear();
+        keptSilenceMs_ = silenceMs;
+    }
+    if (kept_.size() < kKeptSessions) kept_.push_back(std::move(web));
+}
+
+ServiceClient::OneTry ServiceClient::TryOnce(const ServiceRequest& request) {
+    OneTry out;
+    std::unique_ptr<WebSession> web;
+    if (request.keptSession) {
+        web = TakeSession(request.silenceMs);
+    } else {
+        web = std::make_unique<WebSession>();
+        ApplySilence(*web, request.silenceMs);
+    }
+    web->SetMaxBodySize(request.bodyCap);
+    ServiceAnswer& answer = out.answer;
+    if (web->Open("GET", request.url)) {
+        if (request.cookies == SendCookies::kLogin && MayCarryLoginCookies(web->CurrentUrl()))
+            web->SetCookie(request.loginCookies);
+        if (web->Send()) {
+            answer.status = web->GetStatusCode();
+            const Text retryAfter = web->GetResponseHeader("Retry-After");
+            if (request.backoff && IsRateLimited(answer.status, retryAfter)) {
+                SYSTEMTIME now;
+                GetSystemTime(&now);
+                out.limited = true;
+                out.retryAfterMs = RetryAfterMs(retryAfter, now);
+            } else {
+                answer.body = RawBody(web->GetBody());
+                answer.setCookies = web->GetSetCookies();
+                // The engine stops reading at the cap: an answer over it reads as incomplete.
+                const bool whole = web->BodyComplete() || (!request.backoff && answer.body.empty());
+                if (whole) answer.kind = AnswerKind::kAnswered;
+            }
+        }
+    }
+    if (!answer.Answered()) answer.platformError = web->LastError();
+    if (request.keptSession) KeepSession(std::move(web), request.silenceMs);
+    return out;
+}
+
+// One try, sent again without using up a try for as long as the service says to slow down
+// (waiting on the back-off meanwhile).
+ServiceAnswer ServiceClient::TryUnderBackoff(const ServiceRequest& request, const FlowToken& token,
+                                             const std::function<void()>& onBackoffChange) {
+    if (!request.backoff) return TryOnce(request).answer;
+    for (;;) {
+        const RateBackoff::Ticket ticket = request.backoff->WaitTurn(token);
+        if (!ticket.granted) return ServiceAnswer::Stopped();
+        OneTry one = TryOnce(request);
+        const RateBackoff::Change change =
+            request.backoff->Report(ticket, OutcomeOf(one.limited, one.answer), one.retryAfterMs,
+                                    RateLimitScope(request.url));
+        if (one.limited || change != RateBackoff::Change::kNone)
+            LogBackoff(request, one.limited ? one.answer.status : 0, change);
+        if (change != RateBackoff::Change::kNone && onBackoffChange) onBackoffChange();
+        if (!one.limited) return std::move(one.answer);
+    }
+}
+
+ServiceAnswer ServiceClient::Fetch(const ServiceRequest& request, const FlowToken& token,
+                                   const RetryPolicy& policy,
+                                   const std::function<void()>& onBackoffChange) {
+    ServiceAnswer answer;
+    for (int attempt = 0; attempt < std::max(policy.tries, 1); ++attempt) {
+        if (attempt > 0 && !token.WaitFor(policy.pauseMs)) return ServiceAnswer::Stopped();
+        std::optional<GateTurn> turn;
+        if (request.gate) {
+            turn.emplace(*request.gate, token);
+            if (!turn->Held()) return ServiceAnswer::Stopped();
+        }
+        answer = TryUnderBackoff(request, token, onBackoffChange);
+        turn.reset();
+        answer.tries = attempt + 1;
+        if (answer.kind == AnswerKind::kStopped) return answer;
+        answer.accepted = policy.good ? policy.good(answer) : answer.Answered();
+        if (answer.accepted) return answer;
+        LogMiss(request, answer, policy.tries, policy.pauseMs);
+    }
+    return answer;
+}
+
+void ServiceClient::LogMiss(const ServiceRequest& request, const ServiceAnswer& answer, int tries,
+                            unsigned pauseMs) {
+    if (!log_) return;
+    Text what;
+    if (!answer.Answered()) {
+        what = JoinTexts("no answer (error ", std::to_string(answer.platformError), ")");
+    } else if (answer.status >= 200 && answer.status < 300) {
+        what = JoinTexts("status ", std::to_string(answer.status), ", not what was asked for");
+    } else {
+        what = JoinTexts("status ", std::to_string(answer.status));
+    }
+    const Text next = answer.tries < tries
+                          ? JoinTexts("asking again in ", std::to_string(pauseMs), " ms")
+                          : Text("giving up");
+    log_->AddLine(JoinTexts("GET ", RedactedUrl(request.url), " -> ", what, "; try ",
+                            std::to_string(answer.tries), " of ", std::to_string(tries), ", ",
+                            next));
+}
+
+void ServiceClient::LogBackoff(const ServiceRequest& request, int status,
+                               RateBackoff::Change change) {
+    if (!log_) return;
+    if (status != 0)
+        log_->AddLine(JoinTexts("GET ", RedactedUrl(request.url), " -> status ",
+                                std::to_string(status),
+                                ": the service asks to slow down; sent again after the pause"));
+    if (change == RateBackoff::Change::kPaused) {
+        const SYSTEMTIME at = request.backoff->ResumeAtLocal();
+        char clock[16];
+        snprintf(clock, sizeof clock, "%02u:%02u:%02u", at.wHour, at.wMinute, at.wSecond);
+        log_->AddLine(JoinTexts("pause until ", clock,
+                                ": the service asked every request of the run to slow down"));
+    } else if (change == RateBackoff::Change::kResumed) {
+        log_->AddLine("pause over: a request went through, the run goes on");
+    }
+}

@@ -1,0 +1,136 @@
+#pragma once
+// Every request the program makes of the service goes through one client: listing and
+// catalogue pages, the login's requests and pictures. A request says which cookies may go, how
+// big an answer may be, how long the connection may stay silent and whether it waits on a run's
+// back-off; a retry policy says how often and after which outcomes it is asked again.
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "app/backoff.h"
+#include "app/fetch_gate.h"
+#include "app/flow_slot.h"
+#include "text/text_types.h"
+
+class RunLog;
+class WebSession;
+
+// An answer's body as the service sent it. Pages come in UTF-8 or in code page 936, so turning
+// one into program text is always an explicit choice of the caller.
+class RawBody {
+  public:
+    RawBody() = default;
+    explicit RawBody(ByteBuffer bytes) : bytes_(std::move(bytes)) {}
+    bool empty() const { return bytes_.empty(); }
+    const ByteBuffer& Bytes() const { return bytes_; }
+    ByteBuffer TakeBytes() { return std::move(bytes_); }
+    // The body of a UTF-8 answer as code-page-936 text.
+    Text FromUtf8() const;
+    // The body of an answer that is code-page-936 (or plain ASCII) text already.
+    Text AsCodePage() const { return bytes_; }
+
+  private:
+    ByteBuffer bytes_;
+};
+
+enum class SendCookies { kNone, kLogin };
+
+struct ServiceRequest {
+    ServiceRequest() = default;
+    // A GET without cookies.
+    explicit ServiceRequest(Text address) : url(std::move(address)) {}
+    // A GET with the login cookies where they may go.
+    ServiceRequest(Text address, Text cookies)
+        : url(std::move(address)), cookies(SendCookies::kLogin), loginCookies(std::move(cookies)) {}
+
+    Text url;
+    // kLogin: loginCookies go with the request, but only where login cookies may (https, a
+    // service host).
+    SendCookies cookies = SendCookies::kNone;
+    Text loginCookies;
+    size_t bodyCap = 0;      // 0: the engine's own limit
+    unsigned silenceMs = 0;  // 0: the engine's own receive time-out
+    // When set, the request waits its turn here, and answers that ask to slow down are asked
+    // again without using up a try.
+    RateBackoff* backoff = nullptr;
+    // When set, each try holds a permit for its request only, so the pause before the next try
+    // leaves the network to another worker.
+    FetchGate* gate = nullptr;
+    // Reuses a kept connection (pictures: no cookies, many requests to few hosts).
+    bool keptSession = false;
+};
+
+enum class AnswerKind { kAnswered, kNoAnswer, kStopped };
+
+struct ServiceAnswer {
+    AnswerKind kind = AnswerKind::kNoAnswer;
+    int status = 0;
+    RawBody body;
+    Text setCookies;                  // the cookies the answer set
+    unsigned long platformError = 0;  // why no answer came
+    int tries = 0;
+    bool accepted = false;  // the retry policy's check held
+    bool Answered() const { return kind == AnswerKind::kAnswered; }
+    static ServiceAnswer Stopped() {
+        ServiceAnswer answer;
+        answer.kind = AnswerKind::kStopped;
+        return answer;
+    }
+};
+
+struct RetryPolicy {
+    int tries = 1;
+    unsigned pauseMs = 300;
+    // What counts as the answer the caller wanted; anything else is asked again while tries
+    // are left. By default any whole answer, whatever its status.
+    std::function<bool(const ServiceAnswer&)> good;
+};
+
+// Failed requests of the flows are asked again after this pause, at most this many times in all.
+constexpr int kFetchAttempts = 3;
+constexpr unsigned kRetryPauseMs = 300;
+// A picture connection silent this long on one try is given up (the try then fails as usual).
+constexpr unsigned kPictureSilenceMs = 30000;
+constexpr size_t kPictureBodyCap = size_t{256} << 20;
+constexpr size_t kListingBodyCap = size_t{16} << 20;
+
+class ServiceClient {
+  public:
+    // log, when given, hears of every request that failed or was limited and of every pause.
+    explicit ServiceClient(RunLog* log = nullptr);
+    ~ServiceClient();
+    ServiceClient(const ServiceClient&) = delete;
+    ServiceClient& operator=(const ServiceClient&) = delete;
+
+    // The request under the policy. onBackoffChange hears when a try opened or ended a pause of
+    // the request's back-off. kStopped when the token asked to stop before an answer was had.
+    ServiceAnswer Fetch(const ServiceRequest& request, const FlowToken& token,
+                        const RetryPolicy& policy = RetryPolicy(),
+                        const std::function<void()>& onBackoffChange = nullptr);
+
+    // How long a picture connection may stay silent; tests shorten it so a stalled host costs
+    // them seconds rather than minutes.
+    unsigned PictureSilenceMs() const { return pictureSilenceMs_.load(); }
+    void SetPictureSilenceMs(unsigned ms) { pictureSilenceMs_.store(ms); }
+
+  private:
+    struct OneTry;
+    OneTry TryOnce(const ServiceRequest& request);
+    ServiceAnswer TryUnderBackoff(const ServiceRequest& request, const FlowToken& token,
+                                  const std::function<void()>& onBackoffChange);
+    std::unique_ptr<WebSession> TakeSession(unsigned silenceMs);
+    void KeepSession(std::unique_ptr<WebSession> web, unsigned silenceMs);
+    void LogMiss(const ServiceRequest& request, const ServiceAnswer& answer, int tries,
+                 unsigned pauseMs);
+    void LogBackoff(const ServiceRequest& request, int status, RateBackoff::Change change);
+
+    RunLog* const log_;
+
+    std::atomic<unsigned> pictureSilenceMs_{kPictureSilenceMs};
+    std::mutex keptMutex_;
+    std::vector<std::unique_ptr<WebSession>> kept_;
+    unsigned keptSilenceMs_ = 0;
+};

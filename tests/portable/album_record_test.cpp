@@ -1,0 +1,93 @@
+// The album folder's record as text: what is read back, what is refused.
+#include "app/album_record.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+const RecordedPicture kSea{"0069a.jpg", "/large/", "[2017.08.22-16.54]sea-0069a.jpg", 1234};
+
+// A line with the fields as given and a checksum that matches them, as a damaged or hostile
+// record could hold.
+Text SignedLine(const Text& fields) {
+    std::uint32_t hash = 2166136261u;
+    for (const char c : fields) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    char hex[9];
+    std::snprintf(hex, sizeof(hex), "%08x", static_cast<unsigned>(hash));
+    return fields + "\t" + hex + "\n";
+}
+
+Text Picture(const Text& name, const Text& length) {
+    return SignedLine("p\tu1\ta1\t0069a.jpg\t/large/\t" + name + "\t" + length);
+}
+
+TEST(AlbumRecordText, ReadsOnlyWholeCheckedLinesOfItsOwnAlbumNamingAFileInsideTheFolder) {
+    const Text good = FormatAlbumRecordLine("u1", "a1", kSea);
+    ASSERT_EQ(good, Picture(kSea.fileName, "1234"));
+    Text flipped = good;
+    flipped[flipped.find("1234")] = '7';
+    struct Case {
+        Text line;
+        bool read;
+    };
+    const Case cases[] = {
+        {good, true},
+        {Picture("\xBA\xC3\xDF\x5C.jpg", "1073741824"), true},  // 好運.jpg, the largest length
+        {FormatAlbumRecordLine("u1", "a2", kSea), false},       // another album
+        {FormatAlbumRecordLine("u2", "a1", kSea), false},       // another owner
+        {good.substr(0, good.size() - 1), false},               // torn: no LF
+        {flipped, false},                                       // checksum differs
+        {good.substr(0, 30) + "\n", false},
+        {Picture("..", "5"), false},
+        {Picture("..\\x.jpg", "5"), false},
+        {Picture("a/b.jpg", "5"), false},
+        {Picture("C:x.jpg", "5"), false},
+        {Picture("a\x01.jpg", "5"), false},
+        {Picture("con.jpg", "5"), false},
+        {Picture("", "5"), false},
+        {Picture("a.jpg", "-5"), false},
+        {Picture("a.jpg", "0"), false},
+        {Picture("a.jpg", "12ab"), false},
+        {Picture("a.jpg", "1073741825"), false},
+        {Picture("a.jpg", "99999999999999999999999"), false},
+        {Picture("a.jpg\tx", "5"), false},
+    };
+    for (const Case& c : cases) {
+        const AlbumFolderRecord record =
+            ParseAlbumRecord(kAlbumRecordVersionLine + c.line, "u1", "a1");
+        EXPECT_EQ(record.pictures.size(), c.read ? 1u : 0u) << c.line;
+    }
+    // Nothing is written that would not be read back.
+    for (const Text& name : {"..", "a/b.jpg", "a\tb.jpg", ""}) {
+        RecordedPicture bad = kSea;
+        bad.fileName = name;
+        EXPECT_EQ(FormatAlbumRecordLine("u1", "a1", bad), "") << name;
+    }
+    EXPECT_EQ(FormatAlbumRecordLine("u\t1", "a1", kSea), "");
+}
+
+TEST(AlbumRecordText, ATornLineCostsOnlyItselfAndTheLatestEntryCounts) {
+    const RecordedPicture again{"0069a.jpg", "/large/", "second.jpg", 99};
+    const RecordedPicture small{"0069a.jpg", "/small/", "third.jpg", 7};
+    const Text whole = FormatAlbumRecordLine("u1", "a1", kSea) +
+                       FormatAlbumRecordLine("u1", "a1", again) +
+                       FormatAlbumRecordLine("u1", "a1", small);
+    const Text torn = whole.substr(0, 25);
+    // A later append puts a LF after a torn line before its own.
+    const Text bytes = kAlbumRecordVersionLine + torn + "\n" + whole + "garbage";
+    const AlbumFolderRecord record = ParseAlbumRecord(bytes, "u1", "a1");
+    ASSERT_EQ(record.pictures.size(), 3u);
+    EXPECT_EQ(FormatAlbumRecord(record), kAlbumRecordVersionLine + whole);
+    const RecordedPicture* found = FindRecorded(record, "0069a.jpg", "/large/");
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->fileName, "second.jpg");
+    EXPECT_EQ(FindRecorded(record, "0069a.jpg", "/small/")->length, 7u);
+    EXPECT_EQ(FindRecorded(record, "0069b.jpg", "/large/"), nullptr);
+    // Without its version line the record is not one this program can read.
+    EXPECT_TRUE(ParseAlbumRecord(bytes.substr(1), "u1", "a1").pictures.empty());
+    EXPECT_TRUE(ParseAlbumRecord("", "u1", "a1").pictures.empty());
+}
+
+}  // namespace

@@ -1,0 +1,48 @@
+// Telling picture bytes from the pages and errors a 200 answer may carry instead.
+#include "app/picture_bytes.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::string_literals;
+
+TEST(PictureBytes, KnowsEachPictureFormatByItsFirstBytesAndDescribesAnythingElse) {
+    const Text bmpHeader = Text("BM") + Text(12, '\0') + "\x28\0\0\0"s;  // 40: info
+    struct Case {
+        ByteBuffer bytes;
+        bool picture;
+        Text described;  // for non-pictures
+    };
+    const Case cases[] = {
+        {"\xFF\xD8\xFF\xE0rest", true, ""},
+        {"\x89PNG\r\n\x1A\n\0\0"s, true, ""},
+        {"GIF89a..", true, ""},
+        {"GIF87a", true, ""},
+        {"RIFF\x10\0\0\0WEBPVP8 "s, true, ""},
+        {bmpHeader + "pixels", true, ""},
+        {"\xFF\xD8", false, "2 bytes of binary data"},
+        {"\x89PNG\r\n", false, "6 bytes of binary data"},
+        {"GIF88a", false, "text, 6 bytes: GIF88a"},
+        {"RIFF\x10\0\0\0WAVEfmt "s, false, "16 bytes of binary data"},
+        {"BM" + Text(12, '\0') + "\x99\0\0\0"s, false, "18 bytes of binary data"},
+        {"BMP", false, "text, 3 bytes: BMP"},
+        {"  <!DOCTYPE html><html><body>token=secret</body></html>", false, "HTML page, 55 bytes"},
+        {"<HTML>", false, "HTML page, 6 bytes"},
+        {"{\"ok\":-100,\"url\":\"https://passport.example/visitor\",\"msg\":\"long enough to "
+         "cut\"}",
+         false,
+         "JSON, 79 bytes: "
+         "{\"ok\":-100,\"url\":\"https://passport.example/visitor\",\"msg\":\"l..."},
+        {"[1,\n2]\x01secret", false, "JSON, 13 bytes: [1, 2]"},
+        {"<?xml?>", false, "markup, 7 bytes: <?xml?>"},
+        {"x", false, "text, 1 byte: x"},
+        {"", false, "no bytes"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(LooksLikePicture(c.bytes), c.picture) << c.bytes;
+        if (!c.picture) EXPECT_EQ(DescribeNonPicture(c.bytes), c.described) << c.bytes;
+    }
+}
+
+}  // namespace
