@@ -355,6 +355,21 @@ def set_log_pixels(dpi):
         raise RuntimeError("wine reg add LogPixels failed: " + text)
 
 
+def set_class_server(clsid, path):
+    """Points a COM class of the prefix at another in-process server (a Windows path); returns
+    the server it had, None when it had none."""
+    key = "HKLM\\Software\\Classes\\CLSID\\%s\\InprocServer32" % clsid
+    _, text = _wine_reg("query", key, "/ve")
+    before = None
+    for line in text.splitlines():
+        if "REG_SZ" in line:
+            before = line.split("REG_SZ", 1)[1].strip()
+    code, text = _wine_reg("add", key, "/ve", "/d", path, "/f")
+    if code != 0:
+        raise RuntimeError("wine reg add %s failed: %s" % (key, text))
+    return before
+
+
 # ---- pictures ----
 
 def compress_png(path):
