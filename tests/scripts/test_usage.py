@@ -11,7 +11,8 @@ import unittest
 
 sys.dont_write_bytecode = True
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-SCRIPTS = sorted(p for p in glob.glob(os.path.join(ROOT, "scripts", "*")) if os.path.isfile(p)) + \
+SCRIPTS = sorted(p for p in glob.glob(os.path.join(ROOT, "scripts", "*"))
+                 if os.path.isfile(p) and os.access(p, os.X_OK)) + \
     sorted(glob.glob(os.path.join(ROOT, "bench", "*.sh")))
 
 
