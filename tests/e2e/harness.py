@@ -177,11 +177,18 @@ class Driver:
     def command(self, ident):
         self.run("command", ident)
 
-    def rclick(self, index=None, pick=None):
+    def rclick(self, index=None, pick=None, shot=None):
+        """Right-clicks an album (or an empty spot); picks a menu item, or with shot keeps a
+        picture of the menu with its size sub-menu open, or just closes the menu."""
         args = ["rclick"] + ([] if index is None else [index])
         if pick is not None:
             args += ["--pick", pick]
-        return self.json(*args)
+        if shot is not None:
+            args += ["--shot", shot]
+        answer = self.json(*args)
+        if shot is not None:
+            compress_png(shot)
+        return answer
 
     def boxes(self):
         return self.json("boxes")

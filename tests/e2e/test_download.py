@@ -10,6 +10,7 @@ import time
 sys.dont_write_bytecode = True  # keep the source folders clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import harness  # noqa: E402
 from app_case import (  # noqa: E402
     CATALOGUE_DONE, OWNER, PAGE_RND, PROGRESS, PictalonTestCase, S, SIZES, finished, home,
     harness, incomplete, naming, picture, scenario, main)
@@ -133,6 +134,8 @@ class DownloadCommandsTest(PictalonTestCase):
         self.assertEqual(app.driver.status(), CATALOGUE_DONE)
         self.assertTrue(app.analyse_button_enabled())
         self.assertEqual([e for e in os.listdir(app.folder) if e != "Pictalon.exe"], [])
+        # The size sub-menu opens from the menu (kept as a picture for a person to look at).
+        app.driver.rclick(0, shot=os.path.join(harness.artifacts_dir(), "album-menu.png"))
         # The menu's own "下载选中" on a selected album does start a run.
         menu = app.driver.rclick(0, pick=0)
         self.assertTrue(menu["menu"])
