@@ -9,6 +9,12 @@
 #                          [--account OWNER: 下载全部相册 over that owner's albums instead]
 #                          [--update: fill the album first, untimed, then time a run again]
 set -euo pipefail
+case "${1:-}" in
+  -h | --help)
+    awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"
+    exit 0
+    ;;
+esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 export PICT_BUILD=${PICT_BUILD:-$root/build}
 if [[ "${PICT_IN_SANDBOX:-}" != 1 ]]; then

@@ -23,7 +23,7 @@ DEMO_OWNER = "1234567890"
 WINDOW_SECONDS = 60
 # The size Pictalon starts with: "高清".
 SIZE = "高清 (high definition, the size Pictalon starts with)"
-SHOTS = ("1-login.png", "2-albums.png", "3-downloaded.png")
+SHOTS = ("1-login.png", "2-albums.png", "3-menu.png", "4-downloaded.png")
 
 
 class DemoFailure(Exception):
@@ -109,18 +109,19 @@ def demo(options, out, run, program):
         raise NoSuchAlbum("there is no album %d: the demo owner has %d albums, 0 to %d" % (
             options.album, len(items), len(items) - 1))
 
+    driver.select(options.album)
+    driver.rclick(options.album, shot=os.path.join(out, SHOTS[2]))
     if options.all_albums:
         what = "every album (%d)" % len(items)
         took = all_albums(driver, program)
     else:
         what = items[options.album]["text"]
-        driver.select(options.album)
         started = time.monotonic()
         driver.command(10000)
         step(driver, program, "全部下载完成", "download of %s" % what, timeout_ms=300000,
              contains=True)
         took = time.monotonic() - started
-    driver.shot(os.path.join(out, SHOTS[2]))
+    driver.shot(os.path.join(out, SHOTS[3]))
 
     written = files_written(run)
     for path in written:
