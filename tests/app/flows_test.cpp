@@ -321,6 +321,7 @@ TEST_F(DownloadTest, EveryAlbumInOneRunCountsWhatIsNewWhatWasThereAndWhatIsMissi
     EXPECT_EQ(apptest::Logged("?path=/photos/get_all", "album_id=72&count=32&page=1&"), 2);
     EXPECT_EQ(apptest::Logged("?path=/mw1024/", "/mw1024/72_"), 0);
     EXPECT_EQ(FilesIn(AwkwardFolder()).size(), 9u);
+    EXPECT_FALSE(apptest::FolderExists(UserFolder() + "~pictalon-parts\\"));
 }
 
 TEST_F(DownloadTest, AnEmptyAlbumFinishesAtOnceWithBothFoldersMade) {
