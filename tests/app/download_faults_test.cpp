@@ -266,7 +266,7 @@ TEST_F(DownloadFaultTest, WorkersNeverWaitForABusyWindowAndItsProgressNeverFalls
     });
     EXPECT_TRUE(view.WaitFor([&] {
         const auto run = app.Runs().Latest();
-        return run && run->Tally().downloaded == 40;
+        return run && run->Tally().downloaded == 40 && app.Downloading().Idle();
     }));
     EXPECT_EQ(FilesIn(AlbumFolder("Forty")).size(), 40u);
     EXPECT_EQ(view.MostPostedWaiting(), 1);
