@@ -61,7 +61,7 @@ class DownloadFaultTest : public ::testing::Test {
         ASSERT_TRUE(standin::ClearLog());
     }
     void TearDown() override {
-        view.EndQueue();
+        view.EndQueue();  // queued calls refer to the state, which goes first
         app.Client().SetPictureSilenceMs(kPictureSilenceMs);
         app.Shutdown();
         EXPECT_TRUE(app.WaitForThreads(120000));
