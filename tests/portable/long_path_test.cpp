@@ -28,7 +28,7 @@ TEST(FileSystemPath, GivesLongPathsTheExtendedFormAndNormalisesThem) {
         {Text("C:\\") + Repeat("x", 243), Text("C:\\") + Repeat("x", 243)},  // 246 units: short
         {Text("C:\\") + Repeat("x", 245), Text("\\\\?\\C:\\") + Repeat("x", 245)},  // 248
         {"C:\\" + deep, "\\\\?\\C:\\" + deep},
-        {"d:/x/../" + Repeat("folder-xyz/", 30) + "a.jpg", "\\\\?\\d:\\" + deep + "a.jpg"},
+        {"a:/x/../" + Repeat("folder-xyz/", 30) + "a.jpg", "\\\\?\\a:\\" + deep + "a.jpg"},
         {"C:\\" + deep + ".\\x\\..\\\\a.jpg", "\\\\?\\C:\\" + deep + "a.jpg"},
         {"C:\\" + deep + "..\\a.jpg", "\\\\?\\C:\\" + Repeat("folder-xyz\\", 29) + "a.jpg"},
         {"C:\\..\\" + deep, ""},  // climbs above the drive
