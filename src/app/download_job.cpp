@@ -78,6 +78,12 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
         if (!run->StopRequested())
             err = WritePictureFile(album.PathInPart(tempName), album.PathInAlbum(fileName), body,
                                    run->Token());
+        // The folder of pictures under way is shared with other runs and other processes that
+        // download the same owner; the one that ends removes it if it is empty at that moment.
+        if (err == ERROR_PATH_NOT_FOUND && album.partFolder != albumFolder &&
+            CreateDirectoryW(WinStr(album.partForm), nullptr) && !run->StopRequested())
+            err = WritePictureFile(album.PathInPart(tempName), album.PathInAlbum(fileName), body,
+                                   run->Token());
     }
     if (err == ERROR_CANCELLED) return false;
     if (err != 0) {
