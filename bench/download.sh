@@ -7,6 +7,12 @@
 #                          [picture size in KiB (default 0: the stand-in's own small pictures)]
 #                          [runs of the same album in one process (default 1)]
 set -euo pipefail
+case "${1:-}" in
+  -h | --help)
+    awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"
+    exit 0
+    ;;
+esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 export PICT_BUILD=${PICT_BUILD:-$root/build}
 if [[ "${PICT_IN_SANDBOX:-}" != 1 ]]; then

@@ -5,13 +5,20 @@
 # is a release build like the Windows one (-DNDEBUG: RapidJSON's assertions cost it a third).
 # Usage: bench/json_page.sh [native|wine|both (default)] [photos... (default 32 1000)]
 set -euo pipefail
+case "${1:-}" in
+  -h | --help)
+    awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"
+    exit 0
+    ;;
+esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 PICT_BUILD=${PICT_BUILD:-$root/build}
 [[ "$PICT_BUILD" = /* ]] || PICT_BUILD=$PWD/$PICT_BUILD
 export PICT_BUILD
 if [[ "${PICT_IN_SANDBOX:-}" != 1 ]]; then
   if [[ ! -f /usr/include/rapidjson/document.h ]]; then
-    apt-get install -y rapidjson-dev >/dev/null || { apt-get update >/dev/null && apt-get install -y rapidjson-dev >/dev/null; }
+    echo "json_page: installing Debian's rapidjson-dev (headers, for this benchmark only)" >&2
+    apt-get install -y -q rapidjson-dev >/dev/null || { apt-get update >/dev/null && apt-get install -y -q rapidjson-dev >/dev/null; }
   fi
 fi
 what=${1:-both}

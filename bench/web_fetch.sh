@@ -3,6 +3,12 @@
 # does) beside curl fetching the same addresses in the same run. Runs itself inside the sandbox.
 # Usage: bench/web_fetch.sh [count (default 400)] [workers (default 5)]
 set -euo pipefail
+case "${1:-}" in
+  -h | --help)
+    awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"
+    exit 0
+    ;;
+esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 export PICT_BUILD=${PICT_BUILD:-$root/build}
 if [[ "${PICT_IN_SANDBOX:-}" != 1 ]]; then

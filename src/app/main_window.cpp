@@ -213,6 +213,7 @@ void MainWindow::ApplyDpi(UINT dpi) {
         // The controls hold the new font now; the old one may go.
         font_ = std::move(font);
     }
+    tabs_.ScaleHeaders(dpi_);
     ApplyCoverSize();
     RECT client{};
     if (GetClientRect(window_.GetHandle(), &client)) LayoutMain(client.right, client.bottom);

@@ -47,4 +47,7 @@ class Edit : public ControlWindow {
 
     // EN_CHANGE raises "OnTextChange" (result ignored); colours as for buttons.
     static LRESULT EditReflected(WindowRecord*, HWND, UINT, WPARAM, LPARAM, int* handled);
+    // A one-line edit draws its text at the top of its client area; this keeps the client area
+    // one text line high, centred in the box, so the text lines up with labels beside it.
+    static LRESULT EditMessage(WindowRecord*, HWND, UINT, WPARAM, LPARAM, int* handled);
 };

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "text/text_helpers.h"
+#include "ui/dpi.h"
 #include "ui/window_registry.h"
 
 namespace {
@@ -175,6 +176,15 @@ Text TabControl::TooltipText(int index) const {
     if (tab == nullptr || pages == nullptr) return {};
     const auto found = pages->tips.find(PageRecord(tab, index));
     return found == pages->tips.end() ? Text() : WideToAnsi(found->second);
+}
+
+void TabControl::ScaleHeaders(UINT dpi) {
+    const HWND tab = GetHandle();
+    if (tab == nullptr) return;
+    // The common controls' own figures at 96 dpi: 6 x 3 padding, 54 pixels at least.
+    ::SendMessageW(tab, TCM_SETPADDING, 0, MAKELPARAM(ScaleForDpi(6, dpi), ScaleForDpi(3, dpi)));
+    ::SendMessageW(tab, TCM_SETMINTABWIDTH, 0, ScaleForDpi(54, dpi));
+    FitPages(tab);
 }
 
 LRESULT TabControl::TabMessage(WindowRecord* record, HWND hwnd, UINT message, WPARAM wParam,

@@ -27,6 +27,9 @@ class TabControl : public ControlWindow {
     HWND PageWindow(int index) const;
     // The tooltip text stored for a tab's page (code page 936).
     Text TooltipText(int index) const;
+    // Sizes the tab headers for dpi: their padding and least width are fixed pixel counts in the
+    // common controls, so without this the headers stay as wide at 200 % as at 100 %.
+    void ScaleHeaders(UINT dpi);
 
     // Events. Arguments: tab handle.
     template <class F>

@@ -1,6 +1,9 @@
 // What a run must refuse: an album number the catalogue does not hold, picture answers that are
 // not a plain 200, and the end of a pause on word from hosts that did not ask for it; and where
 // "打开目录" and the program's own folder point.
+#include <cstdlib>
+#include <thread>
+
 #include "app/backoff.h"
 #include "app/folder_commands.h"
 #include "flow_fixture.h"
@@ -113,24 +116,70 @@ TEST(ProgramFolder, IsTheProgramPathUpToItsLastSeparatorWithOneBackslash) {
     for (const auto& c : cases) EXPECT_EQ(FolderOfProgramPath(c.path), c.folder) << c.folder;
 }
 
-TEST(RateBackoff, OnlyTheHostsThatAskedForThePauseCanEndIt) {
+// Ends the waits on a back-off long after any pause here would have, so a run stuck paused fails
+// instead of hanging.
+class StopAfter {
+  public:
+    StopAfter(FlowToken& token, DWORD ms)
+        : done_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), thread_([this, &token, ms] {
+              if (::WaitForSingleObject(done_.Get(), ms) == WAIT_TIMEOUT) token.RequestStop();
+          }) {}
+    ~StopAfter() {
+        ::SetEvent(done_.Get());
+        thread_.join();
+    }
+
+  private:
+    UniqueHandle done_;
+    std::thread thread_;
+};
+
+TEST(RateBackoff, OnePauseForEveryWorkerThatMetTheLimitAndOnlyItsHostsCanEndIt) {
+    using Outcome = RateBackoff::Outcome;
+    using Change = RateBackoff::Change;
     RateBackoff backoff;
     FlowToken token;
-    const RateBackoff::Ticket first = backoff.WaitTurn(token);
-    ASSERT_EQ(backoff.Report(first, RateBackoff::Outcome::kLimited, 20u, "sinaimg.cn"),
-              RateBackoff::Change::kPaused);
+    StopAfter bound(token, 10000);  // the pauses below last 20 ms
+    // Five workers' requests were on their way when the limit came: one pause, not five
+    // doubling one after another.
+    RateBackoff::Ticket sent[5];
+    for (auto& ticket : sent) ticket = backoff.WaitTurn(token);
+    EXPECT_EQ(backoff.Report(sent[0], Outcome::kLimited, 20u, "sinaimg.cn"), Change::kPaused);
+    for (int i = 1; i < 5; ++i)
+        EXPECT_EQ(backoff.Report(sent[i], Outcome::kLimited, std::nullopt, "sinaimg.cn"),
+                  Change::kNone);
+    EXPECT_EQ(backoff.PauseCount(), 1);
+    // The status line's resume time is the local time now, give or take the pause.
+    SYSTEMTIME local{};
+    GetLocalTime(&local);
+    FILETIME shown{}, now{};
+    const SYSTEMTIME resume = backoff.ResumeAtLocal();
+    ASSERT_TRUE(SystemTimeToFileTime(&resume, &shown) && SystemTimeToFileTime(&local, &now));
+    const auto at = [](const FILETIME& t) {
+        return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                                      t.dwLowDateTime);
+    };
+    EXPECT_LT(std::llabs(at(shown) - at(now)), 600000000LL);  // a minute, in 100 ns
+    // The probe meets a reset, which says nothing of the limit: the next request probes again.
+    const RateBackoff::Ticket reset = backoff.WaitTurn(token);
+    ASSERT_TRUE(reset.granted && reset.probe);
+    EXPECT_EQ(backoff.Report(reset, Outcome::kFailed), Change::kNone);
     // A page from the photo host answers the probe: the picture hosts may still be limiting.
     const RateBackoff::Ticket page = backoff.WaitTurn(token);
-    ASSERT_TRUE(page.probe);
-    EXPECT_EQ(backoff.Report(page, RateBackoff::Outcome::kThrough, std::nullopt, "photo.weibo.com"),
-              RateBackoff::Change::kNone);
+    ASSERT_TRUE(page.granted && page.probe);
+    EXPECT_EQ(backoff.Report(page, Outcome::kThrough, std::nullopt, "photo.weibo.com"),
+              Change::kNone);
     EXPECT_TRUE(backoff.Paused());
     // The next request probes at once, and a picture that comes through ends the pause.
     const RateBackoff::Ticket picture = backoff.WaitTurn(token);
-    ASSERT_TRUE(picture.probe);
-    EXPECT_EQ(backoff.Report(picture, RateBackoff::Outcome::kThrough, std::nullopt, "sinaimg.cn"),
-              RateBackoff::Change::kResumed);
+    ASSERT_TRUE(picture.granted && picture.probe);
+    EXPECT_EQ(backoff.Report(picture, Outcome::kThrough, std::nullopt, "sinaimg.cn"),
+              Change::kResumed);
     EXPECT_FALSE(backoff.Paused());
+    const RateBackoff::Ticket after = backoff.WaitTurn(token);
+    EXPECT_TRUE(after.granted && !after.probe);
+    EXPECT_EQ(backoff.Report(after, Outcome::kThrough, std::nullopt, "sinaimg.cn"), Change::kNone);
+    EXPECT_EQ(backoff.PauseCount(), 1);
 }
 
 }  // namespace

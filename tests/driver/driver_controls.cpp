@@ -3,12 +3,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "driver_commands.h"
 #include "driver_io.h"
 #include "remote_memory.h"
+#include "screenshot.h"
 
 namespace driver {
 
@@ -182,6 +184,20 @@ std::string TabsJson(HWND tabs, const RemoteProcess& process) {
     for (const auto& caption : TabCaptions(tabs, process)) {
         out += (first ? "" : ",") + JsonString(caption);
         first = false;
+    }
+    // Each header's rectangle in the control's client area.
+    out += "],\"headers\":[";
+    RemoteBuffer rect(process, sizeof(RECT));
+    const long long count = SendOr(tabs, TCM_GETITEMCOUNT, 0, 0, 0);
+    for (long long i = 0; i < count; ++i) {
+        RECT r{};
+        LRESULT ok = 0;
+        if (!rect.IsValid() ||
+            !Send(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(i), rect.Address(), ok) || !ok ||
+            !rect.Read(&r, sizeof r)) {
+            r = {};
+        }
+        out += (i ? "," : "") + RectJson(r);
     }
     out += "],\"pages\":[";
     first = true;
@@ -366,6 +382,35 @@ void PostKey(HWND window, UINT key) {
     PostMessageW(window, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001));
 }
 
+// Opens the menu's sub-menu (the sizes) and keeps a picture of the window with both menus over
+// it; closes both menus again. Its place in the menu is found by trying each item in turn.
+Outcome ShootMenus(const Options& o, HWND list, DWORD pid, HWND menu) {
+    std::vector<HWND> menus;
+    bool opened = false;
+    for (int item = 0; item < 8 && !opened; ++item) {
+        PostKey(menu, VK_DOWN);
+        PostKey(menu, VK_RIGHT);  // opens the selected item's sub-menu; nothing on a plain item
+        opened = WaitFor(std::min<unsigned long long>(o.timeoutMs, 1000), [&] {
+            menus = TopLevelOfProcess(pid, L"#32768");
+            return menus.size() >= 2;
+        });
+    }
+    bool saved = false;
+    if (opened) {
+        Sleep(200);  // let the sub-menu paint
+        RECT area = ScreenRect(GetAncestor(list, GA_ROOT));
+        for (HWND m : menus) {
+            const RECT r = ScreenRect(m);
+            UnionRect(&area, &area, &r);
+        }
+        Pixels pixels;
+        saved = CaptureScreen(area, pixels) && SavePicture(pixels, o.flags.at(L"--shot"));
+    }
+    for (size_t i = 0; i < std::max<size_t>(menus.size(), 1); ++i) PostKey(menu, VK_ESCAPE);
+    if (!opened) return "the size sub-menu did not open";
+    return saved ? Outcome{} : "cannot keep the picture of the menus";
+}
+
 Outcome RightClick(const Options& o) {
     HWND list = nullptr;
     RemoteProcess process;
@@ -402,7 +447,9 @@ Outcome RightClick(const Options& o) {
         return {};
     }
     const RECT menuRect = ScreenRect(menu);
-    if (o.Has(L"--pick")) {
+    if (o.Has(L"--shot")) {
+        if (auto e = ShootMenus(o, list, pid, menu); !e.empty()) return e;
+    } else if (o.Has(L"--pick")) {
         long long pick = 0;
         if (!ParseInteger(o.flags.at(L"--pick"), pick)) return "--pick needs a number";
         for (long long i = 0; i <= pick; ++i) PostKey(menu, VK_DOWN);

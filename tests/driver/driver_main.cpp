@@ -181,7 +181,7 @@ const char kUsage[] =
     "  find | status | wait-status TEXT [--contains] | watch-status [--until TEXT]\n"
     "  get-edit N | set-edit N TEXT\n"
     "  buttons | click CAPTION|ID [--force] | tabs | tab N|CAPTION\n"
-    "  list [--wait-count N] | select N | command ID | rclick [N] [--pick K]\n"
+    "  list [--wait-count N] | select N | command ID | rclick [N] [--pick K | --shot FILE]\n"
     "  boxes | answer [--title T] | rects | resize W H | close [--wait] | shot FILE [--print] "
     "[--client] | post NAME";
 
@@ -194,7 +194,7 @@ int main() {
     std::wstring command;
     // Flags that take a value; every other --flag is a switch.
     const std::vector<std::wstring> valued = {L"--class", L"--title", L"--timeout", L"--wait-count",
-                                              L"--pick",  L"--until", L"--skip-pid"};
+                                              L"--pick",  L"--until", L"--shot",    L"--skip-pid"};
     for (size_t i = 1; i < all.size(); ++i) {
         const std::wstring& a = all[i];
         if (a.size() > 2 && a.compare(0, 2, L"--") == 0) {

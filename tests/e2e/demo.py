@@ -23,7 +23,7 @@ DEMO_OWNER = "1234567890"
 WINDOW_SECONDS = 60
 # The size Pictalon starts with: "高清".
 SIZE = "高清 (high definition, the size Pictalon starts with)"
-SHOTS = ("1-login.png", "2-albums.png", "3-downloaded.png")
+SHOTS = ("1-login.png", "2-albums.png", "3-menu.png", "4-downloaded.png")
 
 
 class DemoFailure(Exception):
@@ -95,12 +95,13 @@ def demo(options, out, run, program):
             options.album, len(items), len(items) - 1))
 
     driver.select(options.album)
+    driver.rclick(options.album, shot=os.path.join(out, SHOTS[2]))
     started = time.monotonic()
     driver.command(10000)
     step(driver, program, "全部下载完成", "download of %s" % items[options.album]["text"],
          timeout_ms=300000, contains=True)
     took = time.monotonic() - started
-    driver.shot(os.path.join(out, SHOTS[2]))
+    driver.shot(os.path.join(out, SHOTS[3]))
 
     written = files_written(run)
     for path in written:

@@ -177,11 +177,18 @@ class Driver:
     def command(self, ident):
         self.run("command", ident)
 
-    def rclick(self, index=None, pick=None):
+    def rclick(self, index=None, pick=None, shot=None):
+        """Right-clicks an album (or an empty spot); picks a menu item, or with shot keeps a
+        picture of the menu with its size sub-menu open, or just closes the menu."""
         args = ["rclick"] + ([] if index is None else [index])
         if pick is not None:
             args += ["--pick", pick]
-        return self.json(*args)
+        if shot is not None:
+            args += ["--shot", shot]
+        answer = self.json(*args)
+        if shot is not None:
+            compress_png(shot)
+        return answer
 
     def boxes(self):
         return self.json("boxes")
@@ -354,6 +361,21 @@ def set_log_pixels(dpi):
                            str(dpi), "/f")
     if code != 0:
         raise RuntimeError("wine reg add LogPixels failed: " + text)
+
+
+def set_class_server(clsid, path):
+    """Points a COM class of the prefix at another in-process server (a Windows path); returns
+    the server it had, None when it had none."""
+    key = "HKLM\\Software\\Classes\\CLSID\\%s\\InprocServer32" % clsid
+    _, text = _wine_reg("query", key, "/ve")
+    before = None
+    for line in text.splitlines():
+        if "REG_SZ" in line:
+            before = line.split("REG_SZ", 1)[1].strip()
+    code, text = _wine_reg("add", key, "/ve", "/d", path, "/f")
+    if code != 0:
+        raise RuntimeError("wine reg add %s failed: %s" % (key, text))
+    return before
 
 
 # ---- pictures ----

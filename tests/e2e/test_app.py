@@ -260,9 +260,9 @@ class LoginRecoveryTest(PictalonTestCase):
 
 
 def ink_span(shot, window, control, inset):
-    """(first column, last column, ink rows, inner width) of the text ink inside a control seen
-    on a screenshot: pixels far darker than any face or frame colour, inset pixels in from every
-    edge. None when the control shows no ink there."""
+    """(first column, last column, ink rows, inner width, screen row of the ink's middle) of the
+    text ink inside a control seen on a screenshot: pixels far darker than any face or frame
+    colour, inset pixels in from every edge. None when the control shows no ink there."""
     box = control["screen"]
     inner = shot.crop(box["left"] - window["left"] + inset, box["top"] - window["top"] + inset,
                       box["width"] - 2 * inset, box["height"] - 2 * inset)
@@ -274,17 +274,19 @@ def ink_span(shot, window, control, inset):
                 rows.add(y)
     if not columns:
         return None
-    return min(columns), max(columns), max(rows) - min(rows) + 1, inner.width
+    middle = box["top"] + inset + (min(rows) + max(rows)) / 2
+    return min(columns), max(columns), max(rows) - min(rows) + 1, inner.width, middle
 
 
 class DpiTest(PictalonTestCase):
-    """The window at 96, 144 and 192 dpi: every figure of the layout scaled, the text drawn in a
-    font of the same scale and never cut. Screenshots dpi-<n>-login.png, dpi-<n>-operate.png."""
+    """The window at 96, 144 and 192 dpi: every figure of the layout scaled, the tab headers too,
+    the text drawn in a font of the same scale, never cut, and in the edits on the same line as
+    the labels beside them. Screenshots dpi-<n>-login.png, dpi-<n>-operate.png."""
 
     def test_both_pages_scale_with_the_dpi_and_no_text_is_cut(self):
         before = harness.log_pixels()
         self.addCleanup(harness.set_log_pixels, before)
-        ink_heights = {}
+        ink_heights, headers = {}, {}
         for dpi in (96, 144, 192):
             with self.subTest(dpi=dpi):
                 harness.set_log_pixels(dpi)
@@ -292,7 +294,7 @@ class DpiTest(PictalonTestCase):
                 self.ctl.scenario_json(scenario())
                 app = self.start("dpi-%d" % dpi, qr=("waiting",))
                 try:
-                    ink_heights[dpi] = self.check_pages(app, dpi)
+                    ink_heights[dpi], headers[dpi] = self.check_pages(app, dpi)
                 finally:
                     app.program.stop()  # a failed scale must not leave its window to the next
         # Text drawn at 96 dpi in a window scaled up would be cut nowhere but still tiny.
@@ -301,6 +303,9 @@ class DpiTest(PictalonTestCase):
                 continue  # already failed above
             self.assertGreaterEqual(ink_heights[dpi] * 96, ink_heights[96] * dpi * 0.8,
                                     "the text does not grow with the dpi: %r" % ink_heights)
+            for small, large in zip(headers[96], headers[dpi]):
+                self.assertGreaterEqual(large * 96, small * dpi * 0.9,
+                                        "the tab headers do not grow with the dpi: %r" % headers)
 
     def check_pages(self, app, dpi):
         def s(value):
@@ -308,6 +313,8 @@ class DpiTest(PictalonTestCase):
 
         app.wait_status(QR_WAITING)
         app.shot("dpi-%d-login.png" % dpi)
+        header_widths = [h["width"] for h in app.driver.tabs()["headers"]]
+        self.assertEqual(len(header_widths), 3)
         rects = app.driver.rects()
         self.assertEqual((rects["window"]["width"], rects["window"]["height"]), (s(640), s(540)))
         tabs, _ = pages_of(rects)
@@ -329,20 +336,28 @@ class DpiTest(PictalonTestCase):
         self.assertEqual((page["width"] - box["left"] - box["width"],
                           page["height"] - box["top"] - box["height"]), (s(20), s(20)))
 
-        heights = []
+        heights, middles = [], {}
         for caption, inset in (("用户主页：", 0), ("保存目录：", 0), ("分析", 3), ("浏览", 3)):
             control = [c for c in rects["controls"] if c["text"] == caption][0]
             span = ink_span(shot, rects["window"], control, inset)
             self.assertIsNotNone(span, "%s shows no text at %d dpi" % (caption, dpi))
-            first, last, rows, width = span
+            first, last, rows, width, middles[caption] = span
             # Cut text runs into the edge it is clipped at; text that fits leaves room there.
             self.assertGreaterEqual(first, 2, "%s is cut at %d dpi: %r" % (caption, dpi, span))
             if inset:
                 self.assertLessEqual(last, width - 3, "%s is cut at %d dpi" % (caption, dpi))
             heights.append(rows)
+        edits = sorted((c for c in rects["controls"] if c["class"] == "Edit"),
+                       key=lambda c: c["screen"]["top"])
+        for label, edit in zip(("用户主页：", "保存目录："), edits):
+            span = ink_span(shot, rects["window"], edit, 3)
+            self.assertIsNotNone(span, "the edit beside %s shows no text at %d dpi" % (label, dpi))
+            self.assertLessEqual(abs(span[4] - middles[label]), s(2),
+                                 "the edit's text beside %s is not on the label's line at %d dpi"
+                                 % (label, dpi))
         app.driver.close()
         self.assertEqual(app.program.wait(30), 0)
-        return max(heights)
+        return max(heights), header_widths
 
 
 if __name__ == "__main__":

@@ -10,9 +10,10 @@ import time
 sys.dont_write_bytecode = True  # keep the source folders clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import harness  # noqa: E402
 from app_case import (  # noqa: E402
     CATALOGUE_DONE, OWNER, PAGE_RND, PROGRESS, PictalonTestCase, S, SIZES, finished, home,
-    incomplete, naming, picture, scenario, main)
+    harness, incomplete, naming, picture, scenario, main)
 
 
 class DownloadSizesTest(PictalonTestCase):
@@ -133,6 +134,8 @@ class DownloadCommandsTest(PictalonTestCase):
         self.assertEqual(app.driver.status(), CATALOGUE_DONE)
         self.assertTrue(app.analyse_button_enabled())
         self.assertEqual([e for e in os.listdir(app.folder) if e != "Pictalon.exe"], [])
+        # The size sub-menu opens from the menu (kept as a picture for a person to look at).
+        app.driver.rclick(0, shot=os.path.join(harness.artifacts_dir(), "album-menu.png"))
         # The menu's own "下载选中" on a selected album does start a run.
         menu = app.driver.rclick(0, pick=0)
         self.assertTrue(menu["menu"])
@@ -261,18 +264,62 @@ class Utf8AnswersTest(PictalonTestCase):
         self.assertEqual(present, set(names))
         self.assertEqual(app.driver.status(), finished(4, 4))
 
+TASKBAR_CLASS = "{56FDF344-FD6D-11D0-958A-006097C9A090}"
+
+
 class TaskbarTest(PictalonTestCase):
-    def test_downloads_finish_before_and_after_the_taskbar_button_exists(self):
+    def record_taskbar(self):
+        """Puts tests/driver/taskbar_recorder.dll in the shell taskbar's place for this test;
+        returns a function that gives the lines it recorded since the last call."""
+        dll = os.path.join(harness.win_build(), "tests", "driver", "taskbar_recorder.dll")
+        if not os.path.exists(dll):
+            self.skipTest("taskbar_recorder.dll is not built")
+        log = os.path.join(os.path.dirname(dll), "taskbar_recorder.log")
+        if os.path.exists(log):
+            os.remove(log)
+        before = harness.set_class_server(TASKBAR_CLASS, "Z:" + dll.replace("/", "\\"))
+        if before:
+            self.addCleanup(harness.set_class_server, TASKBAR_CLASS, before)
+        read = [0]
+
+        def recorded():
+            if not os.path.exists(log):
+                return []
+            with open(log) as f:
+                lines = f.read().splitlines()
+            new, read[0] = lines[read[0]:], len(lines)
+            return new
+
+        return recorded
+
+    def assert_run_shown(self, lines, listed):
+        """One connection, then the progress of a run of `listed` photos as it grew (the total
+        with the pages listed so far), ending on all of them, then the button back to none."""
+        self.assertEqual(lines[:1], ["init"], lines)
+        self.assertEqual(lines[-1:], ["state 0"], lines)
+        values = [tuple(map(int, l.split()[1].split("/"))) for l in lines if l.startswith("value")]
+        self.assertTrue(values, lines)
+        self.assertEqual(values[-1], (listed, listed), lines)
+        for was, now in zip(values, values[1:]):
+            self.assertTrue(now[0] >= was[0] and now[1] >= was[1] and now[0] <= now[1], lines)
+        self.assertEqual(set(lines[1:-1]) - {"state 2"}, {"value %d/%d" % v for v in values},
+                         "a run without failures shows the normal state only")
+
+    def test_the_button_shows_each_run_once_a_shell_announces_it(self):
+        recorded = self.record_taskbar()
         app = self.start("taskbar")
         app.login()
         app.analyse(home(OWNER), 4)
-        # No shell here announces the button: this run has no taskbar interface at all.
+        # No shell here announces the button: this run tells the taskbar nothing.
         app.download(1, 32, 32)
-        # Announced as a shell would; Pictalon asks for the interface, which Wine may lack.
+        self.assertEqual(recorded(), [])
+        # Announced as a shell would: Pictalon asks for the interface and the run shows on it.
         app.driver.post("TaskbarButtonCreated")
         app.download(3, 65, 65)
+        self.assert_run_shown(recorded(), 65)
         app.driver.post("TaskbarButtonCreated")  # a restarted shell announces it again
         app.download(2, 33, 33)
+        self.assert_run_shown(recorded(), 33)
         app.driver.close()
         self.assertEqual(app.program.wait(30), 0)
 

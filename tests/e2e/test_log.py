@@ -11,11 +11,11 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import harness  # noqa: E402
-import test_app  # noqa: E402
-from test_app import OWNER, home, incomplete  # noqa: E402
+import app_case  # noqa: E402
+from app_case import OWNER, home, incomplete  # noqa: E402
 
 
-class RunLogTest(test_app.PictalonTestCase):
+class RunLogTest(app_case.PictalonTestCase):
     def test_a_rate_limit_and_a_lost_page_leave_their_lines_in_the_log(self):
         for path in harness.run_log_files():
             os.remove(path)
@@ -43,7 +43,7 @@ class RunLogTest(test_app.PictalonTestCase):
         self.assertIn("status 418: the service asks to slow down", text)
         self.assertRegex(text, r"pause until \d\d:\d\d:\d\d")
         self.assertIn("run 1 begins: owner %s (%s), album  六十五张." % (
-            test_app.OWNER_NICK, OWNER), text)
+            app_case.OWNER_NICK, OWNER), text)
         self.assertIn("run 1 ends: 33 of 33 listed written, 0 failed, album total 65, "
                       "some pages never came", text)
         for secret in ("qrid=", "alt=", "ticket=", "data="):
@@ -52,4 +52,4 @@ class RunLogTest(test_app.PictalonTestCase):
 
 
 if __name__ == "__main__":
-    test_app.main()
+    app_case.main()

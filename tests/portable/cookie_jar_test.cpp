@@ -49,6 +49,8 @@ TEST(CookieJarMerge, FoldsEverySetCookieOfAResponseIntoTheJar) {
          "; A=1; "},
         {"a new empty cookie is kept even with skip-empty", "A=1", Headers({"Set-Cookie: C="}),
          true, "; A=1; C=; "},
+        {"an item without attributes ends with its line", "",
+         Headers({"Set-Cookie: A=1", "X-Other: a; b"}), false, "; A=1; "},
         {"an item without = is skipped", "A=1", Headers({"Set-Cookie: junk; path=/"}), false,
          "; A=1; "},
         {"header names are matched in any case", "",
@@ -209,7 +211,7 @@ TEST(SetCookieHeaders, GiveTheCookiesOfAResponseAsOneString) {
 
 TEST(SetCookieHeaders, GiveOneCookieByName) {
     const Text headers =
-        Headers({"Set-Cookie: SUB=abc; path=/", "Set-Cookie:SUBP=def", "Set-Cookie: E="});
+        Headers({"Set-Cookie: SUB=abc; path=/", "Set-Cookie:SUBP=def", "Set-Cookie: E=; path=/"});
     EXPECT_EQ(SetCookieFromHeaders(headers, "SUB"), "abc");
     EXPECT_EQ(SetCookieFromHeaders(headers, "SUBP"), "def");
     EXPECT_EQ(SetCookieFromHeaders(headers, "subp"), "def");

@@ -7,6 +7,7 @@ comment, so a test can tell which size segment and name a downloaded file came f
 import functools
 import hashlib
 import struct
+import subprocess
 import zlib
 
 # Width and height per size segment; small so that many pictures stay cheap.
@@ -47,7 +48,7 @@ def picture(segment, name):
     width, height = size_for_segment(segment)
     kind = kind_for_name(name)
     if kind == "png" and segment == "qrcode":
-        return make_png_rows(qr_like_rows(label, width), label)
+        return make_png_rows(qr_rows(name[:-len(".png")], width), label)
     if kind == "png":
         return make_png(width, height, colour_for(label), label)
     if kind == "gif":
@@ -71,20 +72,23 @@ def make_png(width, height, rgb, comment):
     return make_png_rows([bytes(rgb) * width] * height, comment)
 
 
-def qr_like_rows(label, size):
-    """Rows of RGB pixels that look like a QR code (finder squares, hashed modules) for the demo."""
-    modules, scale = 25, size // 29
+# What a phone reads from the stand-in's QR codes: the service's scan page for that code.
+QR_SCAN_ADDRESS = "https://passport.weibo.cn/signin/qrcode/scan?qr="
+
+
+def qr_rows(qrid, size):
+    """Rows of RGB pixels of a real QR code (Debian's qrencode) of the scan address of qrid."""
+    try:
+        text = subprocess.run(["qrencode", "-t", "ASCII", "-m", "0", "-l", "M",
+                               QR_SCAN_ADDRESS + qrid], check=True, capture_output=True,
+                              text=True).stdout
+    except (OSError, subprocess.CalledProcessError) as e:
+        raise RuntimeError("qrencode failed (scripts/bootstrap installs it): %s" % e) from None
+    lines = text.rstrip("\n").split("\n")
+    modules = len(lines)
+    dark = [[line[2 * x:2 * x + 1] == "#" for x in range(modules)] for line in lines]
+    scale = size // (modules + 8)  # a quiet zone of four modules on every side, at least
     margin = (size - modules * scale) // 2
-    bits = int.from_bytes(hashlib.sha256(label.encode("utf-8")).digest() * 3, "big")
-
-    def dark(x, y):
-        for fx, fy in ((0, 0), (modules - 7, 0), (0, modules - 7)):
-            if fx <= x < fx + 7 and fy <= y < fy + 7:
-                dx, dy = x - fx, y - fy
-                ring = max(abs(dx - 3), abs(dy - 3))
-                return ring != 2
-        return (bits >> ((y * modules + x) % 760)) & 1 == 1
-
     white, black = b"\xff\xff\xff", b"\x00\x00\x00"
     rows = []
     for py in range(size):
@@ -93,7 +97,7 @@ def qr_like_rows(label, size):
         for px in range(size):
             x = (px - margin) // scale if px >= margin else -1
             inside = 0 <= x < modules and 0 <= y < modules
-            row += black if inside and dark(x, y) else white
+            row += black if inside and dark[y][x] else white
         rows.append(bytes(row))
     return rows
 

@@ -250,7 +250,8 @@ class State:
             self.tickets = {}  # passport ticket -> True while unused
             self.alts = {}  # login ticket (alt) -> qrid
             self.qr_issued = []
-            self.qr_confirmed = set()
+            # A code that expired or was used answers so for good, as the service's does.
+            self.qr_dead = {}
             self.qr_checks = 0
             self.qr_counter = 0
             self.qr_state = QR_STATES["waiting"]
@@ -357,17 +358,19 @@ class State:
             # counts only the polls of a code on show.
             if not qrid or qrid not in self.qr_issued:
                 return self.knobs["unknown_qr_retcode"], None
-            if qrid in self.qr_confirmed:
-                return QR_STATES["used"], None
+            if qrid in self.qr_dead:
+                return self.qr_dead[qrid], None
             if self.qr_sequence:
                 code = self.qr_sequence.pop(0)
                 if not self.qr_sequence:
                     self.qr_state = code
             else:
                 code = self.qr_state
+            if code in (QR_STATES["expired"], QR_STATES["used"]):
+                self.qr_dead[qrid] = code
             if code != QR_STATES["confirmed"]:
                 return code, None
-            self.qr_confirmed.add(qrid)
+            self.qr_dead[qrid] = QR_STATES["used"]
             alt = "ALT-" + secrets.token_hex(12)
             self.alts[alt] = qrid
             return code, alt

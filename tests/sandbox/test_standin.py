@@ -62,10 +62,10 @@ class LoginTest(StandinTest):
         self.assertTrue(all(b < 128 for b in body))
 
     def test_poll_follows_the_state_set_by_the_test(self):
-        qrid = self.new_qr()["data"]["qrid"]
         for state, code in (("waiting", 50114001), ("scanned", 50114002), ("expired", 50114003),
                             ("used", 50114004), ("error", 50114005), (50119999, 50119999)):
             with self.subTest(state=state):
+                qrid = self.new_qr()["data"]["qrid"]
                 case.CTL.qr(state)
                 first, second = self.poll(qrid), self.poll(qrid)
                 self.assertEqual((first["retcode"], second["retcode"]), (code, code))
@@ -80,18 +80,22 @@ class LoginTest(StandinTest):
         qrid = self.new_qr()["data"]["qrid"]
         self.assertEqual(self.poll(qrid)["retcode"], 50114002)
 
-    def test_sequence_runs_once_then_its_last_state_sticks_and_a_confirmed_code_is_spent(self):
+    def test_sequence_runs_once_then_its_last_state_sticks_and_a_dead_code_stays_dead(self):
         first = self.new_qr()["data"]["qrid"]
         case.CTL.qr_sequence(["waiting", "scanned", "expired"])
         self.assertEqual([self.poll(first)["retcode"] for _ in range(4)],
                          [50114001, 50114002, 50114003, 50114003])
+        # The expired code stays expired, leaving the script to the next code; a confirmed code
+        # is spent.
+        case.CTL.qr_sequence(["scanned", "confirmed"])
+        self.assertEqual(self.poll(first)["retcode"], 50114003)
         second = self.new_qr()["data"]["qrid"]
-        case.CTL.qr("confirmed")
+        self.assertEqual(self.poll(second)["retcode"], 50114002)
         confirmed = self.poll(second)
         self.assertEqual(confirmed["retcode"], 20000000)
         self.assertTrue(confirmed["data"]["alt"])
-        self.assertEqual(self.poll(second)["retcode"], 50114004)
-        self.assertEqual(case.CTL.qr_status()["checks"], 6)
+        self.assertEqual([self.poll(c)["retcode"] for c in (second, first)], [50114004, 50114003])
+        self.assertEqual(case.CTL.qr_status()["checks"], 9)
 
     def test_refusals_of_the_qr_image(self):
         case.CTL.qr_refuse("retcode")

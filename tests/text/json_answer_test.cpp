@@ -27,6 +27,7 @@ TEST(JsonAnswer, ReadsUtf8AndCodePage936BodiesAlike) {
          "\xBA\xC3\xDF\x5C \xD5\x5C\xD4\xCB"},
         {"utf8 escape before a character", Answer("a\\\xE5\xA5\xBD"), "a\\\xBA\xC3"},
         {"utf8 beyond 936", Answer("x\xF0\x9F\x98\x80y"), "x??y"},
+        {"utf8 led by E0", Answer("x\xE0\xA4\x85y"), "x?y"},
         // 好運 and 誠 in code page 936: trail bytes 0x5C are no escapes.
         {"936", Answer("\xBA\xC3\xDF\x5C \xD5\x5C"), "\xBA\xC3\xDF\x5C \xD5\x5C"},
         {"936 trail before quote", Answer("\xDF\x5C"), "\xDF\x5C"},

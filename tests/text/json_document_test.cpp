@@ -1,6 +1,7 @@
 // Path queries, the member map, shared nodes, changes and writing of JsonDocument.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "text/json_document.h"
@@ -112,7 +113,7 @@ TEST(JsonQuery, ADocumentWithoutRootAnswersEmptyAndRefusesChanges) {
     EXPECT_FALSE(doc.HasRoot());
     EXPECT_EQ("", doc.GetText("a"));
     EXPECT_EQ(0, doc.GetInteger("a"));
-    EXPECT_EQ(JsonRaw, doc.KindOf(""));
+    EXPECT_EQ(-1, doc.KindOf(""));  // as promised, whatever JsonRaw may become
     EXPECT_EQ(0, doc.CountOf(""));
     EXPECT_FALSE(doc.PathExists("a"));
     EXPECT_FALSE(doc.SetString("a", "x"));
@@ -121,6 +122,7 @@ TEST(JsonQuery, ADocumentWithoutRootAnswersEmptyAndRefusesChanges) {
     JsonDocument other = Parsed("{}");
     EXPECT_FALSE(other.SetMember("", "k", doc));
     EXPECT_FALSE(doc.AppendElement("", other));
+    EXPECT_FALSE(Parsed("[]").AppendElement("", doc));
 }
 
 TEST(JsonMembers, FindEveryMemberThroughCollisionsAndGrowthInInsertionOrder) {
@@ -161,6 +163,8 @@ TEST(JsonElements, RemoveAndInsertKeepTheOrder) {
     EXPECT_TRUE(doc.AppendElement("", Parsed("[true]")));
     EXPECT_FALSE(doc.InsertElement("", -1, Parsed("[]")));
     EXPECT_EQ("[1,\"x\",3,{\"k\":null},[true]]", doc.ToText());
+    EXPECT_TRUE(doc.RemoveElement("", 0));
+    EXPECT_EQ("[\"x\",3,{\"k\":null},[true]]", doc.ToText());
 }
 
 TEST(JsonSharing, NodesOutliveTheDocumentTheyCameFromAndChangesShowEverywhere) {
@@ -175,7 +179,8 @@ TEST(JsonSharing, NodesOutliveTheDocumentTheyCameFromAndChangesShowEverywhere) {
         EXPECT_EQ(2, parent.CountOf(""));
         EXPECT_EQ(2, doc.GetElementNode("data.list", 1).GetInteger(""));
         EXPECT_FALSE(doc.GetParentNode("").HasRoot());
-        JsonDocument copy = doc;
+        JsonDocument copy = Parsed("[]");
+        copy = doc;  // over a tree of its own
         ASSERT_TRUE(copy.SetString("data.qrid", "changed"));
         EXPECT_EQ("changed", doc.GetText("data.qrid"));
     }
@@ -213,6 +218,8 @@ TEST(JsonChange, SettersGiveKindValueAndSourceText) {
     ASSERT_TRUE(doc.SetInteger("a", -42));
     EXPECT_EQ(JsonInteger, doc.KindOf("a"));
     EXPECT_EQ("-42", doc.GetNumberText("a"));
+    ASSERT_TRUE(doc.SetReal("r", std::nan("")));
+    EXPECT_EQ(0, doc.GetInteger("r"));
     ASSERT_TRUE(doc.SetReal("r", 2.5));
     EXPECT_EQ("2.5", doc.GetNumberText("r"));
     EXPECT_EQ(2, doc.GetInteger("r"));

@@ -173,6 +173,9 @@ TEST(JsonParse, ClassifiesLiteralsByTheNumberRule) {
     EXPECT_TRUE(doc.GetBoolean("t"));
     EXPECT_FALSE(doc.GetBoolean("f"));
     EXPECT_FALSE(doc.GetBoolean("T"));
+    // Longer than the number buffer.
+    ASSERT_TRUE(doc.Parse("[1." + std::string(70, '0') + "5]"));
+    EXPECT_DOUBLE_EQ(1.0, doc.GetReal("[0]"));
 }
 
 TEST(JsonParse, ReadsIntegersExactlyAndClampsThoseBeyondSixtyFourBits) {
@@ -252,6 +255,14 @@ TEST(JsonParse, ReadsAnswerBytesWhateverTheNamesBeforeAndTheLengthOfEachText) {
     EXPECT_EQ("0123456789abcdefghij", doc.GetText("plain"));
     EXPECT_EQ("0123456789abcdefgh\"ij", doc.GetText("quote"));
     EXPECT_EQ("0123456789abcdefgh\xD6\xD0", doc.GetText("zhong"));
+    // A character that only the eight-byte steps after the first sixteen bytes see.
+    ASSERT_TRUE(
+        doc.ParseAnswer("{\"z\":\"0123456789abcdef\xE4\xB8\xAD"
+                        "abcde\"}"));
+    EXPECT_EQ(
+        "0123456789abcdef\xD6\xD0"
+        "abcde",
+        doc.GetText("z"));
 }
 
 }  // namespace

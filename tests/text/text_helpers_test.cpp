@@ -156,6 +156,10 @@ TEST(Conversions, MapCodePage936Utf8AndUtf16OntoEachOther) {
     EXPECT_EQ(kZhongUtf8, WideToUtf8(u"\u4E2D"));
     EXPECT_EQ(u"\U0001F600", Utf8ToWide("\xF0\x9F\x98\x80"));
     EXPECT_EQ("\xF0\x9F\x98\x80", WideToUtf8(u"\U0001F600"));
+    EXPECT_EQ("\xF4\x8F\xBF\xBF", WideToUtf8(u"\U0010FFFF"));  // the last pair, DBFF DFFF
+    EXPECT_EQ("\xEE\x80\x80", WideToUtf8(u"\uE000"));          // just past the surrogates
+    EXPECT_TRUE(IsWellFormed936("a" + kZhongGbk));
+    EXPECT_FALSE(IsWellFormed936("a\xD6"));  // a lead byte with no trail
     // A named code page is used as named.
     EXPECT_EQ(u"\u4E2D", AnsiToWide(kZhongUtf8, kCodePageUtf8));
     EXPECT_EQ(kZhongUtf8, WideToAnsi(u"\u4E2D", kCodePageUtf8));
@@ -178,6 +182,8 @@ TEST(Conversions, GiveDefaultCharactersOrEmptyResultsInsteadOfFailing) {
     EXPECT_EQ("", Utf8ToAnsi("abc", 4242));
     // A lead byte with nothing after it still gives one character, never a read past the end.
     EXPECT_EQ(u"a?", AnsiToWide("a\xD6"));
+    EXPECT_EQ(u"a?b", AnsiToWide("a\x81\x7F"
+                                 "b"));  // the lowest lead byte takes its bad trail along
     // Bytes that are not UTF-8 become replacement characters; valid ones around them survive.
     const WideText mixed = Utf8ToWide("a\xFFz");
     ASSERT_EQ(3u, mixed.size());

@@ -305,11 +305,11 @@ TEST(ThreadPoolSize, GrowsToItsLimitUnderLoadAndShrinksBackAfterTheIdleTimeout) 
     EXPECT_TRUE(pool.Stop());
 }
 
-// Idle workers here would live for a minute, so any the pool started without a task waiting for
-// them would still be counted.
+// Idle workers here would live for ten minutes, so any the pool started without a task waiting
+// for them would still be counted.
 TEST(ThreadPoolSize, NeverGrowsPastItsBusyAndQueuedTasksWhateverItsLimit) {
     ThreadPool pool;
-    ASSERT_TRUE(pool.Create(1, 10, 60000));
+    ASSERT_TRUE(pool.Create(1, 10, 600000));
     Gate gate;
     Counter c;
     c.gate = &gate;
@@ -341,10 +341,11 @@ TEST(ThreadPoolSize, RaisingTheLimitAddsWorkersForWaitingTasks) {
     EXPECT_TRUE(pool.Stop());
 }
 
-// Idle workers here would live for a minute: only the retiring can have sent them away.
+// Idle workers here would live for ten minutes, ten times the longest wait below: only the
+// retiring can have sent them away.
 TEST(ThreadPoolSize, RetiredSpareWorkersLeaveAtOnceButNeverBeforeTheQueuedTasks) {
     ThreadPool pool;
-    ASSERT_TRUE(pool.Create(2, 4, 60000));
+    ASSERT_TRUE(pool.Create(2, 4, 600000));
     Gate gate;
     Counter c;
     c.gate = &gate;

@@ -5,8 +5,10 @@
 #include <objbase.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
+#include "common/recording_taskbar.h"
 #include "ui/form_window.h"
 #include "ui/message_tap.h"
 #include "ui/taskbar_progress.h"
@@ -46,35 +48,64 @@ TEST_F(ShellMessagesTest, TapAnswersItsMessagesPassesTheRestAndLetsGoWithTheWind
     EXPECT_EQ(seen.size(), before);
 }
 
+// Registered in this process as the shell's taskbar class.
+class FakeTaskbar final : public RecordingTaskbar {
+  public:
+    HWND window = nullptr;
+    std::string told;
+
+  protected:
+    void Told(HWND h, const std::string& line) override {
+        told += (told.empty() ? "" : " ") + std::string(h == window ? "" : "elsewhere ") + line;
+    }
+};
+
 TEST_F(ShellMessagesTest, ProgressIsShownOnlyWhereTheInterfaceExistsAndTheWindowLives) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     FormWindow form;
     ASSERT_TRUE(CreateQuick(form));
     Track(form.GetHandle());
+    FakeTaskbar shell;
+    shell.window = form.GetHandle();
+    DWORD registration = 0;
+    ASSERT_HRESULT_SUCCEEDED(
+        CoRegisterClassObject(CLSID_TaskbarList, static_cast<IClassFactory*>(&shell),
+                              CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &registration));
     const struct {
         TaskbarProgress::State state;
         int done, total;
-    } calls[] = {{TaskbarProgress::State::kNormal, 0, 0},
-                 {TaskbarProgress::State::kNormal, 5, 10},
-                 {TaskbarProgress::State::kPaused, -1, 10},
-                 {TaskbarProgress::State::kError, 20, 10},
-                 {TaskbarProgress::State::kNone, 10, 10}};
+        const char* told;  // the value (done/total) when there is one, then the TBPF_ state
+    } calls[] = {{TaskbarProgress::State::kNormal, 0, 0, "state 2"},
+                 {TaskbarProgress::State::kNormal, 5, 10, "value 5/10 state 2"},
+                 {TaskbarProgress::State::kPaused, -1, 10, "value 0/10 state 8"},
+                 {TaskbarProgress::State::kError, 20, 10, "value 10/10 state 4"},
+                 {TaskbarProgress::State::kNone, 10, 10, "state 0"}};
 
-    TaskbarProgress unconnected;
-    EXPECT_FALSE(unconnected.Connected());
-    for (const auto& c : calls) EXPECT_FALSE(unconnected.Show(c.state, c.done, c.total));
+    shell.refuse = true;
+    TaskbarProgress missing;
+    EXPECT_FALSE(missing.Connect(form.GetHandle()));
+    EXPECT_FALSE(missing.Connected());
+    for (const auto& c : calls) EXPECT_FALSE(missing.Show(c.state, c.done, c.total));
 
+    shell.refuse = false;
     TaskbarProgress progress;
     EXPECT_FALSE(progress.Connect(nullptr));
-    const bool shell = progress.Connect(form.GetHandle());
-    EXPECT_EQ(progress.Connected(), shell);
-    RecordProperty("taskbar_interface", shell ? "present" : "missing");
-    for (const auto& c : calls) EXPECT_EQ(progress.Show(c.state, c.done, c.total), shell);
+    ASSERT_TRUE(progress.Connect(form.GetHandle()));
+    EXPECT_TRUE(progress.Connected());
+    for (const auto& c : calls) {
+        shell.told.clear();
+        EXPECT_TRUE(progress.Show(c.state, c.done, c.total));
+        EXPECT_EQ(shell.told, c.told);
+    }
 
     DestroyWindow(form.GetHandle());
+    shell.told.clear();
     for (const auto& c : calls) EXPECT_FALSE(progress.Show(c.state, c.done, c.total));
+    EXPECT_EQ(shell.told, "");
     progress.Release();
     EXPECT_FALSE(progress.Connected());
+    CoRevokeClassObject(registration);
+    EXPECT_EQ(shell.refs, 0) << "every reference taken was given back";
     if (SUCCEEDED(com)) CoUninitialize();
 }
 

@@ -1,7 +1,7 @@
 // A window built from the controls the program uses: three tab pages, a list view of 140 x 140
 // cover icons made from decoded pictures, labels, buttons, edits and a status bar, all in
-// Chinese. The test keeps a screenshot of it (PNG) in the folder named by PICT_ARTIFACTS, or in
-// the current folder, for a person to look at.
+// Chinese. The test keeps a screenshot of it (PNG) in the folder named by PICT_ARTIFACTS, or
+// beside the test program in the build folder, for a person to look at.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -20,9 +20,19 @@ namespace {
 std::wstring ArtifactPath(const wchar_t* name) {
     wchar_t folder[MAX_PATH] = {};
     const DWORD n = ::GetEnvironmentVariableW(L"PICT_ARTIFACTS", folder, MAX_PATH);
-    std::wstring path = (n > 0 && n < MAX_PATH) ? std::wstring(folder) : L".";
+    std::wstring path;
+    if (n > 0 && n < MAX_PATH) {
+        path = folder;
+    } else {
+        // Never the current folder: run from a checkout, that would leave pictures in it.
+        const DWORD m = ::GetModuleFileNameW(nullptr, folder, MAX_PATH);
+        path.assign(folder, m > 0 && m < MAX_PATH ? m : 0);
+        path.erase(path.find_last_of(L"\\/") + 1);
+    }
+    if (path.empty()) path = L".";
     // Under Wine a Unix path arrives as it is; its root is drive Z:.
     if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
+    ::CreateDirectoryW(path.c_str(), nullptr);  // an existing folder is fine
     if (path.back() != L'\\' && path.back() != L'/') path += L'\\';
     return path + name;
 }
