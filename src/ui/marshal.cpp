@@ -19,6 +19,8 @@ struct PendingCalls {
 };
 
 PendingCalls& Pending() {
+    // Never destroyed: a worker left inside a network call when the program ends may still post
+    // after static destruction has begun.
     static PendingCalls* pending = new PendingCalls;
     return *pending;
 }

@@ -9,7 +9,9 @@
 #include "app/album_catalogue.h"
 #include "app/commands.h"
 #include "app/download_driver.h"
+#include "app/download_job.h"
 #include "app/error_texts.h"
+#include "app/file_naming.h"
 #include "app/long_path.h"
 #include "app/saved_signin.h"
 #include "app/service_client.h"
@@ -60,6 +62,7 @@ class DownloadFaultTest : public ::testing::Test {
         ASSERT_TRUE(standin::ClearLog());
     }
     void TearDown() override {
+        view.EndQueue();  // queued calls refer to the state, which goes first
         app.Client().SetPictureSilenceMs(kPictureSilenceMs);
         app.Shutdown();
         EXPECT_TRUE(app.WaitForThreads(120000));
@@ -320,6 +323,46 @@ TEST_F(DownloadFaultTest, AnUnusableFolderShowsOneBoxAndCountsEveryPhoto) {
     ASSERT_EQ(view.boxes.size(), 1u);
     EXPECT_EQ(view.boxes[0].text, ErrorTextForCode(ERROR_PATH_NOT_FOUND));
     EXPECT_TRUE(StartsWith(view.boxes[0].title, "[")) << view.boxes[0].title;
+}
+
+// The window thread lags behind the workers: they only post to it and never wait, one progress
+// update of the run is on its way at a time, and it shows the counts as they are when it runs.
+TEST_F(DownloadFaultTest, WorkersNeverWaitForABusyWindowAndItsProgressNeverFalls) {
+    view.QueueCalls();
+    view.HoldWindow();
+    view.OnWindow([&] {
+        view.statuses.clear();
+        view.selected = 0;
+        RunCommand(app, kCmdDownloadSelected);
+    });
+    EXPECT_TRUE(view.WaitFor([&] {
+        const auto run = app.Runs().Latest();
+        return run && run->Tally().downloaded == 40 && app.Downloading().Idle();
+    }));
+    EXPECT_EQ(FilesIn(AlbumFolder("Forty")).size(), 40u);
+    EXPECT_EQ(view.MostPostedWaiting(), 1);
+    view.ReleaseWindow();
+    ASSERT_TRUE(view.WaitFor([&] {
+        return view.statuses.size() >= 2 && view.statuses.back() == FinishedStatus(40, 40);
+    }));
+    // The update that waited through the whole run shows where the run stood when it ran.
+    EXPECT_EQ(view.statuses[view.statuses.size() - 2], ProgressStatus(40, 40));
+}
+
+// A write error's box waits for the user on the window thread; the run's later photos do not.
+TEST_F(DownloadFaultTest, LaterPhotosAreWrittenWhileTheWriteErrorBoxIsOpen) {
+    view.QueueCalls();
+    view.HoldBoxes();
+    ASSERT_TRUE(apptest::MakeFolder(saveFolder + "Pushy\\"));
+    ASSERT_TRUE(apptest::MakeFolder(AlbumFolder("Forty")));
+    const Text blocked = PictureFileName(1500000000, "Forty 1", "81_1.jpg");
+    ASSERT_TRUE(apptest::MakeFolder(AlbumFolder("Forty") + blocked));
+    EXPECT_EQ(Download(0), FinalStatus(RunTally{39, 40, 1, 40, false}));
+    EXPECT_EQ(view.OpenBoxes(), 1);
+    EXPECT_EQ(FilesIn(AlbumFolder("Forty")).size(), 39u);
+    view.ReleaseBoxes();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].title, blocked);
 }
 
 // The taskbar follows the run: normal until a photo fails, the error state from then on with

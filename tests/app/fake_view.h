@@ -1,11 +1,18 @@
 #pragma once
 // A window double for the flows: it records every operation and plays the window thread with a
-// recursive lock, so "check current, then change" stays atomic as on the real window thread.
+// re-entrant turn, so "check current, then change" stays atomic as on the real window thread.
+// By default posted calls run at once; a test that needs the window to lag switches on
+// QueueCalls, and a thread of the view's own then runs them in order, as the message loop does.
 #include <windows.h>
 
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/app_view.h"
@@ -18,15 +25,24 @@ class FakeView : public AppView {
         unsigned icon;
     };
 
+    ~FakeView() override { EndQueue(); }
+
+    // From another thread than the window's, while calls are queued: queues fn and waits for it.
     void RunOnWindowThread(const std::function<void()>& fn) override {
-        std::lock_guard<std::recursive_mutex> guard(window_);
-        fn();
+        bool done = false;
+        auto runThenSignal = [&] {
+            fn();
+            std::lock_guard<std::mutex> lock(queueMutex_);
+            done = true;
+        };
+        if (turn_.Mine() || !Enqueue(runThenSignal, false)) return OnWindow(fn);
+        std::unique_lock<std::mutex> lock(queueMutex_);
+        queueChanged_.wait(lock, [&] { return done; });
     }
-    // Posted calls run at once, still as the window thread: the flows must not rely on a
-    // posted call running late or early.
+    // Unless calls are queued, posted calls run at once, still as the window thread: the flows
+    // must not rely on a posted call running late or early.
     void PostToWindowThread(std::function<void()> fn) override {
-        std::lock_guard<std::recursive_mutex> guard(window_);
-        fn();
+        if (!Enqueue(fn, true)) OnWindow(fn);
     }
     void SetStatus(const Text& text) override { statuses.push_back(text); }
     void ShowPage(Page p) override { page = p; }
@@ -46,19 +62,69 @@ class FakeView : public AppView {
     void ShowTaskbarProgress(Progress state, int done, int total) override {
         taskbar.push_back({state, done, total});
     }
+    // While boxes are held the box stays open until ReleaseBoxes; on the window thread it goes
+    // on running queued calls meanwhile, as a modal box's own message loop does.
     void ShowMessageBox(const Text& text, const Text& title, unsigned icon) override {
-        std::lock_guard<std::recursive_mutex> guard(window_);
-        boxes.push_back({text, title, icon});
+        {
+            Turn::Held held(turn_);
+            boxes.push_back({text, title, icon});
+        }
+        std::unique_lock<std::mutex> lock(queueMutex_);
+        if (!boxesHeld_) return;
+        ++openBoxes_;
+        if (turn_.Mine()) {
+            const int depth = turn_.Suspend();
+            lock.unlock();
+            Pump([this] { return !boxesHeld_; });
+            turn_.Resume(depth);
+            lock.lock();
+        } else {
+            queueChanged_.wait(lock, [this] { return !boxesHeld_; });
+        }
+        --openBoxes_;
+    }
+
+    // From now on posted calls wait in a queue for the view's window thread.
+    void QueueCalls() {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        if (queued_) return;
+        queued_ = true;
+        pump_ = std::thread([this] { Pump([this] { return !queued_ && calls_.empty(); }); });
+    }
+    // Lets go of every hold, runs what is queued and goes back to running calls at once: before
+    // the application state goes, as the queued calls refer to it.
+    void EndQueue() {
+        {
+            std::lock_guard<std::mutex> lock(queueMutex_);
+            queued_ = windowHeld_ = boxesHeld_ = false;
+        }
+        queueChanged_.notify_all();
+        if (pump_.joinable()) pump_.join();
+    }
+    // The window thread is busy: queued calls wait until ReleaseWindow.
+    void HoldWindow() { SetHeld(windowHeld_, true); }
+    void ReleaseWindow() { SetHeld(windowHeld_, false); }
+    // Boxes shown from now on stay open until ReleaseBoxes.
+    void HoldBoxes() { SetHeld(boxesHeld_, true); }
+    void ReleaseBoxes() { SetHeld(boxesHeld_, false); }
+    int OpenBoxes() {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        return openBoxes_;
+    }
+    // The most posted calls that ever waited in the queue at once.
+    int MostPostedWaiting() {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        return mostPostedWaiting_;
     }
 
     // Runs fn as the window thread would (commands are issued there).
     template <typename Fn>
     void OnWindow(Fn fn) {
-        std::lock_guard<std::recursive_mutex> guard(window_);
+        Turn::Held held(turn_);
         fn();
     }
 
-    // Waits until pred() holds (checked under the window lock) or the flows have had ample
+    // Waits until pred() holds (checked as the window thread) or the flows have had ample
     // time; returns pred()'s last value. The bound only keeps a broken flow from hanging the
     // suite; nothing here measures speed.
     template <typename Pred>
@@ -66,7 +132,7 @@ class FakeView : public AppView {
         const DWORD begin = GetTickCount();
         for (;;) {
             {
-                std::lock_guard<std::recursive_mutex> guard(window_);
+                Turn::Held held(turn_);
                 if (pred()) return true;
             }
             if (GetTickCount() - begin > patienceMs) return false;
@@ -93,5 +159,99 @@ class FakeView : public AppView {
     std::vector<TaskbarCall> taskbar;
 
   private:
-    std::recursive_mutex window_;
+    // Being the window thread: one thread at a time, re-entrant, and given up for the length of
+    // a modal loop.
+    class Turn {
+      public:
+        struct Held {
+            explicit Held(Turn& turn) : turn(turn) { turn.Enter(); }
+            ~Held() { turn.Leave(); }
+            Turn& turn;
+        };
+        void Enter() { Resume(1); }
+        void Leave() {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (--depth_ > 0) return;
+            owner_ = 0;
+            free_.notify_all();
+        }
+        bool Mine() {
+            std::lock_guard<std::mutex> lock(mutex_);
+            return owner_ == GetCurrentThreadId();
+        }
+        int Suspend() {
+            std::lock_guard<std::mutex> lock(mutex_);
+            const int depth = depth_;
+            depth_ = 0;
+            owner_ = 0;
+            free_.notify_all();
+            return depth;
+        }
+        void Resume(int depth) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            const DWORD me = GetCurrentThreadId();
+            if (owner_ != me) {
+                free_.wait(lock, [this] { return owner_ == 0; });
+                owner_ = me;
+            }
+            depth_ += depth;
+        }
+
+      private:
+        std::mutex mutex_;
+        std::condition_variable free_;
+        DWORD owner_ = 0;
+        int depth_ = 0;
+    };
+    struct Call {
+        std::function<void()> fn;
+        bool posted;
+    };
+
+    // False when calls are not queued: the caller runs fn itself.
+    bool Enqueue(std::function<void()> fn, bool posted) {
+        {
+            std::lock_guard<std::mutex> lock(queueMutex_);
+            if (!queued_) return false;
+            calls_.push_back({std::move(fn), posted});
+            if (posted) mostPostedWaiting_ = std::max(mostPostedWaiting_, ++postedWaiting_);
+        }
+        queueChanged_.notify_all();
+        return true;
+    }
+    void SetHeld(bool& flag, bool held) {
+        {
+            std::lock_guard<std::mutex> lock(queueMutex_);
+            flag = held;
+        }
+        queueChanged_.notify_all();
+    }
+    // Runs queued calls in order, as the window thread, until done() holds.
+    template <typename Done>
+    void Pump(Done done) {
+        std::unique_lock<std::mutex> lock(queueMutex_);
+        for (;;) {
+            queueChanged_.wait(lock, [&] { return done() || (!windowHeld_ && !calls_.empty()); });
+            if (done()) return;
+            Call call = std::move(calls_.front());
+            calls_.pop_front();
+            if (call.posted) --postedWaiting_;
+            lock.unlock();
+            OnWindow(call.fn);
+            lock.lock();
+            queueChanged_.notify_all();
+        }
+    }
+
+    Turn turn_;
+    std::mutex queueMutex_;
+    std::condition_variable queueChanged_;
+    std::deque<Call> calls_;
+    std::thread pump_;
+    bool queued_ = false;
+    bool windowHeld_ = false;
+    bool boxesHeld_ = false;
+    int openBoxes_ = 0;
+    int postedWaiting_ = 0;
+    int mostPostedWaiting_ = 0;
 };

@@ -17,6 +17,7 @@ TEST(TimeText, ShowsTheMomentInChinaStandardTime) {
     EXPECT_EQ(TimeText(-28800), "[1970.01.01-00.00]");
     EXPECT_EQ(TimeText(-28801), "[1969.12.31-23.59]");
     EXPECT_EQ(TimeText(951782400 - 8 * 3600), "[2000.02.29-00.00]");  // leap day
+    EXPECT_EQ(TimeText(951868800 - 8 * 3600), "[2000.03.01-00.00]");  // a 400-year era begins
     EXPECT_EQ(TimeText(2147483647), "[2038.01.19-11.14]");
     EXPECT_EQ(TimeText(-2147483647 - 1), "[1901.12.14-04.45]");
 }

@@ -62,6 +62,7 @@ class AppFlowTest : public ::testing::Test {
         app.Settings().SetSaveFolder(scratch.Path());
     }
     void TearDown() override {
+        view.EndQueue();  // queued calls refer to the state, which goes first
         app.Shutdown();
         // Retired flows and jobs may still be in a request; they must end before the state does.
         EXPECT_TRUE(app.WaitForThreads(120000));

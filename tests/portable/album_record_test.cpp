@@ -53,6 +53,7 @@ TEST(AlbumRecordText, ReadsOnlyWholeCheckedLinesOfItsOwnAlbumNamingAFileInsideTh
         {Picture("a.jpg", "1073741825"), false},
         {Picture("a.jpg", "99999999999999999999999"), false},
         {Picture("a.jpg\tx", "5"), false},
+        {SignedLine("p\tu1\ta1\t\x01.jpg\t/large/\ta.jpg\t5"), false},  // no such picture name
     };
     for (const Case& c : cases) {
         const AlbumFolderRecord record =

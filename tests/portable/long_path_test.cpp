@@ -28,11 +28,11 @@ TEST(FileSystemPath, GivesLongPathsTheExtendedFormAndNormalisesThem) {
         {Text("C:\\") + Repeat("x", 243), Text("C:\\") + Repeat("x", 243)},  // 246 units: short
         {Text("C:\\") + Repeat("x", 245), Text("\\\\?\\C:\\") + Repeat("x", 245)},  // 248
         {"C:\\" + deep, "\\\\?\\C:\\" + deep},
-        {"D:/" + Repeat("folder-xyz/", 30) + "a.jpg", "\\\\?\\D:\\" + deep + "a.jpg"},
+        {"a:/x/../" + Repeat("folder-xyz/", 30) + "a.jpg", "\\\\?\\a:\\" + deep + "a.jpg"},
         {"C:\\" + deep + ".\\x\\..\\\\a.jpg", "\\\\?\\C:\\" + deep + "a.jpg"},
         {"C:\\" + deep + "..\\a.jpg", "\\\\?\\C:\\" + Repeat("folder-xyz\\", 29) + "a.jpg"},
         {"C:\\..\\" + deep, ""},  // climbs above the drive
-        {"\\\\server\\share\\" + deep, "\\\\?\\UNC\\server\\share\\" + deep},
+        {"\\\\server\\share\\x\\..\\" + deep, "\\\\?\\UNC\\server\\share\\" + deep},
         {"\\\\server\\share\\..\\" + deep, ""},                            // climbs above the share
         {"\\\\?\\C:\\" + deep + "..\\x", "\\\\?\\C:\\" + deep + "..\\x"},  // already extended
         {"\\\\?\\UNC\\s\\h\\" + deep, "\\\\?\\UNC\\s\\h\\" + deep},
