@@ -10,6 +10,7 @@
 #include "app/picture_file.h"
 #include "app/service_client.h"
 #include "app/service_answers.h"
+#include "app/signin_renewal.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
 #include "web/endpoints.h"
@@ -26,7 +27,6 @@ constexpr int kFailedPagesToGiveUp = 3;
 struct ListingSource {
     Text ownerId;
     Text albumId;
-    Text cookies;
 };
 
 bool IsFolder(const Text& path) {
@@ -51,17 +51,11 @@ std::shared_ptr<const AlbumContext> MakeAlbumFolders(const Text& saveFolder, con
     return AlbumContext::Make(albumFolder, IsFolder(partFolder) ? partFolder : Text(), size);
 }
 
-// The folder of pictures under way goes with the run that needed it; one that still holds
-// another run's pictures stays (removing a folder that is not empty fails).
-void RemovePartFolder(const AlbumContext& album) {
-    if (album.partFolder != album.albumFolder) RemoveDirectoryW(WinStr(album.partForm));
-}
-
 // One page of the list, asked again twice after a short pause when it fails or does not read
 // as a page; not ok when it never came.
 PhotoPage FetchPhotoPage(AppState& app, const std::shared_ptr<DownloadRun>& run,
                          const ListingSource& source, int page) {
-    ServiceRequest request(PhotoListUrl(source.ownerId, source.albumId, page), source.cookies);
+    ServiceRequest request(PhotoListUrl(source.ownerId, source.albumId, page), Text());
     request.bodyCap = kListingBodyCap;
     request.backoff = &run->Backoff();
     PhotoPage listed;
@@ -70,9 +64,7 @@ PhotoPage FetchPhotoPage(AppState& app, const std::shared_ptr<DownloadRun>& run,
                                  listed = ReadPhotoPage(answer.body.AsCodePage());
                                  return listed.ok;
                              }};
-    const ServiceAnswer answer = app.Client().Fetch(request, run->Token(), policy, [&app, &run] {
-        ShowRunProgress(app, run, ProgressPace::kNow);
-    });
+    const ServiceAnswer answer = FetchSignedIn(app, run, request, policy);
     return answer.accepted ? listed : PhotoPage{};
 }
 
@@ -98,7 +90,8 @@ void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run,
     run->NoteAlbumTotal(probe.total);
     const int pages = PageCount(static_cast<std::int32_t>(probe.total));
     int failedInARow = 0;
-    for (int page = 1; page <= pages && !run->StopRequested(); ++page) {
+    for (int page = 1; page <= pages && !run->StopRequested() && !run->Backoff().Outlasted();
+         ++page) {
         const PhotoPage listed = FetchPhotoPage(app, run, source, page);
         if (!listed.ok) {
             run->NoteListingFailed();
@@ -121,7 +114,8 @@ void LogCounts(AppState& app, const DownloadRun& run) {
         "run ", std::to_string(run.Id()), " ends: ", std::to_string(tally.downloaded), " of ",
         std::to_string(tally.listed), " listed written, ", std::to_string(tally.failed),
         " failed, album total ", std::to_string(tally.albumTotal),
-        tally.listingFailed ? ", some pages never came" : ", every page listed"));
+        tally.listingFailed ? ", some pages never came" : ", every page listed",
+        tally.limitOutlasted ? "; the service limited it for too long" : ""));
 }
 
 void ShowFinished(AppState& app, const std::shared_ptr<DownloadRun>& run) {
@@ -158,6 +152,11 @@ Text FinishedStatus(int downloaded, int listed) {
 
 Text FinalStatus(const RunTally& tally) {
     const long long total = std::max<long long>(tally.albumTotal, tally.listed);
+    if (tally.limitOutlasted) {
+        return JoinTexts(kStatusLimitEnded, std::to_string(tally.downloaded), kFinishedOf,
+                         std::to_string(total), kIncompleteOf,
+                         std::to_string(total - tally.downloaded), kLimitEndedTail);
+    }
     const long long unlisted = total - tally.listed;
     if (unlisted == 0 && !tally.listingFailed && tally.failed == 0) {
         return FinishedStatus(tally.downloaded, tally.listed);
@@ -199,11 +198,16 @@ void RunDownloadDriver(AppState& app, const std::shared_ptr<DownloadRun>& run, i
     const std::shared_ptr<const AlbumContext> place =
         MakeAlbumFolders(app.Settings().SaveFolder(), owner.ownerNick, album.caption, run->Size());
     run->SetAlbum(place);
+    // However the run ends: finished, superseded or stopped.
+    const struct PartFolderGoes {
+        const AlbumContext& album;
+        ~PartFolderGoes() { album.RemovePartFolder(); }
+    } partFolderGoes{*place};
     app.Log().AddLine(JoinTexts("run ", std::to_string(run->Id()), " begins: owner ",
                                 owner.ownerNick, " (", owner.ownerId, "), album ", album.caption,
                                 " (", album.albumId, "), size ", VariantOf(run->Size()).menuText,
                                 ", into ", place->albumFolder));
-    ListPhotos(app, run, ListingSource{owner.ownerId, album.albumId, app.Login().Cookies()});
+    ListPhotos(app, run, ListingSource{owner.ownerId, album.albumId});
     run->ListingDone();
     // The run's own jobs must all have settled; jobs of other runs do not hold this one up.
     while (!run->WaitSettled(kProgressEveryMs)) {
@@ -213,7 +217,6 @@ void RunDownloadDriver(AppState& app, const std::shared_ptr<DownloadRun>& run, i
     // The workers this run called up would idle for seconds, holding their memory.
     app.Downloading().RetireSpareWorkers();
     ShowDueProgressAndWait(app, run);
-    RemovePartFolder(*place);
     run->ReleasePhotos();
     LogCounts(app, *run);
     ShowFinished(app, run);

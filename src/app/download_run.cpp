@@ -1,5 +1,7 @@
 #include "app/download_run.h"
 
+#include <windows.h>
+
 #include <chrono>
 
 #include "app/long_path.h"
@@ -24,6 +26,10 @@ WideText AlbumContext::PathInAlbum(const Text& name) const {
 
 WideText AlbumContext::PathInPart(const Text& name) const {
     return FileSystemPathIn(partForm, name);
+}
+
+void AlbumContext::RemovePartFolder() const {
+    if (partFolder != albumFolder) RemoveDirectoryW(WinStr(partForm));
 }
 
 void DownloadRun::SetAlbum(std::shared_ptr<const AlbumContext> album) {
@@ -60,8 +66,8 @@ void DownloadRun::ReleasePhotos() {
 }
 
 RunTally DownloadRun::Tally() const {
-    return RunTally{downloaded_.load(), listed_.load(), failed_.load(), albumTotal_.load(),
-                    listingFailed_.load()};
+    return RunTally{downloaded_.load(), listed_.load(),        failed_.load(),
+                    albumTotal_.load(), listingFailed_.load(), backoff_.Outlasted()};
 }
 
 bool DownloadRun::FirstOfError(unsigned long code) {

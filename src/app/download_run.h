@@ -18,9 +18,10 @@
 struct RunTally {
     int downloaded = 0;
     int listed = 0;
-    int failed = 0;              // listed photos that were not written
-    long long albumTotal = 0;    // the album's own "data.total"; 0 when unknown
-    bool listingFailed = false;  // a probe or page never came, even after asking again
+    int failed = 0;               // listed photos that were not written
+    long long albumTotal = 0;     // the album's own "data.total"; 0 when unknown
+    bool listingFailed = false;   // a probe or page never came, even after asking again
+    bool limitOutlasted = false;  // the run ended because the service never stopped limiting it
 };
 
 // Where one album's pictures go and at which size. Fixed once the album's folders exist, and
@@ -36,6 +37,9 @@ struct AlbumContext {
     // here, not for every picture.
     WideText PathInAlbum(const Text& name) const;
     WideText PathInPart(const Text& name) const;
+    // The folder of pictures under way goes with the run that needed it; one that still holds
+    // another run's pictures stays (removing a folder that is not empty fails).
+    void RemovePartFolder() const;
 
     Text albumFolder;
     Text partFolder;  // the album folder itself when no part folder could be made
