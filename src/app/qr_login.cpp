@@ -92,12 +92,20 @@ void QrLogin::SignedIn() {
 }
 
 // Signs in with the cookies kept from an earlier start, as a confirmed scan would; a saved
-// sign-in the service refuses (expired, another user's, damaged) is removed for good.
+// sign-in the service refuses (expired, another user's, damaged) is removed for good. One that
+// could not be checked (no answer) is kept for the next start, and a QR code is shown meanwhile.
 bool QrLogin::SignInFromSaved() {
     const std::optional<Text> saved = app_.SignInStore().Load();
     if (saved) {
         app_.Login().SetCookies(*saved);
-        if (LoadViewerPage() == 1) {
+        const int viewer = LoadViewerPage();
+        if (viewer < 0) {
+            app_.Login().SetCookies(Text());
+            app_.Log().AddLine(
+                "the saved sign-in could not be checked (no answer): kept, a QR code follows");
+            return false;
+        }
+        if (viewer == 1) {
             app_.Login().MarkSignedIn();
             return app_.ShowIf([this] { return Current(); },
                                [this] {
@@ -199,7 +207,10 @@ int QrLogin::FinishLogin() {
 
 int QrLogin::LoadViewerPage() {
     ServiceRequest viewer(MainSiteUrl(), app_.Login().Cookies());
-    const SitePage page = ReadSitePage(Service(viewer).body.FromUtf8());
+    const ServiceAnswer answer = Service(viewer);
+    // No page at all says nothing about the cookies: the network or the site is down.
+    if (!answer.Answered() || answer.status != 200) return -1;
+    const SitePage page = ReadSitePage(answer.body.FromUtf8());
     if (page.uid.empty() || page.nick.empty()) return 0;
     const ByteBuffer picture =
         page.avatar.empty() ? ByteBuffer()

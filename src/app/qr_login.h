@@ -30,9 +30,10 @@ class QrLogin {
     // False when no code came (refused, failed, or its picture could not be fetched); the box
     // then goes blank, so a spent code never stays on show. Keeps the id and shows the picture.
     bool FetchQrCode();
-    // 1 on success, 0 on failure; sets the login's cookies.
+    // As LoadViewerPage; sets the login's cookies.
     int FinishLogin();
-    // 1 when the main site's page names a viewer id and nick; shows the avatar.
+    // 1 when the main site's page names a viewer id and nick (the avatar is shown), 0 when it
+    // names none, -1 when no page came.
     int LoadViewerPage();
 
     // The status message (after the prefix) for a retcode.
