@@ -2,6 +2,48 @@
 
 #include <windows.h>
 
+#include <chrono>
+
+Text LoginState::Cookies() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return cookies_;
+}
+
+void LoginState::SetCookies(const Text& cookies) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    cookies_ = cookies;
+}
+
+void LoginState::MarkSignedIn() {
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        expired_ = false;
+    }
+    signedIn_.notify_all();
+}
+
+bool LoginState::ReportExpired(const Text& used) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (expired_ || used != cookies_) return false;
+    expired_ = true;
+    return true;
+}
+
+bool LoginState::Expired() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return expired_;
+}
+
+bool LoginState::WaitSignedIn(const FlowToken& token) const {
+    std::unique_lock<std::mutex> guard(mutex_);
+    // The token has no condition of its own to wait on: look at it between short waits.
+    while (expired_) {
+        if (token.StopRequested()) return false;
+        signedIn_.wait_for(guard, std::chrono::milliseconds(50));
+    }
+    return !token.StopRequested();
+}
+
 AppState::AppState(AppView& v, WideText logFolder) : view_(v), log_(std::move(logFolder)) {}
 
 AppState::~AppState() {

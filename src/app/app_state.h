@@ -4,6 +4,7 @@
 // Each part guards itself, so no caller ever holds a lock across another part. The main window
 // owns one AppState; tests make their own around a recording view.
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,6 +16,7 @@
 #include "app/flow_slot.h"
 #include "app/records.h"
 #include "app/run_log.h"
+#include "app/saved_signin.h"
 #include "app/service_client.h"
 #include "threads/mutex.h"
 
@@ -44,16 +46,30 @@ class Guarded {
     T value_{};
 };
 
-// As long as the login: the cookies the service gave us and who signed in.
+// As long as the login: the cookies the service gave us and who signed in, and whether the
+// service has stopped taking them (a run then waits for a new sign-in).
 class LoginState {
   public:
-    Text Cookies() const { return cookies_.Get(); }
-    void SetCookies(const Text& cookies) { cookies_.Set(cookies); }
+    Text Cookies() const;
+    void SetCookies(const Text& cookies);
     Text ViewerId() const { return viewerId_.Get(); }
     void SetViewerId(const Text& id) { viewerId_.Set(id); }
 
+    // The service took the cookies now held (the viewer check passed): the sign-in is valid.
+    void MarkSignedIn();
+    // A request made with `used` found the sign-in gone. True for the first such report while
+    // those cookies are held: that caller asks for a new sign-in. False when it was reported
+    // already or the cookies were replaced since (the request may simply go again).
+    bool ReportExpired(const Text& used);
+    bool Expired() const;
+    // Waits until no expiry is open (MarkSignedIn); false when the token asked to stop first.
+    bool WaitSignedIn(const FlowToken& token) const;
+
   private:
-    Guarded<Text> cookies_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable signedIn_;
+    Text cookies_;
+    bool expired_ = false;
     Guarded<Text> viewerId_;
 };
 
@@ -123,6 +139,9 @@ class AppState {
     const RunBoard& Runs() const { return downloads_.Runs(); }
     ServiceClient& Client() { return client_; }
     RunLog& Log() { return log_; }
+    // Where the sign-in is kept between starts; tests point it elsewhere.
+    const SavedSignIn& SignInStore() const { return signInStore_; }
+    void UseSignInStore(SavedSignIn store) { signInStore_ = std::move(store); }
 
     FlowSlot& AnalysisFlow() { return analysisFlow_; }
     FlowSlot& DownloadFlow() { return downloadFlow_; }
@@ -158,6 +177,7 @@ class AppState {
     OwnerState owner_;
     UserSettings settings_;
     RunLog log_;
+    SavedSignIn signInStore_;
     ServiceClient client_{&log_};
     Downloads downloads_;
     FlowSlot analysisFlow_;

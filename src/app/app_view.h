@@ -19,6 +19,11 @@ class AppView {
     virtual void PostToWindowThread(std::function<void()> fn) = 0;
 
     virtual void SetStatus(const Text& text) = 0;
+    // The tab pages the flows bring forward: the login (QR code) and the operate page.
+    enum class Page { kLogin, kOperate };
+    virtual void ShowPage(Page page) = 0;
+    // Whether the login page is the one on screen.
+    virtual bool LoginPageShown() = 0;
     // Encoded picture bytes as received; replaces the picture on show.
     virtual void ShowLoginPicture(const ByteBuffer& picture) = 0;
     virtual Text HomeAddress() = 0;

@@ -59,7 +59,7 @@ bool ParseHttpDate(const Text& text, SYSTEMTIME& out) {
 }  // namespace
 
 bool IsRateLimited(int status, const Text& retryAfter) {
-    if (status == 418 || status == 429 || status == 414) return true;
+    if (status == 418 || status == 429 || status == 414 || status == 432) return true;
     return status >= 400 && !TrimSpaces(retryAfter).empty();
 }
 
@@ -87,8 +87,13 @@ RateBackoff::Ticket RateBackoff::WaitTurn(const FlowToken& token) {
     std::unique_lock<std::mutex> guard(mutex_);
     for (;;) {
         if (token.StopRequested()) return Ticket{epoch_, false, false};
-        if (!limited_) return Ticket{epoch_, false, true};
         const Clock::time_point now = Clock::now();
+        if (limited_ && now - limitedSince_ >= std::chrono::milliseconds(boundMs_)) {
+            outlasted_ = true;
+            changed_.notify_all();
+        }
+        if (outlasted_) return Ticket{epoch_, false, false, true};
+        if (!limited_) return Ticket{epoch_, false, true};
         const Clock::time_point slice = now + std::chrono::milliseconds(kStopCheckMs);
         if (now < resumeAt_) {
             changed_.wait_until(guard, std::min(resumeAt_, slice));
@@ -114,6 +119,7 @@ RateBackoff::Change RateBackoff::Report(const Ticket& ticket, Outcome outcome,
             if (!retryAfterMs) nextPauseMs_ = std::min(nextPauseMs_ * 2, kLongestPauseMs);
             ++epoch_;
             ++pauses_;
+            if (!limited_) limitedSince_ = Clock::now();
             limited_ = true;
             limitedScope_ = scope;
             probing_ = false;
@@ -145,6 +151,16 @@ RateBackoff::Change RateBackoff::Report(const Ticket& ticket, Outcome outcome,
             return Change::kNone;
     }
     return Change::kNone;
+}
+
+void RateBackoff::SetBoundMs(unsigned ms) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    boundMs_ = ms;
+}
+
+bool RateBackoff::Outlasted() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return outlasted_;
 }
 
 bool RateBackoff::Paused() const {

@@ -1,6 +1,6 @@
 #pragma once
 // One back-off shared by every request of a download run. A service that says "slow down"
-// (418, 429, 414, or any error status with Retry-After) is obeyed by all workers together: the
+// (418, 429, 414, 432, or any error status with Retry-After) is obeyed by all workers together: the
 // first answer of that kind opens a pause, the others wait on it instead of sending, and when
 // the pause ends a single request probes whether the limit is over. Once one request goes
 // through, everybody resumes.
@@ -28,12 +28,15 @@ class RateBackoff {
 
     static constexpr unsigned kFirstPauseMs = 2000;
     static constexpr unsigned kLongestPauseMs = 60000;
+    // A service that has let no request through for this long is not waited for any more.
+    static constexpr unsigned kLimitBoundMs = 600000;
 
     // What a request was allowed to do; hand it back to Report.
     struct Ticket {
         unsigned epoch = 0;
         bool probe = false;
-        bool granted = false;  // false: the token asked to stop while waiting
+        bool granted = false;    // false: the token asked to stop while waiting, or:
+        bool outlasted = false;  // the limit outlasted the bound; nothing more will be let through
     };
     enum class Outcome { kThrough, kLimited, kFailed };
     // What changed, so the caller can tell the user.
@@ -48,6 +51,11 @@ class RateBackoff {
     // from the hosts that opened the pause can end it.
     Change Report(const Ticket& ticket, Outcome outcome,
                   std::optional<unsigned> retryAfterMs = std::nullopt, const Text& scope = Text());
+
+    // How long the service may limit without letting one request through (tests shorten it).
+    void SetBoundMs(unsigned ms);
+    // The limit outlasted the bound: every request waiting, and every later one, is refused.
+    bool Outlasted() const;
 
     bool Paused() const;
     // When the open pause ends (local wall clock), for the status line.
@@ -66,4 +74,7 @@ class RateBackoff {
     unsigned long long resumeAtFileTime_ = 0;  // UTC, for the status line
     int pauses_ = 0;
     Text limitedScope_;
+    unsigned boundMs_ = kLimitBoundMs;
+    Clock::time_point limitedSince_{};  // the first limit since a request last went through
+    bool outlasted_ = false;
 };

@@ -5,6 +5,7 @@
 #include "app/album_catalogue.h"
 #include "app/download_driver.h"
 #include "app/folder_commands.h"
+#include "app/qr_login.h"
 #include "text/text_helpers.h"
 
 void RunCommand(AppState& app, int id) {
@@ -27,6 +28,9 @@ void RunCommand(AppState& app, int id) {
         case kCmdOpenLog:
             OpenLog(app);
             break;
+        case kCmdSignOut:
+            SignOut(app);
+            break;
         case kCmdSizeLarge:
         case kCmdSizeHigh:
         case kCmdSizeStandard:
@@ -45,6 +49,17 @@ bool ChooseSize(AppState& app, int command) {
     app.Settings().SetSize(*size);
     app.View().MarkSize(VariantOf(*size).RadioPosition());
     return true;
+}
+
+void ApplyStartSettings(AppState& app) {
+    wchar_t value[16] = {};
+    const DWORD n = GetEnvironmentVariableW(L"PICTALON_LIMIT_BOUND_MS", value, 16);
+    if (n > 0 && n < 16) {
+        const unsigned long ms = wcstoul(value, nullptr, 10);
+        if (ms > 0 && ms <= RateBackoff::kLimitBoundMs)
+            app.Downloading().SetLimitBoundMs(static_cast<unsigned>(ms));
+    }
+    RemoveEmptyPartFolders(app.Settings().SaveFolder());
 }
 
 Text ProgramFolder() {

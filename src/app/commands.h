@@ -11,6 +11,7 @@ enum AppCommand : int {
     kCmdSizeSmall,
     kCmdDownloadAll = 10006,
     kCmdOpenLog = 10007,
+    kCmdSignOut = 10008,
     kCmdAnalyze = 20001,
     kCmdBrowse = 20002,
 };
@@ -21,6 +22,11 @@ void RunCommand(AppState& app, int id);
 // The size commands: accepted only while no run is under way (a run keeps its size from
 // "下载选中" to its final status). True when accepted.
 bool ChooseSize(AppState& app, int command);
+
+// At start, before the window: what the environment asks of the program (the bound on a
+// service's rate limit, PICTALON_LIMIT_BOUND_MS, which tests shorten), and the folders of
+// pictures under way that an ended process left empty in the save folder go.
+void ApplyStartSettings(AppState& app);
 
 // The folder that holds the program file, with one trailing "\".
 Text ProgramFolder();

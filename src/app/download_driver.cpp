@@ -13,6 +13,7 @@
 #include "app/picture_file.h"
 #include "app/service_client.h"
 #include "app/service_answers.h"
+#include "app/signin_renewal.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
 #include "web/endpoints.h"
@@ -29,7 +30,6 @@ constexpr int kFailedPagesToGiveUp = 3;
 struct ListingSource {
     Text ownerId;
     Text albumId;
-    Text cookies;
 };
 
 bool IsFolder(const Text& path) {
@@ -57,17 +57,11 @@ std::shared_ptr<AlbumContext> MakeAlbumFolders(const Text& saveFolder, const Own
                               LoadAlbumRecord(albumFolder, owner.ownerId, album.albumId));
 }
 
-// The folder of pictures under way goes with the run that needed it; one that still holds
-// another run's pictures stays (removing a folder that is not empty fails).
-void RemovePartFolder(const AlbumContext& album) {
-    if (album.partFolder != album.albumFolder) RemoveDirectoryW(WinStr(album.partForm));
-}
-
 // One page of the list, asked again twice after a short pause when it fails or does not read
 // as a page; not ok when it never came.
 PhotoPage FetchPhotoPage(AppState& app, const std::shared_ptr<DownloadRun>& run,
                          const ListingSource& source, int page) {
-    ServiceRequest request(PhotoListUrl(source.ownerId, source.albumId, page), source.cookies);
+    ServiceRequest request(PhotoListUrl(source.ownerId, source.albumId, page), Text());
     request.bodyCap = kListingBodyCap;
     request.backoff = &run->Backoff();
     PhotoPage listed;
@@ -76,9 +70,7 @@ PhotoPage FetchPhotoPage(AppState& app, const std::shared_ptr<DownloadRun>& run,
                                  listed = ReadPhotoPage(answer.body.AsCodePage());
                                  return listed.ok;
                              }};
-    const ServiceAnswer answer = app.Client().Fetch(request, run->Token(), policy, [&app, &run] {
-        ShowRunProgress(app, run, ProgressPace::kNow);
-    });
+    const ServiceAnswer answer = FetchSignedIn(app, run, request, policy);
     return answer.accepted ? listed : PhotoPage{};
 }
 
@@ -115,7 +107,8 @@ void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run, const Li
     run->NoteAlbumTotal(album, probe.total);
     const int pages = PageCount(static_cast<std::int32_t>(probe.total));
     int failedInARow = 0;
-    for (int page = 1; page <= pages && !run->StopRequested(); ++page) {
+    for (int page = 1; page <= pages && !run->StopRequested() && !run->Backoff().Outlasted();
+         ++page) {
         const PhotoPage listed = FetchPhotoPage(app, run, source, page);
         if (!listed.ok) {
             run->NoteListingFailed(album);
@@ -136,7 +129,8 @@ Text CountsText(const RunTally& tally) {
     return JoinTexts(std::to_string(tally.downloaded), " of ", std::to_string(tally.listed),
                      " listed written, ", std::to_string(tally.failed), " failed, album total ",
                      std::to_string(tally.albumTotal),
-                     tally.listingFailed ? ", some pages never came" : ", every page listed", "; ",
+                     tally.listingFailed ? ", some pages never came" : ", every page listed",
+                     tally.limitOutlasted ? "; the service limited it for too long" : "", "; ",
                      std::to_string(tally.already), " of them already there");
 }
 
@@ -155,8 +149,8 @@ void ShowFinished(AppState& app, const std::shared_ptr<DownloadRun>& run, const 
 std::shared_ptr<const AlbumContext> ListAlbum(AppState& app,
                                               const std::shared_ptr<DownloadRun>& run,
                                               const OwnerProfile& owner, const AlbumRecord& album,
-                                              const Text& cookies, const Text& label,
-                                              int number = 0, const Text& placeText = Text()) {
+                                              const Text& label, int number = 0,
+                                              const Text& placeText = Text()) {
     const std::shared_ptr<AlbumContext> place =
         MakeAlbumFolders(app.Settings().SaveFolder(), owner, album, run->Size());
     place->number = number;
@@ -172,7 +166,7 @@ std::shared_ptr<const AlbumContext> ListAlbum(AppState& app,
                                 VariantOf(run->Size()).menuText, ", into ", place->albumFolder,
                                 ", ", std::to_string(place->alreadyThere.size()),
                                 " pictures already there"));
-    ListPhotos(app, run, ListingSource{owner.ownerId, album.albumId, cookies}, *place);
+    ListPhotos(app, run, ListingSource{owner.ownerId, album.albumId}, *place);
     return place;
 }
 
@@ -241,6 +235,11 @@ Text FinishedStatus(int downloaded, int listed, int already) {
 
 Text FinalStatus(const RunTally& tally) {
     const long long total = std::max<long long>(tally.albumTotal, tally.listed);
+    if (tally.limitOutlasted) {
+        return JoinTexts(kStatusLimitEnded, std::to_string(tally.downloaded), kFinishedOf,
+                         std::to_string(total), kIncompleteOf,
+                         std::to_string(total - tally.downloaded), kLimitEndedTail);
+    }
     const long long unlisted = total - tally.listed;
     if (unlisted == 0 && !tally.listingFailed && tally.failed == 0) {
         return FinishedStatus(tally.downloaded, tally.listed, tally.already);
@@ -302,10 +301,14 @@ void RunDownloadDriver(AppState& app, const std::shared_ptr<DownloadRun>& run, i
         return;
     }
     const std::shared_ptr<const AlbumContext> place =
-        ListAlbum(app, run, owner, owner.albums[albumNumber - 1], app.Login().Cookies(),
+        ListAlbum(app, run, owner, owner.albums[albumNumber - 1],
                   JoinTexts("run ", std::to_string(run->Id())));
+    // However the run ends: finished, superseded or stopped.
+    const struct PartFolderGoes {
+        const AlbumContext& album;
+        ~PartFolderGoes() { album.RemovePartFolder(); }
+    } partFolderGoes{*place};
     if (!WaitForJobs(app, run)) return;
-    RemovePartFolder(*place);
     app.Log().AddLine(
         JoinTexts("run ", std::to_string(run->Id()), " ends: ", CountsText(run->Tally())));
     ShowFinished(app, run, FinalStatus(run->Tally()));
@@ -313,23 +316,28 @@ void RunDownloadDriver(AppState& app, const std::shared_ptr<DownloadRun>& run, i
 
 void RunAccountDriver(AppState& app, const std::shared_ptr<DownloadRun>& run) {
     const OwnerProfile owner = app.Owner().Get();
-    const Text cookies = app.Login().Cookies();
     const int count = static_cast<int>(owner.albums.size());
     int planned = 0;
     for (const AlbumRecord& album : owner.albums) planned += std::max(album.photoCount, 0);
     run->NotePlanned(planned);
     std::vector<std::shared_ptr<const AlbumContext>> places;
+    // However the run ends: finished, superseded or stopped.
+    const struct PartFoldersGo {
+        const std::vector<std::shared_ptr<const AlbumContext>>& places;
+        ~PartFoldersGo() {
+            for (const auto& place : places) place->RemovePartFolder();
+        }
+    } partFoldersGo{places};
     for (int k = 0; k < count && !run->StopRequested(); ++k) {
         const Text place = JoinTexts(std::to_string(k + 1), "/", std::to_string(count));
         places.push_back(
-            ListAlbum(app, run, owner, owner.albums[k], cookies,
+            ListAlbum(app, run, owner, owner.albums[k],
                       JoinTexts("run ", std::to_string(run->Id()), ", album ", place), k + 1,
                       JoinTexts(kAlbumPlaceHead, place, kAlbumPlaceTail, owner.albums[k].caption)));
     }
     if (!WaitForJobs(app, run)) return;
     std::vector<RunTally> tallies;
     for (size_t k = 0; k < places.size(); ++k) {
-        RemovePartFolder(*places[k]);
         tallies.push_back(AlbumCounts(*places[k], owner.albums[k]));
         app.Log().AddLine(JoinTexts("run ", std::to_string(run->Id()), ", album ",
                                     std::to_string(k + 1), "/", std::to_string(count), " ",

@@ -6,17 +6,19 @@
 #include "app/error_texts.h"
 #include "app/fetch_gate.h"
 #include "app/file_naming.h"
+#include "app/picture_bytes.h"
 #include "app/picture_file.h"
 #include "app/service_client.h"
+#include "app/signin_renewal.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
 #include "web/endpoints.h"
 
 namespace {
 
-// The picture, or nothing: only a complete 200 answer with a body counts. Failed answers are
-// asked for again twice after a short pause; while the service says to slow down the job waits
-// with the others, and those answers use up none of the tries.
+// The picture, or nothing: only a complete 200 answer whose bytes are a picture's counts. Failed
+// answers are asked for again twice after a short pause; while the service says to slow down the
+// job waits with the others, and those answers use up none of the tries.
 bool FetchPicture(AppState& app, const std::shared_ptr<DownloadRun>& run, const Text& url,
                   ByteBuffer& body) {
     ServiceRequest request{url};
@@ -25,13 +27,12 @@ bool FetchPicture(AppState& app, const std::shared_ptr<DownloadRun>& run, const 
     request.backoff = &run->Backoff();
     request.gate = &app.Downloading().PictureGate();
     request.keptSession = true;
+    // A page or an error sent with status 200 is a failed try: it is never written as a picture.
     const RetryPolicy policy{kFetchAttempts, kRetryPauseMs, [](const ServiceAnswer& answer) {
                                  return answer.Answered() && answer.status == 200 &&
-                                        !answer.body.empty();
+                                        LooksLikePicture(answer.body.Bytes());
                              }};
-    ServiceAnswer answer = app.Client().Fetch(request, run->Token(), policy, [&app, &run] {
-        ShowRunProgress(app, run, ProgressPace::kNow);
-    });
+    ServiceAnswer answer = FetchSignedIn(app, run, request, policy);
     body = answer.accepted ? answer.body.TakeBytes() : ByteBuffer();
     return answer.accepted;
 }
@@ -62,8 +63,10 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
     const Text url = PictureUrl(photo.picHost, Text(VariantOf(album.size).segment), photo.picName);
     const Text fileName = PictureFileName(photo.timestamp, photo.caption, photo.picName);
     const Text finalPath = albumFolder + fileName;
+    // Unique across processes: two windows downloading the same owner share its part folder.
     const Text tempName =
-        JoinTexts("~", std::to_string(run->Id()), "-", std::to_string(position), ".part");
+        JoinTexts("~", std::to_string(GetCurrentProcessId()), "-", std::to_string(run->Id()), "-",
+                  std::to_string(position), ".part");
     if (!IsInsideFolder(albumFolder, finalPath)) return false;
 
     ByteBuffer body;
@@ -75,6 +78,12 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
     {
         const Downloads::WriteTurn writing(app.Downloading());
         if (!run->StopRequested())
+            err = WritePictureFile(album.PathInPart(tempName), album.PathInAlbum(fileName), body,
+                                   run->Token(), photo.timestamp);
+        // The folder of pictures under way is shared with other runs and other processes that
+        // download the same owner; the one that ends removes it if it is empty at that moment.
+        if (err == ERROR_PATH_NOT_FOUND && album.partFolder != albumFolder &&
+            CreateDirectoryW(WinStr(album.partForm), nullptr) && !run->StopRequested())
             err = WritePictureFile(album.PathInPart(tempName), album.PathInAlbum(fileName), body,
                                    run->Token(), photo.timestamp);
         // Only once the file is there under its name: a record never promises a picture that
@@ -94,6 +103,8 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
 void ShowProgressHere(AppState& app, const std::shared_ptr<DownloadRun>& run) {
     run->ProgressShown(GetTickCount64());
     if (!app.Runs().IsCurrent(*run) || run->Finished()) return;
+    // While the run waits for a new sign-in the status line asks for the scan.
+    if (app.Login().Expired()) return;
     const RunTally tally = run->Tally();
     const int done = tally.downloaded;
     const int failed = tally.failed;

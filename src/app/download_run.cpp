@@ -91,6 +91,10 @@ WideText AlbumContext::PathInPart(const Text& name) const {
     return FileSystemPathIn(partForm, name);
 }
 
+void AlbumContext::RemovePartFolder() const {
+    if (partFolder != albumFolder) RemoveDirectoryW(WinStr(partForm));
+}
+
 void DownloadRun::SetAlbum(std::shared_ptr<const AlbumContext> album) {
     std::lock_guard<std::mutex> guard(mutex_);
     album_ = std::move(album);
@@ -137,8 +141,8 @@ void DownloadRun::ReleasePhotos() {
 }
 
 RunTally DownloadRun::Tally() const {
-    return RunTally{downloaded_.load(), listed_.load(),        failed_.load(),
-                    albumTotal_.load(), listingFailed_.load(), already_.load()};
+    return RunTally{downloaded_.load(),    listed_.load(),       failed_.load(), albumTotal_.load(),
+                    listingFailed_.load(), backoff_.Outlasted(), already_.load()};
 }
 
 void DownloadRun::CountWritten(AlbumTally& album, bool already) {

@@ -20,10 +20,11 @@
 struct RunTally {
     int downloaded = 0;
     int listed = 0;
-    int failed = 0;              // listed photos that were not written
-    long long albumTotal = 0;    // the album's own "data.total"; 0 when unknown
-    bool listingFailed = false;  // a probe or page never came, even after asking again
-    int already = 0;             // of downloaded: found in the folder as recorded, not fetched
+    int failed = 0;               // listed photos that were not written
+    long long albumTotal = 0;     // the album's own "data.total"; 0 when unknown
+    bool listingFailed = false;   // a probe or page never came, even after asking again
+    bool limitOutlasted = false;  // the run ended because the service never stopped limiting it
+    int already = 0;              // of downloaded: found in the folder as recorded, not fetched
 };
 
 // One album's share of a run's counts; a run over the whole account names each album's.
@@ -35,8 +36,8 @@ struct AlbumTally {
     std::atomic<bool> listingFailed{false};
     std::atomic<int> already{0};
     RunTally Read() const {
-        return RunTally{downloaded.load(), listed.load(),        failed.load(),
-                        albumTotal.load(), listingFailed.load(), already.load()};
+        return RunTally{downloaded.load(),    listed.load(), failed.load(), albumTotal.load(),
+                        listingFailed.load(), false,         already.load()};
     }
 };
 
@@ -63,6 +64,9 @@ struct AlbumContext {
     // here, not for every picture.
     WideText PathInAlbum(const Text& name) const;
     WideText PathInPart(const Text& name) const;
+    // The folder of pictures under way goes with the run that needed it; one that still holds
+    // another run's pictures stays (removing a folder that is not empty fails).
+    void RemovePartFolder() const;
 
     Text albumFolder;
     Text partFolder;  // the album folder itself when no part folder could be made

@@ -25,6 +25,9 @@ void Downloads::Stop() {
         std::unique_lock<std::mutex> guard(writersMutex_);
         writersDone_.wait_for(guard, kWriteGrace, [this] { return writers_ == 0; });
     }
+    // The process ends without waiting for the driver, which would remove it at its end.
+    if (const std::shared_ptr<DownloadRun> run = runs_.Latest())
+        if (const auto album = run->Album()) album->RemovePartFolder();
     pool_.Stop(ThreadPool::kStopDropNoWait);
 }
 

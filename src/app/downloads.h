@@ -2,6 +2,7 @@
 // The download side of the application: the pool that runs the jobs, the gate that bounds the
 // picture requests in flight, the count of jobs writing a file and the board of runs. The window
 // and the flows ask it; nothing else holds the pool.
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -27,8 +28,12 @@ class Downloads {
 
     // Window thread, at "下载选中": retires the current run and begins the next.
     std::shared_ptr<DownloadRun> Begin(std::shared_ptr<FlowToken> token, PictureSize size) {
-        return runs_.Begin(std::move(token), size);
+        std::shared_ptr<DownloadRun> run = runs_.Begin(std::move(token), size);
+        run->Backoff().SetBoundMs(limitBoundMs_.load());
+        return run;
     }
+    // How long the service may limit a run before the run ends (RateBackoff::kLimitBoundMs).
+    void SetLimitBoundMs(unsigned ms) { limitBoundMs_.store(ms); }
     const RunBoard& Runs() const { return runs_; }
 
     // Queues one job; false when the pool refused it (the job then never runs).
@@ -59,4 +64,5 @@ class Downloads {
     std::mutex writersMutex_;
     std::condition_variable writersDone_;
     int writers_ = 0;
+    std::atomic<unsigned> limitBoundMs_{RateBackoff::kLimitBoundMs};
 };

@@ -13,6 +13,9 @@
 
 namespace {
 
+// The folder of pictures under way the download driver makes beside an owner's album folders.
+constexpr char16_t kPartFolderName[] = u"~pictalon-parts";
+
 Text TrimTrailingBlanks(Text path) {
     for (;;) {
         if (!path.empty() && path.back() == ' ') {
@@ -32,11 +35,34 @@ Text FolderToOpen(const RunBoard& runs) {
     return run ? TrimTrailingBlanks(run->AlbumFolder()) : Text();
 }
 
+bool IsExistingFolder(const Text& folder) {
+    // The shell's path tests take no "\\?\" form; the file system's own attributes do.
+    const WideText wide = FileSystemPath(folder);
+    if (folder.empty() || wide.empty()) return false;
+    const DWORD attributes = GetFileAttributesW(WinStr(wide));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void RemoveEmptyPartFolders(const Text& saveFolder) {
+    const WideText form = FileSystemPath(EnsureTrailingBackslash(saveFolder));
+    if (saveFolder.empty() || form.empty()) return;
+    WIN32_FIND_DATAW found{};
+    const FindHandle search(FindFirstFileW(WinStr(FileSystemPathIn(form, "*")), &found));
+    if (!search) return;
+    do {
+        const WideText name = reinterpret_cast<const char16_t*>(found.cFileName);
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || name == u"." ||
+            name == u"..")
+            continue;
+        // Removing a folder that still holds something fails, and so leaves it alone.
+        RemoveDirectoryW(WinStr(form + name + u"\\" + kPartFolderName));
+    } while (FindNextFileW(search.Get(), &found));
+}
+
 void OpenAlbumFolder(AppState& app) {
     const Text folder = FolderToOpen(app.Runs());
     const WideText wide = FileSystemPath(folder);
-    if (folder.empty() || wide.empty()) return;
-    if (!PathFileExistsW(WinStr(wide)) && !PathIsDirectoryW(WinStr(wide))) return;
+    if (!IsExistingFolder(folder)) return;
     const ItemIdList item(ILCreateFromPathW(WinStr(wide)));
     PumpPendingMessages();
     if (!item) return;

@@ -78,6 +78,7 @@ int MainWindow::Run(HINSTANCE instance) {
     TheAppHost().Startup(instance);
     app_.Start();
     app_.Settings().SetSaveFolder(ProgramFolder());
+    ApplyStartSettings(app_);
     window_.OnCreate([this](HWND hwnd) { BuildContent(hwnd); });
     window_.OnSize([this](HWND, int width, int height) { LayoutMain(width, height); });
     window_.OnMenuItemClick([this](HWND, int id) { RunCommand(app_, id); });
@@ -108,7 +109,7 @@ void MainWindow::BuildContent(HWND hwnd) {
     });
     dpi_ = WindowDpi(hwnd);
     font_ = ControlFontForDpi(dpi_);
-    StartQrLogin(app_);
+    StartQrLogin(app_, kQrRetryUnitMs, LoginPurpose::kAtStart);
 
     Menu sizes;
     sizes.CreatePopup();
@@ -123,6 +124,7 @@ void MainWindow::BuildContent(HWND hwnd) {
     albumMenu_.AppendSubmenu(std::move(sizes), Text(kMenuSizes));
     albumMenu_.AppendSeparator();
     albumMenu_.AppendItem(Text(kMenuOpenLog), kCmdOpenLog);
+    albumMenu_.AppendItem(Text(kMenuSignOut), kCmdSignOut);
     albumMenu_.AppendSeparator();
     albumMenu_.AppendItem(Text(kMenuDownloadAll), kCmdDownloadAll);
 
@@ -313,6 +315,14 @@ void MainWindow::ShowTaskbarProgress(Progress state, int done, int total) {
 
 void MainWindow::SetStatus(const Text& text) {
     statusLine_.SetText(text);
+}
+
+void MainWindow::ShowPage(Page page) {
+    tabs_.SetCurSel(page == Page::kLogin ? 0 : 1);
+}
+
+bool MainWindow::LoginPageShown() {
+    return tabs_.GetCurSel() == 0;
 }
 
 void MainWindow::ShowLoginPicture(const ByteBuffer& picture) {

@@ -35,6 +35,8 @@ class MainWindow final : public AppView {
     void RunOnWindowThread(const std::function<void()>& fn) override;
     void PostToWindowThread(std::function<void()> fn) override;
     void SetStatus(const Text& text) override;
+    void ShowPage(Page page) override;
+    bool LoginPageShown() override;
     void ShowLoginPicture(const ByteBuffer& picture) override;
     Text HomeAddress() override;
     void ClearAlbumItems() override;

@@ -23,8 +23,9 @@ constexpr unsigned long kPollEveryMs = 500;
 
 }  // namespace
 
-QrLogin::QrLogin(AppState& app, std::shared_ptr<FlowToken> token, unsigned long retryUnitMs)
-    : app_(app), token_(std::move(token)), retryUnitMs_(retryUnitMs) {}
+QrLogin::QrLogin(AppState& app, std::shared_ptr<FlowToken> token, unsigned long retryUnitMs,
+                 LoginPurpose purpose)
+    : app_(app), token_(std::move(token)), retryUnitMs_(retryUnitMs), purpose_(purpose) {}
 
 ServiceAnswer QrLogin::Service(const ServiceRequest& request) {
     return app_.Client().Fetch(request, *token_);
@@ -64,10 +65,15 @@ Text QrLogin::RetryStatus(unsigned long delayMs) {
 }
 
 void QrLogin::RunQrLogin() {
+    if (purpose_ == LoginPurpose::kAtStart && SignInFromSaved()) return;
     for (;;) {
         if (!PollUntilConfirmed() || token_->StopRequested()) return;
         if (FinishLogin() == 1) {
-            app_.StatusIf(app_.LoginFlow(), token_, JoinTexts(kStatusPrefix, kLoginDone));
+            SignedIn();
+            ShowStatus(JoinTexts(kStatusPrefix, kLoginDone));
+            if (purpose_ == LoginPurpose::kRenewal)
+                app_.ShowIf([this] { return Current(); },
+                            [this] { app_.View().ShowPage(AppView::Page::kOperate); });
             return;
         }
         if (!Current()) return;
@@ -78,6 +84,42 @@ void QrLogin::RunQrLogin() {
     }
 }
 
+// The cookies of a signed-in viewer are kept for the next start, sealed for this Windows user,
+// and whatever waited for the sign-in goes on.
+void QrLogin::SignedIn() {
+    app_.SignInStore().Save(app_.Login().Cookies());
+    app_.Login().MarkSignedIn();
+}
+
+// Signs in with the cookies kept from an earlier start, as a confirmed scan would; a saved
+// sign-in the service refuses (expired, another user's, damaged) is removed for good. One that
+// could not be checked (no answer) is kept for the next start, and a QR code is shown meanwhile.
+bool QrLogin::SignInFromSaved() {
+    const std::optional<Text> saved = app_.SignInStore().Load();
+    if (saved) {
+        app_.Login().SetCookies(*saved);
+        const int viewer = LoadViewerPage();
+        if (viewer < 0) {
+            app_.Login().SetCookies(Text());
+            app_.Log().AddLine(
+                "the saved sign-in could not be checked (no answer): kept, a QR code follows");
+            return false;
+        }
+        if (viewer == 1) {
+            app_.Login().MarkSignedIn();
+            return app_.ShowIf([this] { return Current(); },
+                               [this] {
+                                   app_.View().ShowPage(AppView::Page::kOperate);
+                                   app_.View().SetStatus(JoinTexts(kStatusPrefix, kLoginDone));
+                               });
+        }
+        app_.Login().SetCookies(Text());
+        app_.Log().AddLine("the saved sign-in is no longer valid: removed, a QR code follows");
+    }
+    app_.SignInStore().Delete();
+    return false;
+}
+
 // True on a confirmed scan; false when the flow was retired.
 bool QrLogin::PollUntilConfirmed() {
     for (;;) {
@@ -85,7 +127,10 @@ bool QrLogin::PollUntilConfirmed() {
         const std::int32_t r = PollQrState();
         if (r >= kExpired && !FetchQrCodeUntilIssued()) return false;
         if (r == kConfirmed) return true;
-        if (!ShowStatus(JoinTexts(kStatusPrefix, MessageFor(r)))) return false;
+        const Text status = r == kWaiting && purpose_ == LoginPurpose::kRenewal
+                                ? Text(kStatusSignInExpired)
+                                : JoinTexts(kStatusPrefix, MessageFor(r));
+        if (!ShowStatus(status)) return false;
         if (!token_->WaitPumped(kPollEveryMs)) return false;
     }
 }
@@ -111,12 +156,20 @@ std::int32_t QrLogin::PollQrState() {
 }
 
 // A state shown already is not shown again: a login left waiting for a scan must not overwrite,
-// twice a second, what another flow has shown since. False when the flow was retired.
+// twice a second, what another flow has shown since. A login whose page is not on screen
+// writes nothing (the status line then belongs to the page shown); it shows its state once its
+// page is back. False when the flow was retired.
 bool QrLogin::ShowStatus(const Text& status) {
     if (status == shownStatus_) return Current();
-    if (!app_.StatusIf(app_.LoginFlow(), token_, status)) return false;
-    shownStatus_ = status;
-    return true;
+    bool current = false;
+    const bool shown = app_.ShowIf(
+        [this, &current] {
+            current = Current();
+            return current && app_.View().LoginPageShown();
+        },
+        [&] { app_.View().SetStatus(status); });
+    if (shown) shownStatus_ = status;
+    return current;
 }
 
 bool QrLogin::ShowPictureIfCurrent(const ByteBuffer& picture) {
@@ -154,7 +207,10 @@ int QrLogin::FinishLogin() {
 
 int QrLogin::LoadViewerPage() {
     ServiceRequest viewer(MainSiteUrl(), app_.Login().Cookies());
-    const SitePage page = ReadSitePage(Service(viewer).body.FromUtf8());
+    const ServiceAnswer answer = Service(viewer);
+    // No page at all says nothing about the cookies: the network or the site is down.
+    if (!answer.Answered() || answer.status != 200) return -1;
+    const SitePage page = ReadSitePage(answer.body.FromUtf8());
     if (page.uid.empty() || page.nick.empty()) return 0;
     const ByteBuffer picture =
         page.avatar.empty() ? ByteBuffer()
@@ -163,10 +219,17 @@ int QrLogin::LoadViewerPage() {
     return 1;
 }
 
-void StartQrLogin(AppState& app, unsigned long retryUnitMs) {
+void StartQrLogin(AppState& app, unsigned long retryUnitMs, LoginPurpose purpose) {
     app.LoginFlow().Start(
-        [&app, retryUnitMs](const std::shared_ptr<FlowToken>& token) {
-            QrLogin(app, token, retryUnitMs).RunQrLogin();
+        [&app, retryUnitMs, purpose](const std::shared_ptr<FlowToken>& token) {
+            QrLogin(app, token, retryUnitMs, purpose).RunQrLogin();
         },
         L"login");
+}
+
+void SignOut(AppState& app) {
+    app.SignInStore().Delete();
+    app.Login().SetCookies(Text());
+    app.View().ShowPage(AppView::Page::kLogin);
+    StartQrLogin(app);
 }

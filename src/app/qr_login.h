@@ -11,10 +11,16 @@
 // The pauses before asking again for a code are 1, 2 and 4 units, then 5 units each time.
 inline constexpr unsigned long kQrRetryUnitMs = 1000;
 
+// kAtStart: a saved sign-in the service still takes makes the QR code unnecessary.
+// kRenewal: a run waits for the sign-in; the status says so while the code waits for a scan,
+// and the operate page comes back once signed in.
+enum class LoginPurpose { kFresh, kAtStart, kRenewal };
+
 class QrLogin {
   public:
     QrLogin(AppState& app, std::shared_ptr<FlowToken> token,
-            unsigned long retryUnitMs = kQrRetryUnitMs);
+            unsigned long retryUnitMs = kQrRetryUnitMs,
+            LoginPurpose purpose = LoginPurpose::kFresh);
 
     // The body of the login thread.
     void RunQrLogin();
@@ -24,9 +30,10 @@ class QrLogin {
     // False when no code came (refused, failed, or its picture could not be fetched); the box
     // then goes blank, so a spent code never stays on show. Keeps the id and shows the picture.
     bool FetchQrCode();
-    // 1 on success, 0 on failure; sets the login's cookies.
+    // As LoadViewerPage; sets the login's cookies.
     int FinishLogin();
-    // 1 when the main site's page names a viewer id and nick; shows the avatar.
+    // 1 when the main site's page names a viewer id and nick (the avatar is shown), 0 when it
+    // names none, -1 when no page came.
     int LoadViewerPage();
 
     // The status message (after the prefix) for a retcode.
@@ -39,6 +46,8 @@ class QrLogin {
 
   private:
     bool Current() const;
+    bool SignInFromSaved();
+    void SignedIn();
     ServiceAnswer Service(const ServiceRequest& request);
     bool PollUntilConfirmed();
     bool FetchQrCodeUntilIssued();
@@ -47,6 +56,7 @@ class QrLogin {
     AppState& app_;
     std::shared_ptr<FlowToken> token_;
     const unsigned long retryUnitMs_;
+    const LoginPurpose purpose_;
     // Only this flow uses them: the code being polled and the ticket a confirmed scan gave.
     Text qrId_;
     Text loginAlt_;
@@ -55,4 +65,9 @@ class QrLogin {
 
 // Starts the login flow in its slot (the window-creation command). Tests shorten the pauses
 // between code requests with retryUnitMs.
-void StartQrLogin(AppState& app, unsigned long retryUnitMs = kQrRetryUnitMs);
+void StartQrLogin(AppState& app, unsigned long retryUnitMs = kQrRetryUnitMs,
+                  LoginPurpose purpose = LoginPurpose::kFresh);
+
+// Command 10008, on the window thread: forgets the sign-in, saved and held, and shows the login
+// page with a new code.
+void SignOut(AppState& app);

@@ -111,3 +111,16 @@ SitePage ReadSitePage(const Text& page) {
     site.onick = PageVariable(page, "onick");
     return site;
 }
+
+bool AsksForSignIn(const ByteBuffer& body) {
+    // Such answers are short; a picture or a long page is never one of them.
+    constexpr size_t kLongestSignInAnswer = size_t{64} << 10;
+    const size_t first = body.find_first_not_of(" \t\r\n");
+    if (first == ByteBuffer::npos || body.size() > kLongestSignInAnswer) return false;
+    if (body[first] == '<') return PageVariable(body, "islogin") == "0";
+    JsonDocument doc;
+    if (body[first] != '{' || !ParseAnswer(doc, body)) return false;
+    if (doc.KindOf("ok") == JsonInteger && doc.GetInteger("ok") == -100) return true;
+    return doc.KindOf("result") == JsonBoolean && !doc.GetBoolean("result") &&
+           doc.GetText("code") == "A0003";
+}

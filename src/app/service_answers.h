@@ -63,3 +63,9 @@ struct SitePage {
     Text onick;   // the owner's nick
 };
 SitePage ReadSitePage(const Text& page);
+
+// True when an answer asks for a new sign-in instead of giving what was asked for: the JSON
+// answer of an expired login ({"ok":-100,"url":...}), the photo host's "not logged in"
+// ({"result":false,"code":"A0003",...}) or the main site's page for visitors
+// ($CONFIG['islogin']='0';). Bodies that are neither JSON nor a page are not read.
+bool AsksForSignIn(const ByteBuffer& body);

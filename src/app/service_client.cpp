@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <optional>
 
+#include "app/picture_bytes.h"
 #include "app/run_log.h"
+#include "app/service_answers.h"
 #include "text/text_helpers.h"
 #include "web/endpoints.h"
 #include "web/web_session.h"
@@ -20,6 +22,16 @@ void ApplySilence(WebSession& web, unsigned silenceMs) {
     // Before Open: the engine hands the receive time-out to each request as it opens it.
     if (silenceMs > 0)
         web.SetTimeouts(std::nullopt, std::nullopt, std::nullopt, static_cast<int>(silenceMs));
+}
+
+// The status the service gives both to a client it wants slower and to one whose sign-in it no
+// longer takes: a limit the first time, an expired sign-in when it outlasts a pause.
+constexpr int kSlowDownOrSignIn = 432;
+
+// Where the service sends a request whose sign-in it no longer takes.
+bool IsSignInAddress(const Text& url) {
+    const Text host = UrlHost(url);
+    return host == kLoginHost || host == kPassportHost;
 }
 
 RateBackoff::Outcome OutcomeOf(bool limited, const ServiceAnswer& answer) {
@@ -96,6 +108,9 @@ ServiceClient::OneTry ServiceClient::TryOnce(const ServiceRequest& request) {
                 // The engine stops reading at the cap: an answer over it reads as incomplete.
                 const bool whole = web->BodyComplete() || (!request.backoff && answer.body.empty());
                 if (whole) answer.kind = AnswerKind::kAnswered;
+                if (whole && request.watchSignIn)
+                    answer.signInLost =
+                        IsSignInAddress(web->CurrentUrl()) || AsksForSignIn(answer.body.Bytes());
             }
         }
     }
@@ -111,8 +126,16 @@ ServiceAnswer ServiceClient::TryUnderBackoff(const ServiceRequest& request, cons
     if (!request.backoff) return TryOnce(request).answer;
     for (;;) {
         const RateBackoff::Ticket ticket = request.backoff->WaitTurn(token);
-        if (!ticket.granted) return ServiceAnswer::Stopped();
+        if (!ticket.granted)
+            return ServiceAnswer::Ended(ticket.outlasted ? AnswerKind::kLimitOutlasted
+                                                         : AnswerKind::kStopped);
         OneTry one = TryOnce(request);
+        if (one.limited && ticket.probe && request.watchSignIn &&
+            one.answer.status == kSlowDownOrSignIn) {
+            one.limited = false;
+            one.answer.kind = AnswerKind::kAnswered;
+            one.answer.signInLost = true;
+        }
         const RateBackoff::Change change =
             request.backoff->Report(ticket, OutcomeOf(one.limited, one.answer), one.retryAfterMs,
                                     RateLimitScope(request.url));
@@ -137,7 +160,12 @@ ServiceAnswer ServiceClient::Fetch(const ServiceRequest& request, const FlowToke
         answer = TryUnderBackoff(request, token, onBackoffChange);
         turn.reset();
         answer.tries = attempt + 1;
-        if (answer.kind == AnswerKind::kStopped) return answer;
+        if (answer.kind == AnswerKind::kStopped || answer.kind == AnswerKind::kLimitOutlasted)
+            return answer;
+        if (answer.signInLost) {
+            LogSignInLost(request, answer);
+            return answer;
+        }
         answer.accepted = policy.good ? policy.good(answer) : answer.Answered();
         if (answer.accepted) return answer;
         LogMiss(request, answer, policy.tries, policy.pauseMs);
@@ -152,7 +180,8 @@ void ServiceClient::LogMiss(const ServiceRequest& request, const ServiceAnswer& 
     if (!answer.Answered()) {
         what = JoinTexts("no answer (error ", std::to_string(answer.platformError), ")");
     } else if (answer.status >= 200 && answer.status < 300) {
-        what = JoinTexts("status ", std::to_string(answer.status), ", not what was asked for");
+        what = JoinTexts("status ", std::to_string(answer.status),
+                         ", not what was asked for: ", DescribeNonPicture(answer.body.Bytes()));
     } else {
         what = JoinTexts("status ", std::to_string(answer.status));
     }
@@ -180,4 +209,10 @@ void ServiceClient::LogBackoff(const ServiceRequest& request, int status,
     } else if (change == RateBackoff::Change::kResumed) {
         log_->AddLine("pause over: a request went through, the run goes on");
     }
+}
+
+void ServiceClient::LogSignInLost(const ServiceRequest& request, const ServiceAnswer& answer) {
+    if (!log_) return;
+    log_->AddLine(JoinTexts("GET ", RedactedUrl(request.url), " -> status ",
+                            std::to_string(answer.status), ": the service asks for a new sign-in"));
 }

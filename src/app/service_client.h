@@ -61,9 +61,13 @@ struct ServiceRequest {
     FetchGate* gate = nullptr;
     // Reuses a kept connection (pictures: no cookies, many requests to few hosts).
     bool keptSession = false;
+    // Answers that ask for a new sign-in (a login page, the service's "log in" JSON, a 432 that
+    // outlasts a pause) come back at once marked signInLost, without using up the tries.
+    bool watchSignIn = false;
 };
 
-enum class AnswerKind { kAnswered, kNoAnswer, kStopped };
+// kLimitOutlasted: the service limited the request's back-off for longer than its bound.
+enum class AnswerKind { kAnswered, kNoAnswer, kStopped, kLimitOutlasted };
 
 struct ServiceAnswer {
     AnswerKind kind = AnswerKind::kNoAnswer;
@@ -72,13 +76,15 @@ struct ServiceAnswer {
     Text setCookies;                  // the cookies the answer set
     unsigned long platformError = 0;  // why no answer came
     int tries = 0;
-    bool accepted = false;  // the retry policy's check held
+    bool accepted = false;    // the retry policy's check held
+    bool signInLost = false;  // the service wants a new sign-in (only when watched for)
     bool Answered() const { return kind == AnswerKind::kAnswered; }
-    static ServiceAnswer Stopped() {
+    static ServiceAnswer Ended(AnswerKind kind) {
         ServiceAnswer answer;
-        answer.kind = AnswerKind::kStopped;
+        answer.kind = kind;
         return answer;
     }
+    static ServiceAnswer Stopped() { return Ended(AnswerKind::kStopped); }
 };
 
 struct RetryPolicy {
@@ -126,6 +132,7 @@ class ServiceClient {
     void LogMiss(const ServiceRequest& request, const ServiceAnswer& answer, int tries,
                  unsigned pauseMs);
     void LogBackoff(const ServiceRequest& request, int status, RateBackoff::Change change);
+    void LogSignInLost(const ServiceRequest& request, const ServiceAnswer& answer);
 
     RunLog* const log_;
 

@@ -87,6 +87,13 @@ struct KernelHandleTraits {
     static bool Close(HANDLE h) { return ::CloseHandle(h) != FALSE; }
 };
 
+// A directory search (FindFirstFileW): INVALID_HANDLE_VALUE is none.
+struct FindHandleTraits {
+    using Handle = HANDLE;
+    static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static bool Close(HANDLE h) { return ::FindClose(h) != FALSE; }
+};
+
 // A window: gone already when the platform destroyed it with its parent.
 struct WindowTraits {
     using Handle = HWND;
@@ -112,6 +119,7 @@ template <class H>
 using GdiObjectTraits = SimpleTraits<H, &DeleteGdiObject>;
 
 using UniqueHandle = Owned<KernelHandleTraits>;
+using FindHandle = Owned<FindHandleTraits>;
 // A WinHTTP session, connection or request.
 using InternetHandle = Owned<SimpleTraits<LPVOID, &::WinHttpCloseHandle>>;
 

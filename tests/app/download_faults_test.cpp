@@ -13,6 +13,7 @@
 #include "app/error_texts.h"
 #include "app/file_naming.h"
 #include "app/long_path.h"
+#include "app/saved_signin.h"
 #include "app/service_client.h"
 #include "app/texts.h"
 #include "app_test_support.h"
@@ -78,7 +79,9 @@ class DownloadFaultTest : public ::testing::Test {
         Text final;
         EXPECT_TRUE(view.WaitFor([&] {
             for (const Text& s : view.statuses) {
-                if (StartsWith(s, kStatusFinished) || StartsWith(s, kStatusIncomplete)) final = s;
+                if (StartsWith(s, kStatusFinished) || StartsWith(s, kStatusIncomplete) ||
+                    StartsWith(s, kStatusLimitEnded))
+                    final = s;
             }
             return !final.empty();
         }));
@@ -111,22 +114,25 @@ TEST(FinalStatusText, NamesWhatIsMissingAndStaysAsItWasWhenNothingIs) {
               "  状态:下载未完成,当前已下载 39张 共 40张;0张未能获取列表,1张下载失败;"
               "请单击鼠标右键打开目录;");
     // Pictures already there count as downloaded and are named.
-    EXPECT_EQ(AnsiToUtf8(FinalStatus(RunTally{70, 70, 0, 70, false, 65})),
+    EXPECT_EQ(AnsiToUtf8(FinalStatus(RunTally{70, 70, 0, 70, false, false, 65})),
               "  状态:全部下载完成,当前已下载 70张 共 70张(已有 65张) 请单击鼠标右键打开目录;");
-    EXPECT_EQ(AnsiToUtf8(FinalStatus(RunTally{39, 40, 1, 40, false, 7})),
+    EXPECT_EQ(AnsiToUtf8(FinalStatus(RunTally{39, 40, 1, 40, false, false, 7})),
               "  状态:下载未完成,当前已下载 39张 共 40张(已有 7张);0张未能获取列表,1张下载失败;"
               "请单击鼠标右键打开目录;");
     // A whole account: written and already there apart; what is missing, and in how many albums
     // (one listed in part, one never listed, one with a failure; the complete ones not counted).
-    const RunTally whole{32, 32, 0, 32, false, 30};
-    const RunTally empty{0, 0, 0, 0, false, 0};
+    const RunTally whole{32, 32, 0, 32, false, false, 30};
+    const RunTally empty{0, 0, 0, 0, false, false, 0};
     EXPECT_EQ(AnsiToUtf8(AccountStatus({whole, empty, whole})),
               "  状态:全部相册下载完成,共 3个相册,新下载 4张,已有 60张 请单击鼠标右键打开目录;");
-    EXPECT_EQ(AnsiToUtf8(AccountStatus({whole, RunTally{38, 38, 0, 70, true, 0},
-                                        RunTally{0, 0, 0, 5, true, 0},
-                                        RunTally{39, 40, 1, 40, false, 9}})),
+    EXPECT_EQ(AnsiToUtf8(AccountStatus({whole, RunTally{38, 38, 0, 70, true, false, 0},
+                                        RunTally{0, 0, 0, 5, true, false, 0},
+                                        RunTally{39, 40, 1, 40, false, false, 9}})),
               "  状态:全部相册下载未完成,共 4个相册,新下载 70张,已有 39张;3个相册缺少 38张;"
               "请单击鼠标右键打开目录;");
+    EXPECT_EQ(AnsiToUtf8(FinalStatus(RunTally{10, 32, 22, 70, true, true})),
+              "  状态:服务器长时间限制访问,下载已停止,当前已下载 10张 共 70张;60张未下载;"
+              "再次下载该相册即可继续;");
 }
 
 TEST(RetryAfter, SecondsOrAnHttpDateWithinBounds) {
@@ -143,6 +149,7 @@ TEST(RetryAfter, SecondsOrAnHttpDateWithinBounds) {
     EXPECT_FALSE(RetryAfterMs("Mon, 07 Dez 2026 14:00:30 GMT", now));
     EXPECT_TRUE(IsRateLimited(418, ""));
     EXPECT_TRUE(IsRateLimited(503, "10"));
+    EXPECT_TRUE(IsRateLimited(432, ""));
     EXPECT_FALSE(IsRateLimited(404, ""));
     EXPECT_FALSE(IsRateLimited(200, "10"));
 }
@@ -244,6 +251,64 @@ TEST_F(DownloadFaultTest, ARateLimitPausesTheRunAndLosesNothing) {
         EXPECT_TRUE(std::any_of(view.taskbar.begin(), view.taskbar.end(), [](const auto& call) {
             return call.state == AppView::Progress::kPaused;
         }));
+    }
+}
+
+// A service that never stops limiting ends the run at the bound, even inside a pause it asked
+// to last ten minutes: the status says what is missing and the buttons come back.
+TEST_F(DownloadFaultTest, ALimitThatOutlastsTheBoundEndsTheRunAndSaysWhatIsMissing) {
+    app.Downloading().SetLimitBoundMs(3000);
+    ASSERT_TRUE(standin::AddFault(R"({"host":"wx*.sinaimg.cn","action":"limit","ms":600000,)"
+                                  R"("status":429,"after_requests":10,"retry_after":"600"})"));
+    EXPECT_EQ(Download(0), FinalStatus(RunTally{10, 40, 30, 40, false, true}));
+    EXPECT_EQ(FilesIn(AlbumFolder("Forty")).size(), 10u);
+    view.OnWindow([&] { EXPECT_TRUE(view.buttonsEnabled.back()); });
+}
+
+// The service stops taking the sign-in in the middle of a run, in each way it says so: the run
+// waits, counting nothing failed, while the login page asks for a new scan; then it lists and
+// fetches the rest with the new sign-in, which is kept for the next start.
+TEST_F(DownloadFaultTest, ARunWhoseSignInExpiresWaitsForANewScanAndEndsWhole) {
+    const apptest::ScratchFolder store;
+    app.UseSignInStore(SavedSignIn(AnsiToWide(store.Path())));
+    const Text page3 = R"("host":"photo.weibo.com","path":"*album_id=82&count=32&page=3&*")";
+    const struct {
+        const char* name;
+        const char* knobs;
+        Text fault;
+    } cases[] = {
+        {"the sessions expire", R"({"expire_after_listings": 2})", ""},
+        {"a login answer", "{}",
+         "{" + page3 + R"(,"action":"body","count":1,"body":)" +
+             R"("{\"ok\":-100,\"url\":\"https://passport.weibo.com/visitor/visitor\"}"})"},
+        {"a 432 that outlasts its pause", "{}",
+         "{" + page3 + R"(,"action":"status","status":432,"count":2})"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FreshSaveFolder(static_cast<int>(&c - cases));
+        ASSERT_TRUE(standin::ClearFaults());
+        ASSERT_TRUE(standin::ClearLog());
+        ASSERT_TRUE(standin::SetKnobs(c.knobs));
+        if (!c.fault.empty()) {
+            ASSERT_TRUE(standin::AddFault(c.fault));
+        }
+        ASSERT_TRUE(standin::SetQrSequence({"confirmed"}));
+        const Text before = app.Login().Cookies();
+        view.OnWindow([&] { view.page = AppView::Page::kOperate; });
+
+        EXPECT_EQ(Download(1), FinishedStatus(70, 70));
+        EXPECT_EQ(FilesIn(AlbumFolder("Seventy")).size(), 70u);
+        const Text renewed = app.Login().Cookies();
+        EXPECT_NE(renewed, before);
+        EXPECT_EQ(app.SignInStore().Load(), renewed);
+        view.OnWindow([&] {
+            EXPECT_TRUE(std::find(view.statuses.begin(), view.statuses.end(),
+                                  Text(kStatusSignInExpired)) != view.statuses.end());
+            EXPECT_EQ(view.page, AppView::Page::kOperate);
+        });
+        // The run went on where it stopped: the first page was not listed again.
+        EXPECT_EQ(CountInLog(standin::ReadLog("?path=/photos/get_all"), "&page=1&"), 2);
     }
 }
 

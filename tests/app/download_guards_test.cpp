@@ -20,7 +20,10 @@ const char kGuardScenario[] = R"({
         {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "ok.jpg", "caption": "", "timestamp": 0},
         {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "s203.jpg", "caption": "", "timestamp": 0},
         {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "s206.jpg", "caption": "", "timestamp": 0},
-        {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "s304.jpg", "caption": "", "timestamp": 0}
+        {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "s304.jpg", "caption": "", "timestamp": 0},
+        {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "html.jpg", "caption": "", "timestamp": 0},
+        {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "json.jpg", "caption": "", "timestamp": 0},
+        {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "none.jpg", "caption": "", "timestamp": 0}
       ]}
     ]}
   ]
@@ -37,24 +40,36 @@ class DownloadGuardTest : public AppFlowTest {
     }
 };
 
-TEST_F(DownloadGuardTest, AnAnswerThatIsNotAPlain200IsNeverWritten) {
+// Nor is a 200 whose bytes are a page, an error or nothing: the log says what came instead.
+TEST_F(DownloadGuardTest, AnAnswerThatIsNotAPlain200WithAPictureIsNeverWritten) {
     for (const char* status : {"203", "206", "304"}) {
         ASSERT_TRUE(standin::AddFault(JoinTexts(R"({"path": "/mw1024/s)", status,
                                                 R"(.jpg", "action": "status", "status": )", status,
                                                 R"(, "body": "not the picture"})")));
     }
+    ASSERT_TRUE(standin::AddFault(R"({"path": "/mw1024/html.jpg", "action": "body",
+        "content_type": "image/jpeg", "body": "<!DOCTYPE html><html>busy</html>"})"));
+    ASSERT_TRUE(standin::AddFault(R"({"path": "/mw1024/json.jpg", "action": "body",
+        "body": "{\"ok\":0,\"msg\":\"system busy\"}"})"));
+    ASSERT_TRUE(standin::AddFault(R"({"path": "/mw1024/none.jpg", "action": "empty"})"));
     RunTally tally;
     tally.downloaded = 1;
-    tally.listed = 4;
-    tally.failed = 3;
-    tally.albumTotal = 4;
+    tally.listed = 7;
+    tally.failed = 6;
+    tally.albumTotal = 7;
     EXPECT_EQ(Download(0), FinalStatus(tally));
     const auto files = FilesIn(scratch.Path() + "viewer\\Four\\");
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files.begin()->first, "[1970.01.01-08.00]-ok.jpg");
-    for (const char* name : {"s203", "s206", "s304"})
+    for (const char* name : {"s203", "s206", "s304", "html", "json", "none"})
         EXPECT_EQ(Logged("?path=/mw1024/", JoinTexts("\"path\":\"/mw1024/", name, ".jpg\"")), 3)
             << name;
+    const Text logPath = WideToAnsi(app.Log().Path());
+    const ByteBuffer log = FilesIn(logPath.substr(0, logPath.rfind('\\') + 1))["pictalon.log"];
+    for (const char* came : {"status 200, not what was asked for: HTML page, 32 bytes",
+                             "status 200, not what was asked for: JSON, 28 bytes: {\"ok\":0,",
+                             "status 200, not what was asked for: no bytes"})
+        EXPECT_NE(log.find(came), ByteBuffer::npos) << came;
 }
 
 TEST_F(DownloadGuardTest, AnAlbumNumberOutOfRangeShowsItsBoxAndGivesTheButtonsBack) {

@@ -45,6 +45,8 @@ class FakeView : public AppView {
         if (!Enqueue(fn, true)) OnWindow(fn);
     }
     void SetStatus(const Text& text) override { statuses.push_back(text); }
+    void ShowPage(Page p) override { page = p; }
+    bool LoginPageShown() override { return page == Page::kLogin; }
     void ShowLoginPicture(const ByteBuffer& picture) override { loginPictures.push_back(picture); }
     Text HomeAddress() override { return homeAddress; }
     void ClearAlbumItems() override { items.clear(); }
@@ -139,6 +141,7 @@ class FakeView : public AppView {
     }
 
     Text homeAddress;
+    Page page = Page::kLogin;
     std::optional<int> selected;
     std::vector<Text> statuses;
     std::vector<ByteBuffer> loginPictures;

@@ -4,11 +4,13 @@
 #include "app/download_driver.h"
 #include "app/download_job.h"
 #include "app/folder_commands.h"
+#include "app/long_path.h"
 #include "app/main_window.h"
 #include "app/run_log.h"
 #include "app/texts.h"
 #include "app_test_support.h"
 #include "text/text_helpers.h"
+#include "threads/handle.h"
 
 namespace {
 
@@ -25,6 +27,32 @@ TEST(ChosenFolder, ANameTheCodePageCannotHoldIsRefused) {
     EXPECT_EQ(ChosenFolderResult(" ?photos", Text("D:\\photos")), "");
     EXPECT_EQ(ChosenFolderResult("  photos ", Text("D:\\ph?tos")), "");
     EXPECT_EQ(ChosenFolderResult("  photos  ", Text("D:\\photos")), "D:\\photos");
+}
+
+// "打开目录" finds a folder past 248 characters; at start the folders of pictures under way an
+// ended process left empty go, and one still holding a file stays.
+TEST(Folders, LongOnesAreFoundAndEmptyPartFoldersLeftBehindGo) {
+    const apptest::ScratchFolder scratch;
+    Text deep = scratch.Path();
+    for (int level = 0; level < 5; ++level) {
+        deep += Text(50, static_cast<char>('a' + level)) + "\\";
+        ASSERT_TRUE(apptest::MakeFolder(deep));
+    }
+    EXPECT_TRUE(IsExistingFolder(deep));
+    EXPECT_FALSE(IsExistingFolder(deep + "missing\\"));
+    EXPECT_FALSE(IsExistingFolder(""));
+    for (const char* owner : {"A\\", "B\\"}) {
+        ASSERT_TRUE(apptest::MakeFolder(deep + owner));
+        ASSERT_TRUE(apptest::MakeFolder(deep + owner + "~pictalon-parts\\"));
+    }
+    const UniqueHandle part(
+        CreateFileW(WinStr(FileSystemPath(deep + "B\\~pictalon-parts\\~1.part")), GENERIC_WRITE, 0,
+                    nullptr, CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(part);
+    RemoveEmptyPartFolders(deep);
+    EXPECT_FALSE(apptest::FolderExists(deep + "A\\~pictalon-parts\\"));
+    EXPECT_TRUE(apptest::FolderExists(deep + "A\\"));
+    EXPECT_TRUE(apptest::FolderExists(deep + "B\\~pictalon-parts\\"));
 }
 
 TEST(RunLog, CutsSecretsOutOfAddressesAndKeepsOneOlderFile) {

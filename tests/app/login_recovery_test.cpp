@@ -1,6 +1,8 @@
 // The login riding out a service that fails: code requests asked again, a new sign-in after a
 // refused cookie exchange, pictures that fail handed over blank; and how a poll answer is read.
 #include "app/qr_login.h"
+#include "app/saved_signin.h"
+#include "threads/handle.h"
 #include "app/service_answers.h"
 #include "flow_fixture.h"
 
@@ -87,6 +89,20 @@ TEST_F(LoginRecoveryTest, AfterTheCookieBoxANewCodeIsShownAndTheUserCanSignIn) {
         EXPECT_NE(view.loginPictures[0], view.loginPictures[1]);
     });
 
+    // Off screen the restarted login writes nothing over what the other page shows; back on
+    // screen it shows where it stands.
+    view.OnWindow([&] {
+        view.page = AppView::Page::kOperate;
+        view.statuses = {kStatusCatalogueDone};
+    });
+    ASSERT_TRUE(standin::SetQrState("expired"));
+    ASSERT_TRUE(WaitForLogged("?path=/sso/qrcode/image", kImagePath, 4));
+    view.OnWindow([&] {
+        EXPECT_EQ(view.statuses, std::vector<Text>{kStatusCatalogueDone});
+        view.page = AppView::Page::kLogin;
+    });
+    ASSERT_TRUE(view.WaitFor([&] { return Contains(view.statuses, Status(kQrExpired)); }));
+
     ASSERT_TRUE(standin::SetKnobs(R"({"cross_domain_count": 4})"));
     ASSERT_TRUE(standin::SetQrState("confirmed"));
     ASSERT_TRUE(view.WaitFor([&] { return Contains(view.statuses, Status(kLoginDone)); }))
@@ -94,6 +110,77 @@ TEST_F(LoginRecoveryTest, AfterTheCookieBoxANewCodeIsShownAndTheUserCanSignIn) {
     EXPECT_EQ(view.boxes.size(), 1u);
     EXPECT_NE(app.Login().Cookies().find("SUB="), Text::npos);
     EXPECT_TRUE(HasText(view.loginPictures.back(), "av_"));
+}
+
+// A sign-in kept from an earlier start needs no code while the service takes it; one it refuses
+// or that cannot be read is removed and the code comes; signing out forgets it and asks anew.
+TEST_F(LoginRecoveryTest, ASavedSignInSkipsTheCodeUntilItIsRefusedOrSignedOut) {
+    const ScratchFolder store;
+    app.UseSignInStore(SavedSignIn(AnsiToWide(store.Path())));
+    ASSERT_TRUE(standin::SetQrSequence({"confirmed"}));
+    view.OnWindow([&] { StartQrLogin(app, kQuickRetryUnitMs, LoginPurpose::kAtStart); });
+    ASSERT_TRUE(view.WaitFor([&] { return Contains(view.statuses, Status(kLoginDone)); }));
+    const std::optional<Text> saved = app.SignInStore().Load();
+    ASSERT_TRUE(saved && saved->find("SUB=") != Text::npos);
+    EXPECT_EQ(*saved, app.Login().Cookies());
+
+    // The next start: no code, the operate page, the usual status and the avatar.
+    ASSERT_TRUE(standin::ClearLog());
+    ASSERT_TRUE(standin::SetQrState("waiting"));
+    view.OnWindow([&] {
+        view.statuses.clear();
+        view.loginPictures.clear();
+        app.Login().SetCookies(Text());
+        StartQrLogin(app, kQuickRetryUnitMs, LoginPurpose::kAtStart);
+    });
+    ASSERT_TRUE(view.WaitFor([&] { return Contains(view.statuses, Status(kLoginDone)); }));
+    view.OnWindow([&] {
+        EXPECT_EQ(view.page, AppView::Page::kOperate);
+        ASSERT_EQ(view.loginPictures.size(), 1u);
+        EXPECT_TRUE(HasText(view.loginPictures[0], "av_"));
+    });
+    EXPECT_EQ(IssuedCodes(), 0);
+    EXPECT_EQ(app.Login().Cookies(), *saved);
+
+    view.OnWindow([&] { RunCommand(app, kCmdSignOut); });
+    EXPECT_EQ(app.SignInStore().Load(), std::nullopt);
+    EXPECT_EQ(app.Login().Cookies(), "");
+    ASSERT_TRUE(view.WaitFor([&] { return Contains(view.statuses, Status(kQrWaitingScan)); }));
+    EXPECT_EQ(view.page, AppView::Page::kLogin);
+    EXPECT_EQ(IssuedCodes(), 1);
+
+    // Refused (the service forgot the session) or damaged: removed, and a code comes instead.
+    // Not checked at all (the main site gave no page): kept for the next start, a code meanwhile.
+    ASSERT_TRUE(standin::Reset());
+    enum class Saved { kRefused, kDamaged, kUnchecked };
+    for (const Saved kind : {Saved::kRefused, Saved::kDamaged, Saved::kUnchecked}) {
+        ASSERT_TRUE(app.SignInStore().Save(*saved));
+        if (kind == Saved::kDamaged) {
+            UniqueHandle file(CreateFileW(WinStr(app.SignInStore().FilePath()), GENERIC_WRITE, 0,
+                                          nullptr, CREATE_ALWAYS, 0, nullptr));
+            DWORD wrote = 0;
+            ASSERT_TRUE(WriteFile(file.Get(), "damaged", 7, &wrote, nullptr));
+        }
+        if (kind == Saved::kUnchecked) {
+            ASSERT_TRUE(
+                standin::AddFault(R"({"host": "weibo.com", "path": "/", "action": "refuse"})"));
+        }
+        ASSERT_TRUE(standin::ClearLog());
+        view.OnWindow([&] {
+            view.page = AppView::Page::kLogin;
+            StartQrLogin(app, kQuickRetryUnitMs, LoginPurpose::kAtStart);
+        });
+        ASSERT_TRUE(WaitForLogged("?path=/sso/qrcode/image", kImagePath, 1));
+        if (kind == Saved::kUnchecked) {
+            EXPECT_EQ(app.SignInStore().Load(), saved);
+        } else {
+            EXPECT_EQ(app.SignInStore().Load(), std::nullopt);
+            EXPECT_EQ(GetFileAttributesW(WinStr(app.SignInStore().FilePath())),
+                      INVALID_FILE_ATTRIBUTES);
+        }
+        // Only a sign-in that could be read was put to the service.
+        EXPECT_EQ(Logged("?host=weibo.com", "\"path\":\"/\"") > 0, kind != Saved::kDamaged);
+    }
 }
 
 TEST_F(LoginRecoveryTest, AnAvatarThatCannotBeFetchedBlanksTheBoxInsteadOfKeepingTheCode) {

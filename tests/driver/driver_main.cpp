@@ -194,7 +194,7 @@ int main() {
     std::wstring command;
     // Flags that take a value; every other --flag is a switch.
     const std::vector<std::wstring> valued = {L"--class", L"--title", L"--timeout", L"--wait-count",
-                                              L"--pick",  L"--until", L"--shot"};
+                                              L"--pick",  L"--until", L"--shot",    L"--skip-pid"};
     for (size_t i = 1; i < all.size(); ++i) {
         const std::wstring& a = all[i];
         if (a.size() > 2 && a.compare(0, 2, L"--") == 0) {
@@ -217,6 +217,14 @@ int main() {
     }
     if (o.Has(L"--class")) o.query.className = o.flags[L"--class"];
     if (o.Has(L"--title")) o.query.titlePrefix = o.flags[L"--title"];
+    if (o.Has(L"--skip-pid")) {
+        long long pid = 0;
+        if (!ParseInteger(o.flags[L"--skip-pid"], pid) || pid <= 0) {
+            PrintError("--skip-pid needs a process id");
+            return 2;
+        }
+        o.query.skipPid = static_cast<DWORD>(pid);
+    }
     if (o.Has(L"--timeout")) {
         long long t = 0;
         if (!ParseInteger(o.flags[L"--timeout"], t) || t < 0) {

@@ -15,6 +15,7 @@ BOOL CALLBACK FindMainProc(HWND window, LPARAM param) {
     auto* state = reinterpret_cast<FindState*>(param);
     if (!IsWindowVisible(window)) return TRUE;
     if (ClassOf(window) != state->query->className) return TRUE;
+    if (state->query->skipPid != 0 && ProcessOf(window) == state->query->skipPid) return TRUE;
     const std::wstring title = TextOf(window, 2000);
     if (title.compare(0, state->query->titlePrefix.size(), state->query->titlePrefix) != 0) {
         return TRUE;

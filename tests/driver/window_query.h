@@ -11,6 +11,7 @@ namespace driver {
 struct MainWindowQuery {
     std::wstring className = L"koWindow";
     std::wstring titlePrefix = L"PictalonV6.0";
+    DWORD skipPid = 0;  // a window of this process is never the one (two Pictalons at once)
 };
 
 // The first visible top-level window matching the query, or nullptr.

@@ -126,23 +126,25 @@ def home(owner):
 
 
 class App:
-    """One Pictalon started in a fresh folder of its own (so its save folder starts empty)."""
+    """One Pictalon started in a fresh folder of its own (so its save folder starts empty), or
+    from the program file of another one (sharing its save folder)."""
 
-    def __init__(self, test, label, folder=None):
-        """folder: start the copy in that folder again (its save folder as the last one left it)."""
+    def __init__(self, test, label, beside=None):
         self.test = test
         self.label = label
-        if folder:
-            self.folder, exe = folder, os.path.join(folder, "Pictalon.exe")
-        else:
+        if beside is None:
             self.folder, exe = harness.fresh_program_folder(label)
+        else:
+            self.folder, exe = beside.folder, os.path.join(beside.folder, "Pictalon.exe")
         self.started = time.monotonic()
         self.program = harness.Program(exe, log_name=label)
         test.addCleanup(self.program.stop)
         self.driver = harness.Driver()
+        if beside is not None:
+            self.driver.flags += ["--skip-pid", str(beside.pid)]
         try:
             # Generous: a cold Wine start on a machine busy compiling can take a while.
-            self.driver.find(timeout_ms=120000)
+            self.pid = self.driver.find(timeout_ms=120000)["pid"]
         except harness.DriverError as e:
             state = "still running" if self.program.running() else \
                 "ended with exit code %s" % self.program.process.returncode
@@ -211,9 +213,14 @@ class PictalonTestCase(unittest.TestCase):
         self.ctl.reset()
         self.ctl.scenario_json(scenario())
 
-    def start(self, label, qr=("confirmed",), folder=None):
+    def start(self, label, qr=("confirmed",), keep_signin=False):
+        """A Pictalon that signs in by QR code: the sign-in an earlier test kept is removed
+        first unless keep_signin."""
         self.ctl.qr_sequence(list(qr))
-        return App(self, label, folder)
+        saved = harness.saved_signin_path()
+        if saved and os.path.exists(saved) and not keep_signin:
+            os.remove(saved)
+        return App(self, label)
 
     def photos_of(self, owner, album_id):
         for o in self.ctl.current_scenario()["owners"]:

@@ -324,6 +324,14 @@ def run_log_files():
                                          "Pictalon", "pictalon.log*"), recursive=True))
 
 
+def saved_signin_path():
+    """Where Pictalon keeps the sign-in between starts, in the Wine prefix (it need not exist)."""
+    prefix = os.environ.get("WINEPREFIX", "")
+    users = glob.glob(os.path.join(prefix, "drive_c", "users", "*", "AppData", "Local"))
+    users = [u for u in users if os.path.basename(os.path.dirname(os.path.dirname(u))) != "Public"]
+    return os.path.join(users[0], "Pictalon", "signin.dat") if users else None
+
+
 def run_log_tail(lines=15):
     """Where the run log is and its last lines, for a failure report; empty when there is none."""
     files = [p for p in run_log_files() if p.endswith("pictalon.log")]

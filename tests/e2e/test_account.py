@@ -11,7 +11,7 @@ sys.dont_write_bytecode = True  # keep the source folders clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from app_case import (  # noqa: E402
-    PROGRESS, RECORD, SIZES, PictalonTestCase, S, home, main, picture, pictures_in, scenario)
+    App, harness, PROGRESS, RECORD, SIZES, PictalonTestCase, S, home, main, picture, pictures_in, scenario)
 
 ACCOUNT = "6000006"
 ALBUMS = [("8101", "第一本", 12), ("8104", "第二本", 40), ("8102", "空的", 0),
@@ -60,8 +60,9 @@ class AccountTest(PictalonTestCase):
         self.ctl.fault({"host": "*.sinaimg.cn", "path": "/mw1024/*", "action": "delay",
                         "delay_ms": 150})
         self.ctl.call("DELETE", "/log")
-        # From the album menu: its fifth item, after "下载选中", "打开目录", "下载类型", "打开日志".
-        self.assertTrue(app.driver.rclick(0, pick=4)["menu"])
+        # From the album menu: its last item, after "下载选中", "打开目录", "下载类型", "打开日志",
+        # "退出登录".
+        self.assertTrue(app.driver.rclick(0, pick=5)["menu"])
         seen, last = app.driver.wait_status(" 第 2/5 个相册 第二本", contains=True,
                                             timeout_ms=60000)
         self.assertTrue(seen, last)
@@ -142,7 +143,12 @@ class AccountTest(PictalonTestCase):
         self.assertLess(len(kept), 40)
         self.ctl.call("DELETE", "/faults")
         self.ctl.call("DELETE", "/log")
-        again = self.start("account-resume-again", folder=app.folder)
+        # The same program folder again, signing in by QR code as the first did.
+        self.ctl.qr_sequence(["confirmed"])
+        saved = harness.saved_signin_path()
+        if saved and os.path.exists(saved):
+            os.remove(saved)
+        again = App(self, "account-resume-again", beside=app)
         again.login()
         again.analyse(home(ACCOUNT), len(ALBUMS))
         again.download(1, 40, 40, already=len(kept))

@@ -163,6 +163,8 @@ class DownloadCommandsTest(PictalonTestCase):
         print("\nclose during a download: the process ended after %.2f s" % took, file=sys.stderr)
         self.assertIsNotNone(code, "still running 20 s after the close")
         self.assertEqual(code, 0)
+        # Nothing under way outlives the process.
+        self.assertFalse(os.path.exists(os.path.join(folder, "..", "~pictalon-parts")))
         present = pictures_in(folder)
         self.assertEqual([n for n in present if n not in names], [])
         for name in present:

@@ -1,5 +1,6 @@
 // Telling picture bytes from the pages and errors a 200 answer may carry instead.
 #include "app/picture_bytes.h"
+#include "app/service_answers.h"
 
 #include <gtest/gtest.h>
 
@@ -43,6 +44,26 @@ TEST(PictureBytes, KnowsEachPictureFormatByItsFirstBytesAndDescribesAnythingElse
         EXPECT_EQ(LooksLikePicture(c.bytes), c.picture) << c.bytes;
         if (!c.picture) EXPECT_EQ(DescribeNonPicture(c.bytes), c.described) << c.bytes;
     }
+}
+
+// What a 200 answer carries when the sign-in is gone, against what merely failed.
+TEST(PictureBytes, AnAnswerThatAsksForANewSignInIsToldFromOtherFailures) {
+    const struct {
+        ByteBuffer body;
+        bool asks;
+    } cases[] = {
+        {R"( {"ok":-100,"url":"https://passport.weibo.com/visitor/visitor?a=1"})", true},
+        {R"({"result":false,"code":"A0003","msg":"not logged in"})", true},
+        {"<html><script>$CONFIG['islogin']='0';</script></html>", true},
+        {R"({"ok":1,"data":{}})", false},
+        {R"({"result":false,"code":"A0002","msg":"unknown album"})", false},
+        {R"({"result":true,"code":"A0003"})", false},
+        {"<html><script>$CONFIG['islogin']='1';</script></html>", false},
+        {"\xFF\xD8\xFF\xE0 {\"ok\":-100}", false},
+        {"{\"ok\":-100" + Text(70000, ' ') + "}", false},
+        {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(AsksForSignIn(c.body), c.asks) << c.body.substr(0, 80);
 }
 
 }  // namespace

@@ -258,6 +258,8 @@ class Service:
             return Answer(404, "not found")
         if not self.state.session_valid(req.cookies):
             return json_answer({"result": False, "code": "A0003", "msg": "not logged in"})
+        if req.path == "/photos/get_all":
+            self.state.count_listing()
 
         def bad(reason):
             return json_answer({"result": False, "code": "A0001", "msg": "bad query: " + reason})

@@ -31,7 +31,7 @@ QR_MESSAGES = {
     20000000: "succ",
 }
 DEFAULT_KNOBS = {"cross_domain_count": 4, "unknown_qr_retcode": 50114005, "require_cookies": True,
-                 "utf8_json": False}
+                 "utf8_json": False, "expire_after_listings": 0}
 # Knobs that are switches (true or false) rather than numbers.
 SWITCH_KNOBS = ("require_cookies", "utf8_json")
 REFUSE_MODES = (None, "retcode", "msg", "noqrid")
@@ -397,6 +397,18 @@ class State:
             subp = "0033Wr" + secrets.token_hex(10)
             self.sessions[sub] = subp
             return sub, subp
+
+    def count_listing(self):
+        """One photo-list request is being answered: once the knob "expire_after_listings" (N)
+        has let N of them through, every session issued so far expires, once."""
+        with self.lock:
+            left = self.knobs["expire_after_listings"]
+            if left == 0:
+                return
+            self.knobs["expire_after_listings"] = left - 1
+            if left == 1:
+                self.sessions = {}
+                self.knobs["expire_after_listings"] = 0
 
     def session_valid(self, cookies):
         with self.lock:

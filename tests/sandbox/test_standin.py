@@ -277,6 +277,17 @@ class PhotoHostTest(StandinTest):
                 self.assertEqual((answer["result"], answer["code"]), (False, "A0003"))
                 self.assertNotIn("data", answer)
 
+    def test_a_sign_in_expires_after_the_listings_the_knob_allows(self):
+        case.CTL.knobs({"expire_after_listings": 2})
+        path = photos_path("1000001", "3002", 1)
+        self.assertTrue(self.get(albums_path("1000001"))["result"])  # not a photo listing
+        self.assertEqual([self.get(path)["result"] for _ in range(3)], [True, True, False])
+        v = page_vars(fetch("weibo.com", "/", "https", cookie=self.cookie)[2])
+        self.assertEqual(v.get("islogin"), "0")
+        self.assertEqual(case.CTL.knobs({})["knobs"]["expire_after_listings"], 0)
+        self.cookie = case.CTL.session()
+        self.assertTrue(self.get(path)["result"])
+
 
 class ImageHostTest(StandinTest):
     def test_sizes_formats_and_labels(self):
