@@ -6,6 +6,8 @@
 # Usage: bench/download.sh [latency ms per picture (default 40)] [album caption (default 一千张)]
 #                          [picture size in KiB (default 0: the stand-in's own small pictures)]
 #                          [runs of the same album in one process (default 1)]
+#                          [--account OWNER: 下载全部相册 over that owner's albums instead]
+#                          [--update: fill the album first, untimed, then time a run again]
 set -euo pipefail
 case "${1:-}" in
   -h | --help)
@@ -29,7 +31,7 @@ export PICT_WIN_BUILD=$PICT_BUILD/win
 started=$(date +%s)
 status=0
 python3 "$root/bench/download_bench.py" --work "$work" --latency-ms "$latency" --album "$album" \
-  --picture-kib "$picture_kib" --runs "$runs" ||
+  --picture-kib "$picture_kib" --runs "$runs" "${@:5}" ||
   status=$?
 echo "(whole benchmark: $(($(date +%s) - started)) s)"
 exit "$status"

@@ -26,10 +26,13 @@ S = "  状态:"
 LOGIN_DONE = S + "登录成功,请输入微博主页分析相册"
 CATALOGUE_DONE = S + "获取相册信息完成,请选择相册单击鼠标右键开始下载;"
 FINAL = re.compile(r"全部下载完成,当前已下载 (\d+)张 共 (\d+)张")
+# "下载全部相册": albums, pictures written, pictures already there.
+FINAL_ACCOUNT = re.compile(r"全部相册下载完成,共 (\d+)个相册,新下载 (\d+)张,已有 (\d+)张")
 OWNER = "3000003"
 OWNER_NICK = "压力测试"
 WORKERS = 5
 SEGMENT = "/mw1024/"  # the size the program starts with, "高清"
+RECORD = ".pictalon-album"
 
 
 def say(text=""):
@@ -66,14 +69,27 @@ def key_values(text):
     return out
 
 
-def album_of(scenario, caption):
+def album_of(scenario, caption, owner_id=OWNER):
     for owner in scenario["owners"]:
-        if owner["id"] != OWNER:
+        if owner["id"] != owner_id:
             continue
         for album in owner["albums"]:
             if album.get("caption") == caption:
                 return album
     return None
+
+
+def owner_of(scenario, owner_id):
+    return next((o for o in scenario["owners"] if o["id"] == owner_id), None)
+
+
+def final_counts(status, whole_account):
+    """(pictures done, pictures in all) from a final status, or None."""
+    if whole_account:
+        m = FINAL_ACCOUNT.search(status)
+        return (int(m.group(2)) + int(m.group(3)), None) if m else None
+    m = FINAL.search(status)
+    return (int(m.group(1)), int(m.group(2))) if m else None
 
 
 def curl_config(urls, path, cookie=None, into=None):
@@ -193,7 +209,12 @@ def main():
                         help="download the album this many times in the same process")
     parser.add_argument("--picture-kib", type=int, default=0,
                         help="pad every picture to this size (0: as the stand-in makes them)")
+    parser.add_argument("--account", default=None,
+                        help="an owner of the bench scenario: 下载全部相册 over all its albums")
+    parser.add_argument("--update", action="store_true",
+                        help="download the album once, untimed, then time a run of it again")
     options = parser.parse_args()
+    whole = options.account is not None
 
     probe = os.path.join(harness.win_build(), "bench", "bench_ui_probe.exe")
     exe = harness.pictalon_exe()
@@ -213,14 +234,23 @@ def main():
     ctl = harness.StandinControl()
     ctl.reset()
     ctl.scenario("bench")
-    album = album_of(ctl.current_scenario(), options.album)
-    if album is None:
-        raise SystemExit("download bench: no album %r in the bench scenario" % options.album)
-    photos = album["photos"]
+    owner_id = options.account or OWNER
+    owner = owner_of(ctl.current_scenario(), owner_id)
+    if whole:
+        if owner is None:
+            raise SystemExit("download bench: no owner %r in the bench scenario" % owner_id)
+        photos = [p for a in owner["albums"] for p in a["photos"]]
+        what = "owner %s, %d albums" % (owner["nick"], len(owner["albums"]))
+    else:
+        album = album_of(ctl.current_scenario(), options.album)
+        if album is None:
+            raise SystemExit("download bench: no album %r in the bench scenario" % options.album)
+        photos = album["photos"]
+        what = "album " + options.album
     addresses = [p["pic_host"] + SEGMENT + p["pic_name"] for p in photos]
     count = len(addresses)
-    say("== album %s: %d photos, %d ms per picture at the image hosts, %d workers" % (
-        options.album, count, options.latency_ms, WORKERS))
+    say("== %s: %d photos, %d ms per picture at the image hosts, %d workers" % (
+        what, count, options.latency_ms, WORKERS))
 
     # Make every picture once before timing anything, so neither side pays for their making.
     cfg = os.path.join(work, "pictures.curl")
@@ -234,7 +264,8 @@ def main():
         # Real photos are hundreds of kilobytes; padded ones show what the bodies cost in memory.
         rule.update(action="large", size=options.picture_kib * 1024)
         say("every picture padded to %d KiB" % options.picture_kib)
-    ctl.fault(rule)
+    if not options.update:
+        ctl.fault(rule)
 
     program = harness.Program(program_copy, log_name="download-bench-pictalon")
     figures = {}
@@ -245,27 +276,37 @@ def main():
         if not seen:
             raise SystemExit("download bench: no sign-in; the status says %r" % last)
         driver.tab(1)
-        driver.set_edit(0, "http://weibo.com/u/%s" % OWNER)
+        driver.set_edit(0, "http://weibo.com/u/%s" % owner_id)
         driver.click("分析")
         seen, last = driver.wait_status(CATALOGUE_DONE, timeout_ms=60000)
         if not seen:
             raise SystemExit("download bench: no catalogue; the status says %r" % last)
         items = driver.list()["items"]
-        index = next((i["index"] for i in items if options.album in i["text"]), None)
+        index = next((i["index"] for i in items if whole or options.album in i["text"]), None)
         if index is None:
             raise SystemExit("download bench: the album list lacks %r" % options.album)
         driver.select(index)
+        command = "10006" if whole else "10000"
+        if options.update:
+            # The album as a finished run leaves it; the timed run then finds every picture.
+            say("== filling the album folder first (untimed, no latency)")
+            driver.command(int(command))
+            seen, last = driver.wait_status("下载完成", contains=True, timeout_ms=600000)
+            if not seen:
+                raise SystemExit("download bench: the first run never ended: %r" % last)
         ctl.clear_log()
         # Other work on the machine moves every figure here; say how busy it was.
         load_before = os.getloadavg()[0]
 
-        say("== Pictalon: 下载选中 on item %d, timed by bench_ui_probe" % index)
+        say("== Pictalon: %s, timed by bench_ui_probe" % (
+            "下载全部相册" if whole else "下载选中 on item %d" % index))
         cpu_before = cpu_seconds()
         # --settle: the memory once more 12 s later, when every thread the run or the analysis
         # before it called up has left (idle workers leave after 10 s), as a cross-check of the
         # figure at the final status.
         code, text = run_quiet(["wine", probe, "--idle", "1000", "--interval", "20",
-                                "--timeout", "240000", "--settle", "12000"], timeout=300)
+                                "--timeout", "240000", "--settle", "12000",
+                                "--command", command], timeout=300)
         cpu_ours = cpu_seconds()
         figures = key_values(text)
         if os.environ.get("PICT_BENCH_VERBOSE"):
@@ -335,21 +376,24 @@ def main():
     curl_bytes = sum(os.path.getsize(os.path.join(curl_files, n)) for n in os.listdir(curl_files))
     shutil.rmtree(curl_files, ignore_errors=True)
 
-    album_folder = os.path.join(run, OWNER_NICK, options.album)
-    written = files_under(run, program_copy)
-    in_album = files_under(album_folder, None) if os.path.isdir(album_folder) else []
+    owner_folder = os.path.join(run, owner["nick"] if owner else OWNER_NICK)
+    album_folder = owner_folder if whole else os.path.join(owner_folder, options.album)
+    # Pictures only: each album folder also holds its record.
+    written = [p for p in files_under(run, program_copy) if not p.endswith(RECORD)]
+    in_album = ([p for p in files_under(album_folder, None) if not p.endswith(RECORD)]
+                if os.path.isdir(album_folder) else [])
     empty_files = [p for p in in_album if os.path.getsize(p) == 0]
 
     repeat_faults = []
     ours_s = float(figures.get("elapsed_ms", "0")) / 1000.0
     pictures_limit_s = count * options.latency_ms / 1000.0 / WORKERS
     limit_s = pictures_limit_s + listing_s
-    final = FINAL.search(figures.get("final_status", ""))
+    final = final_counts(figures.get("final_status", ""), whole)
 
     say()
     say("== results (load average %.2f when the run started, %.2f at the end, %d cores)"
         % (load_before, os.getloadavg()[0], os.cpu_count() or 0))
-    say("Pictalon, 下载选中 to final status: %.2f s" % ours_s)
+    say("Pictalon, %s to final status: %.2f s" % ("下载全部相册" if whole else "下载选中", ours_s))
     say("  final status: %s" % figures.get("final_status", "(none)").strip())
     say("  files written: %d in the album folder, %d in all (%d empty), %.1f MiB"
         % (len(in_album), len(written), len(empty_files),
@@ -364,7 +408,11 @@ def main():
         say("pictures in flight on average (%d x %d ms / time): ours %.2f, curl %.2f of %d"
             % (count, options.latency_ms, count * options.latency_ms / 1000.0 / ours_s,
                len(curl_urls) * options.latency_ms / 1000.0 / curl_s, WORKERS))
-    if limit_s > 0:
+    if options.update:
+        say("update of an unchanged album: ours %.2f s, its listing alone %.2f s, ratio %.2f; "
+            "%d picture requests" % (ours_s, listing_s, ours_s / listing_s if listing_s else 0,
+                                     len(pictures)))
+    elif limit_s > 0:
         say("ratio ours/limit: %.2f" % (ours_s / limit_s))
     if curl_s > 0:
         say("ratio ours/curl:  %.2f" % (ours_s / curl_s))
@@ -430,13 +478,14 @@ def main():
     faults = list(repeat_faults)
     if final is None:
         faults.append("no final status")
-    elif int(final.group(1)) != count or int(final.group(2)) != count:
+    elif final[0] != count or final[1] not in (None, count):
         faults.append("final status counts %s of %s, expected %d of %d"
-                      % (final.group(1), final.group(2), count, count))
+                      % (final[0], final[1], count, count))
     if len(in_album) != count:
         faults.append("%d files in the album folder, expected %d" % (len(in_album), count))
-    if len(unique_pictures) != count:
-        faults.append("%d distinct pictures requested, expected %d" % (len(unique_pictures), count))
+    asked = 0 if options.update else count
+    if len(unique_pictures) != asked:
+        faults.append("%d distinct pictures requested, expected %d" % (len(unique_pictures), asked))
     if curl_ok != len(curl_urls):
         faults.append("curl got %d of %d pictures" % (curl_ok, len(curl_urls)))
     for f in faults:

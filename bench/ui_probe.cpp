@@ -22,8 +22,9 @@
 
 namespace {
 
-// "全部下载完成": the final status of a run.
-const wchar_t kRunDone[] = L"\u5168\u90e8\u4e0b\u8f7d\u5b8c\u6210";
+// "下载完成": in the final status of a run, of one album ("全部下载完成") or of every album
+// ("全部相册下载完成").
+const wchar_t kRunDone[] = L"\u4e0b\u8f7d\u5b8c\u6210";
 const wchar_t kMainClass[] = L"koWindow";
 const wchar_t kTitlePrefix[] = L"PictalonV6.0";
 constexpr UINT kPingTimeoutMs = 10000;

@@ -19,6 +19,9 @@ void RunCommand(AppState& app, int id) {
         case kCmdDownloadSelected:
             StartDownload(app);
             break;
+        case kCmdDownloadAll:
+            StartAccountDownload(app);
+            break;
         case kCmdOpenFolder:
             OpenAlbumFolder(app);
             break;

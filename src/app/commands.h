@@ -9,6 +9,7 @@ enum AppCommand : int {
     kCmdSizeHigh,
     kCmdSizeStandard,
     kCmdSizeSmall,
+    kCmdDownloadAll = 10006,
     kCmdOpenLog = 10007,
     kCmdSignOut = 10008,
     kCmdAnalyze = 20001,

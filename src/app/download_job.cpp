@@ -1,5 +1,6 @@
 #include "app/download_job.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/error_texts.h"
@@ -72,18 +73,22 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
     if (!FetchPicture(app, run, url, body)) return false;
     DWORD err = ERROR_CANCELLED;
     // Count ourselves as a writer before the last look at the stop flag, so shutdown either
-    // sees us and waits, or we see its stop and write nothing.
+    // sees us and waits, or we see its stop and write nothing. The record is part of the write:
+    // a picture that is in its folder when the program ends is recorded there too.
     {
         const Downloads::WriteTurn writing(app.Downloading());
         if (!run->StopRequested())
             err = WritePictureFile(album.PathInPart(tempName), album.PathInAlbum(fileName), body,
-                                   run->Token());
+                                   run->Token(), photo.timestamp);
         // The folder of pictures under way is shared with other runs and other processes that
         // download the same owner; the one that ends removes it if it is empty at that moment.
         if (err == ERROR_PATH_NOT_FOUND && album.partFolder != albumFolder &&
             CreateDirectoryW(WinStr(album.partForm), nullptr) && !run->StopRequested())
             err = WritePictureFile(album.PathInPart(tempName), album.PathInAlbum(fileName), body,
-                                   run->Token());
+                                   run->Token(), photo.timestamp);
+        // Only once the file is there under its name: a record never promises a picture that
+        // is not in the folder.
+        if (err == 0) album.Record(photo.picName, fileName, body.size());
     }
     if (err == ERROR_CANCELLED) return false;
     if (err != 0) {
@@ -109,9 +114,10 @@ void ShowProgressHere(AppState& app, const std::shared_ptr<DownloadRun>& run) {
         app.View().ShowTaskbarProgress(AppView::Progress::kPaused, done + failed, listed);
         return;
     }
-    app.View().SetStatus(ProgressStatus(done, listed));
+    app.View().SetStatus(ProgressStatus(done, listed) + run->Place());
     app.View().ShowTaskbarProgress(
-        failed > 0 ? AppView::Progress::kError : AppView::Progress::kNormal, done + failed, listed);
+        failed > 0 ? AppView::Progress::kError : AppView::Progress::kNormal, done + failed,
+        std::max(listed, run->Planned()));
 }
 
 }  // namespace
@@ -153,13 +159,15 @@ void RunDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run) {
     const int position = run->ClaimNext();
     ListedPhoto photo;
     if (!run->TakePhoto(position, photo) || !photo.album) return;
+    AlbumTally& album = *photo.album->tally;
+    run->NotePlace(*photo.album);
     if (!DownloadPhoto(app, run, position, photo)) {
         if (run->StopRequested()) return;
         // A failure shows too, so the taskbar turns to its error state when it happens.
-        run->CountFailed();
+        run->CountFailed(album);
         ShowRunProgress(app, run);
         return;
     }
-    run->CountWritten();
+    run->CountWritten(album);
     ShowRunProgress(app, run);
 }

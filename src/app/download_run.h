@@ -8,8 +8,10 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <unordered_set>
 #include <vector>
 
+#include "app/album_record.h"
 #include "app/backoff.h"
 #include "app/flow_slot.h"
 #include "app/records.h"
@@ -22,6 +24,21 @@ struct RunTally {
     long long albumTotal = 0;     // the album's own "data.total"; 0 when unknown
     bool listingFailed = false;   // a probe or page never came, even after asking again
     bool limitOutlasted = false;  // the run ended because the service never stopped limiting it
+    int already = 0;              // of downloaded: found in the folder as recorded, not fetched
+};
+
+// One album's share of a run's counts; a run over the whole account names each album's.
+struct AlbumTally {
+    std::atomic<int> downloaded{0};
+    std::atomic<int> listed{0};
+    std::atomic<int> failed{0};
+    std::atomic<long long> albumTotal{0};
+    std::atomic<bool> listingFailed{false};
+    std::atomic<int> already{0};
+    RunTally Read() const {
+        return RunTally{downloaded.load(),    listed.load(), failed.load(), albumTotal.load(),
+                        listingFailed.load(), false,         already.load()};
+    }
 };
 
 // Where one album's pictures go and at which size. Fixed once the album's folders exist, and
@@ -32,6 +49,16 @@ struct AlbumContext {
     // name) rather than twice. Empty partFolder: the album folder itself.
     static std::shared_ptr<const AlbumContext> Make(const Text& albumFolder, const Text& partFolder,
                                                     PictureSize size);
+    // The same for the owner's album, with what the folder's record says was written into it.
+    static std::shared_ptr<AlbumContext> Make(const Text& albumFolder, const Text& partFolder,
+                                              PictureSize size, const Text& ownerId,
+                                              const Text& albumId, const AlbumFolderRecord& record);
+
+    // The picture as recorded at this album's size, when its file was there as written when the
+    // album's run began: it need not be fetched again.
+    bool AlreadyInFolder(const Text& picName) const;
+    // Adds a picture just written to the folder's record; false when it could not be recorded.
+    bool Record(const Text& picName, const Text& fileName, std::uint64_t length) const;
 
     // The file-system form of a file in either folder; the folders' own forms are made once,
     // here, not for every picture.
@@ -46,6 +73,16 @@ struct AlbumContext {
     PictureSize size = kDefaultSize;
     WideText albumForm;
     WideText partForm;
+    Text ownerId;  // empty: no record is kept (nothing is skipped, nothing recorded)
+    Text albumId;
+    // The picture names whose latest record at this album's size names a file in the folder
+    // with the recorded length: a set, as every photo of a big album looks here once.
+    std::unordered_set<Text> alreadyThere;
+    std::shared_ptr<AlbumTally> tally = std::make_shared<AlbumTally>();
+    // In a run over several albums: its place in the run (from 1) and how the status line
+    // names it; 0 and empty otherwise.
+    int number = 0;
+    Text placeText;
 };
 
 // A photo as its job receives it.
@@ -71,6 +108,15 @@ class DownloadRun {
     // The folder of the album listed last; empty before the first.
     Text AlbumFolder() const;
 
+    // A run over several albums: the album in hand (the latest one a job took a photo of, or
+    // the one listed while no job has work) as the status line names it beside the progress,
+    // and the photos the catalogue counts in them all, so the taskbar shows the whole run from
+    // its start rather than what is listed so far.
+    void NotePlace(const AlbumContext& album);
+    Text Place() const;
+    void NotePlanned(int photos) { planned_ = photos; }
+    int Planned() const { return planned_.load(); }
+
     // Appended by the driver while jobs copy entries out; storage may move, so both sides lock.
     void AppendPhoto(const PhotoRecord& photo);
     // Hands the photo at a claimed position to its job and keeps no copy: a long album's
@@ -79,17 +125,19 @@ class DownloadRun {
     // At the end of the run: the list is spent (the counters stay for the final status).
     void ReleasePhotos();
 
-    // The driver listed one more photo; its position (1-based).
-    int CountListed() { return ++listed_; }
     // A job takes the next listed position to fetch (1-based).
     int ClaimNext() { return ++claimed_; }
-    void CountWritten() { ++downloaded_; }
+    // The photo's file was written, or found already there as recorded (already).
+    void CountWritten(AlbumTally& album, bool already = false);
     // A listed photo that will not be written (its job failed or was refused).
-    void CountFailed() { ++failed_; }
-    // What the listing learnt: the album's own total ("data.total").
-    void NoteAlbumTotal(long long total) { albumTotal_ = total; }
+    void CountFailed(AlbumTally& album);
+    // The driver listed one more photo of the album; its position in the run (1-based).
+    int CountListed(AlbumTally& album);
+    // What the listing learnt: the album's own total ("data.total"); a run over several albums
+    // adds theirs up.
+    void NoteAlbumTotal(AlbumTally& album, long long total);
     // A probe or page could not be had even after asking again.
-    void NoteListingFailed() { listingFailed_ = true; }
+    void NoteListingFailed(AlbumTally& album);
     RunTally Tally() const;
 
     // Every request of the run waits here while the service asks us to slow down.
@@ -131,6 +179,8 @@ class DownloadRun {
 
     mutable std::mutex mutex_;
     std::shared_ptr<const AlbumContext> album_;
+    Text place_;
+    int placeNumber_ = 0;
     std::vector<ListedPhoto> photos_;
     std::set<unsigned long> errorsSeen_;
     int settled_ = 0;
@@ -141,6 +191,8 @@ class DownloadRun {
     std::atomic<int> listed_{0};
     std::atomic<int> claimed_{0};
     std::atomic<int> failed_{0};
+    std::atomic<int> already_{0};
+    std::atomic<int> planned_{0};
     std::atomic<long long> albumTotal_{0};
     std::atomic<bool> listingFailed_{false};
     RateBackoff backoff_;

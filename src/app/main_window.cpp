@@ -125,6 +125,8 @@ void MainWindow::BuildContent(HWND hwnd) {
     albumMenu_.AppendSeparator();
     albumMenu_.AppendItem(Text(kMenuOpenLog), kCmdOpenLog);
     albumMenu_.AppendItem(Text(kMenuSignOut), kCmdSignOut);
+    albumMenu_.AppendSeparator();
+    albumMenu_.AppendItem(Text(kMenuDownloadAll), kCmdDownloadAll);
 
     RunCommand(app_, VariantOf(kDefaultSize).Command());
 
@@ -289,6 +291,8 @@ void MainWindow::LayoutAboutPage(int w, int h) {
 void MainWindow::OpenAlbumMenu() {
     POINT at{};
     GetCursorPos(&at);
+    albumMenu_.EnableItem(kCmdDownloadAll,
+                          !app_.Runs().UnderWay() && !app_.Owner().Get().albums.empty());
     albumMenu_.Popup(at.x, at.y, window_.GetHandle());
 }
 

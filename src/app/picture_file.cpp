@@ -22,6 +22,15 @@ DWORD WriteAll(HANDLE file, const ByteBuffer& body) {
     return 0;
 }
 
+bool SetPhotoTime(HANDLE file, std::int32_t timestamp) {
+    // FILETIME counts 100 ns steps from 1601-01-01; every 32-bit timestamp lies after that.
+    constexpr std::int64_t kUnixEpochInFileTimeSeconds = 11644473600;
+    const auto ticks =
+        static_cast<std::uint64_t>((timestamp + kUnixEpochInFileTimeSeconds) * 10000000);
+    FILETIME written{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    return SetFileTime(file, nullptr, nullptr, &written) != FALSE;
+}
+
 }  // namespace
 
 DWORD WritePictureFile(const Text& tempPath, const Text& finalPath, const ByteBuffer& body,
@@ -30,7 +39,7 @@ DWORD WritePictureFile(const Text& tempPath, const Text& finalPath, const ByteBu
 }
 
 DWORD WritePictureFile(const WideText& wideTemp, const WideText& wideFinal, const ByteBuffer& body,
-                       const FlowToken& token) {
+                       const FlowToken& token, std::int32_t photoTime) {
     if (wideTemp.empty() || wideFinal.empty()) return ERROR_INVALID_NAME;
     {
         UniqueHandle file(CreateFileW(WinStr(wideTemp), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -41,6 +50,10 @@ DWORD WritePictureFile(const WideText& wideTemp, const WideText& wideFinal, cons
             DeleteFileW(WinStr(wideTemp));
             return err;
         }
+        // On the temporary file, whose handle is ours alone: a handle opened on the final name
+        // afterwards could meet another photo of the same name being renamed over it. The rename
+        // keeps the time.
+        if (photoTime > 0) SetPhotoTime(file.Get(), photoTime);
     }
     if (token.StopRequested()) {
         DeleteFileW(WinStr(wideTemp));
@@ -64,10 +77,5 @@ bool SetFileTimeToPhoto(const WideText& fileSystemPath, std::int32_t timestamp) 
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
-    // FILETIME counts 100 ns steps from 1601-01-01; every 32-bit timestamp lies after that.
-    constexpr std::int64_t kUnixEpochInFileTimeSeconds = 11644473600;
-    const auto ticks =
-        static_cast<std::uint64_t>((timestamp + kUnixEpochInFileTimeSeconds) * 10000000);
-    FILETIME written{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-    return SetFileTime(file.Get(), nullptr, nullptr, &written) != FALSE;
+    return SetPhotoTime(file.Get(), timestamp);
 }

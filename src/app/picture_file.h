@@ -13,9 +13,10 @@
 // token asked to stop before the rename (nothing is left behind then).
 DWORD WritePictureFile(const Text& tempPath, const Text& finalPath, const ByteBuffer& body,
                        const FlowToken& token);
-// The same with both paths in their file-system form already (empty: refused).
+// The same with both paths in their file-system form already (empty: refused). A photoTime
+// above 0 becomes the file's modification time, as SetFileTimeToPhoto sets it.
 DWORD WritePictureFile(const WideText& wideTemp, const WideText& wideFinal, const ByteBuffer& body,
-                       const FlowToken& token);
+                       const FlowToken& token, std::int32_t photoTime = 0);
 
 // Sets the file's modification (last-write) time to the photo's own time: the Unix timestamp its
 // name is made from, taken as a UTC instant. The bytes are left alone. False when the file

@@ -230,6 +230,12 @@ bool MenuItems::CheckRadioItem(int checked, int first, int last) {
                                 static_cast<UINT>(checked), MF_BYPOSITION) != 0;
 }
 
+bool MenuItems::EnableItem(UINT_PTR id, bool enable) {
+    if (menu_ == nullptr) return false;
+    return ::EnableMenuItem(menu_, static_cast<UINT>(id),
+                            MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED)) != -1;
+}
+
 int MenuItems::Popup(int x, int y, HWND window, UINT flags) const {
     if (menu_ == nullptr || !::IsWindow(window)) return 0;
     ::SetForegroundWindow(window);

@@ -63,6 +63,8 @@ class MenuItems {
     bool InsertSeparator(int position);
     // Radio mark on `checked`, cleared on the rest of first..last. All three are positions.
     bool CheckRadioItem(int checked, int first, int last);
+    // Greys the item with this command id out, or makes it choosable again.
+    bool EnableItem(UINT_PTR id, bool enable);
     // Shows the menu as a pop-up at the screen point, owned by the window (brought to the
     // foreground first so the menu closes when the user clicks elsewhere). With
     // TPM_RETURNCMD in the flags the result is the chosen command id (0 = none).

@@ -1,5 +1,6 @@
 #include "app_test_support.h"
 
+#include "app/album_record.h"
 #include "threads/handle.h"
 
 namespace apptest {
@@ -53,6 +54,7 @@ std::map<Text, ByteBuffer> FilesIn(const Text& folder) {
     do {
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         const WideText name(reinterpret_cast<const char16_t*>(data.cFileName));
+        if (WideToAnsi(name) == kAlbumRecordFileName) continue;
         ByteBuffer content;
         UniqueHandle file(CreateFileW(WinStr(wideFolder + name), GENERIC_READ, FILE_SHARE_READ,
                                       nullptr, OPEN_EXISTING, 0, nullptr));

@@ -22,7 +22,7 @@ class ScratchFolder {
     Text path_;
 };
 
-// File name -> content of every plain file directly in a folder.
+// File name -> content of every plain file directly in a folder but the album record.
 std::map<Text, ByteBuffer> FilesIn(const Text& folder);
 bool FolderExists(const Text& path);
 bool MakeFolder(const Text& path);

@@ -86,8 +86,19 @@ def scenario():
     }
 
 
-def finished(done, listed):
+RECORD = ".pictalon-album"
+
+
+def finished(done, listed, already=0):
+    if already:
+        return S + "全部下载完成,当前已下载 %d张 共 %d张(已有 %d张) 请单击鼠标右键打开目录;" % (
+            done, listed, already)
     return S + "全部下载完成,当前已下载 %d张 共 %d张 请单击鼠标右键打开目录;" % (done, listed)
+
+
+def pictures_in(folder):
+    """The names in an album folder but its record."""
+    return set(os.listdir(folder)) - {RECORD}
 
 
 def incomplete(done, total, unlisted, failed):
@@ -175,10 +186,10 @@ class App:
     def analyse_button_enabled(self):
         return [b for b in self.driver.buttons() if b["id"] == 20001][0]["enabled"]
 
-    def download(self, index, done, listed, timeout_ms=120000):
+    def download(self, index, done, listed, timeout_ms=120000, already=0):
         self.driver.select(index)
         self.driver.command(10000)
-        self.wait_status(finished(done, listed), timeout_ms=timeout_ms)
+        self.wait_status(finished(done, listed, already), timeout_ms=timeout_ms)
         # The buttons come back with the final status; both happen under one lock.
         deadline = time.monotonic() + 20
         while not self.analyse_button_enabled() and time.monotonic() < deadline:
@@ -239,7 +250,7 @@ class PictalonTestCase(unittest.TestCase):
 
     def assert_album_on_disk(self, folder, names, segment, missing=()):
         self.assertTrue(os.path.isdir(folder), folder)
-        present = sorted(os.listdir(folder))
+        present = sorted(pictures_in(folder))
         wanted = sorted(n for n in names if n not in missing)
         self.assertEqual(present, wanted)
         for name in wanted:

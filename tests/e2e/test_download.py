@@ -13,7 +13,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 from app_case import (  # noqa: E402
     CATALOGUE_DONE, OWNER, PAGE_RND, PROGRESS, PictalonTestCase, S, SIZES, finished, home,
-    harness, incomplete, naming, picture, scenario, main)
+    harness, incomplete, naming, picture, pictures_in, scenario, main)
 
 
 class DownloadSizesTest(PictalonTestCase):
@@ -81,7 +81,7 @@ class DownloadFailuresTest(PictalonTestCase):
         for pic in ("6032_5.jpg", "6032_9.jpg"):
             tries = [r for r in self.log_paths(path="/mw1024/" + pic)]
             self.assertEqual(len(tries), 3, pic)
-        present = set(os.listdir(folder))
+        present = pictures_in(folder)
         self.assertTrue(os.path.isdir(os.path.join(folder, taken)))
         self.assertNotIn(by_pic["6032_5.jpg"], present)
         self.assertNotIn(by_pic["6032_9.jpg"], present)
@@ -155,7 +155,7 @@ class DownloadCommandsTest(PictalonTestCase):
             if os.path.isdir(folder) and len([n for n in os.listdir(folder) if n in names]) >= 3:
                 break
             time.sleep(0.2)
-        self.assertGreaterEqual(len(os.listdir(folder)), 3)
+        self.assertGreaterEqual(len(pictures_in(folder)), 3)
         started = time.monotonic()
         app.driver.close()
         code = app.program.wait(20)
@@ -165,7 +165,7 @@ class DownloadCommandsTest(PictalonTestCase):
         self.assertEqual(code, 0)
         # Nothing under way outlives the process.
         self.assertFalse(os.path.exists(os.path.join(folder, "..", "~pictalon-parts")))
-        present = os.listdir(folder)
+        present = pictures_in(folder)
         self.assertEqual([n for n in present if n not in names], [])
         for name in present:
             with open(os.path.join(folder, name), "rb") as f:
@@ -198,7 +198,7 @@ class DownloadPushbackTest(PictalonTestCase):
         print("\n418 for 3 s over 33 pictures: %d requests met the limit, final status after "
               "%.2f s" % (len(limited), took), file=sys.stderr)
         self.assertLessEqual(len(limited), 9)
-        present = set(os.listdir(folder))
+        present = pictures_in(folder)
         # Page 2 held photos 33 to 64.
         listed = {n for n, p in names.items()
                   if not 33 <= int(p["pic_name"].split("_")[1].split(".")[0]) <= 64}
@@ -254,7 +254,7 @@ class Utf8AnswersTest(PictalonTestCase):
             if app.driver.boxes():
                 failed.append(app.driver.answer()["title"])
         by_pic = {p["pic_name"]: n for n, p in names.items()}
-        present = set(os.listdir(folder))
+        present = pictures_in(folder)
         for pic in ("u1.jpg", "u2.jpg", "u3.png"):
             self.assertIn(by_pic[pic], present, pic)
             with open(os.path.join(folder, by_pic[pic]), "rb") as f:
