@@ -186,6 +186,16 @@ class App:
     def analyse_button_enabled(self):
         return [b for b in self.driver.buttons() if b["id"] == 20001][0]["enabled"]
 
+    def download_slowly(self, index, pictures, delay_ms):
+        """Starts "下载选中" on an album whose pictures (a path pattern) each come delay_ms late,
+        and returns once the run shows its progress."""
+        self.test.ctl.fault({"host": "*.sinaimg.cn", "path": pictures, "action": "delay",
+                             "delay_ms": delay_ms})
+        self.driver.select(index)
+        self.driver.command(10000)
+        seen, last = self.driver.wait_status(PROGRESS, contains=True, timeout_ms=60000)
+        self.test.assertTrue(seen, last)
+
     def download(self, index, done, listed, timeout_ms=120000, already=0):
         self.driver.select(index)
         self.driver.command(10000)

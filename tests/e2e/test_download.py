@@ -10,9 +10,8 @@ import time
 sys.dont_write_bytecode = True  # keep the source folders clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-import harness  # noqa: E402
 from app_case import (  # noqa: E402
-    CATALOGUE_DONE, OWNER, PAGE_RND, PROGRESS, PictalonTestCase, S, SIZES, finished, home,
+    CATALOGUE_DONE, OWNER, PAGE_RND, PictalonTestCase, S, SIZES, finished, home,
     harness, incomplete, naming, picture, pictures_in, scenario, main)
 
 
@@ -97,12 +96,7 @@ class DownloadCommandsTest(PictalonTestCase):
         app = self.start("size-during-run")
         app.login()
         app.analyse(home(OWNER), 4)
-        self.ctl.fault({"host": "*.sinaimg.cn", "path": "/mw1024/*", "action": "delay",
-                        "delay_ms": 150})
-        app.driver.select(3)
-        app.driver.command(10000)
-        seen, last = app.driver.wait_status(PROGRESS, contains=True, timeout_ms=60000)
-        self.assertTrue(seen, last)
+        app.download_slowly(3, "/mw1024/*", 150)
         app.driver.command(10002)
         app.driver.command(10005)
         app.wait_status(finished(65, 65), timeout_ms=120000)

@@ -5,7 +5,6 @@ leaves lines that say so, and none that carries a secret. Run as test_app.py is.
 import os
 import re
 import sys
-import unittest
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
