@@ -6,6 +6,7 @@
 
 #include "app/backoff.h"
 #include "app/folder_commands.h"
+#include "app/service_client.h"
 #include "flow_fixture.h"
 
 namespace {
@@ -119,6 +120,20 @@ class StopAfter {
     std::thread thread_;
 };
 
+// How far ahead of the local time now the back-off's resume time lies.
+long long SecondsToResume(const RateBackoff& backoff) {
+    SYSTEMTIME local{};
+    GetLocalTime(&local);
+    const SYSTEMTIME resume = backoff.ResumeAtLocal();
+    FILETIME shown{}, now{};
+    if (!SystemTimeToFileTime(&resume, &shown) || !SystemTimeToFileTime(&local, &now)) return -1;
+    const auto at = [](const FILETIME& t) {
+        return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                                      t.dwLowDateTime);
+    };
+    return (at(shown) - at(now)) / 10000000;
+}
+
 TEST(RateBackoff, OnePauseForEveryWorkerThatMetTheLimitAndOnlyItsHostsCanEndIt) {
     using Outcome = RateBackoff::Outcome;
     using Change = RateBackoff::Change;
@@ -135,16 +150,7 @@ TEST(RateBackoff, OnePauseForEveryWorkerThatMetTheLimitAndOnlyItsHostsCanEndIt) 
                   Change::kNone);
     EXPECT_EQ(backoff.PauseCount(), 1);
     // The status line's resume time is the local time now, give or take the pause.
-    SYSTEMTIME local{};
-    GetLocalTime(&local);
-    FILETIME shown{}, now{};
-    const SYSTEMTIME resume = backoff.ResumeAtLocal();
-    ASSERT_TRUE(SystemTimeToFileTime(&resume, &shown) && SystemTimeToFileTime(&local, &now));
-    const auto at = [](const FILETIME& t) {
-        return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
-                                      t.dwLowDateTime);
-    };
-    EXPECT_LT(std::llabs(at(shown) - at(now)), 600000000LL);  // a minute, in 100 ns
+    EXPECT_LT(std::llabs(SecondsToResume(backoff)), 60);
     // The probe meets a reset, which says nothing of the limit: the next request probes again.
     const RateBackoff::Ticket reset = backoff.WaitTurn(token);
     ASSERT_TRUE(reset.granted && reset.probe);
@@ -165,6 +171,48 @@ TEST(RateBackoff, OnePauseForEveryWorkerThatMetTheLimitAndOnlyItsHostsCanEndIt) 
     EXPECT_TRUE(after.granted && !after.probe);
     EXPECT_EQ(backoff.Report(after, Outcome::kThrough, std::nullopt, "sinaimg.cn"), Change::kNone);
     EXPECT_EQ(backoff.PauseCount(), 1);
+}
+
+// The client against the stand-in alone: a failed request is asked again only after the pause,
+// the caller gets its last answer whole, and a limit's Retry-After sets the pause, which a stop
+// still ends at once.
+TEST(ServiceClient, PausesBetweenTriesKeepsTheLastAnswerAndWaitsAsLongAsTheLimitAsks) {
+    ASSERT_TRUE(standin::Reset());
+    ASSERT_TRUE(standin::AddFault(
+        R"({"path": "/mw1024/busy.jpg", "action": "status", "status": 503, "body": "later"})"));
+    ServiceClient client;
+    FlowToken token;
+    RetryPolicy policy;
+    policy.tries = 2;
+    policy.pauseMs = 300;
+    policy.good = [](const ServiceAnswer& answer) { return answer.status == 200; };
+    const DWORD began = GetTickCount();
+    const ServiceAnswer failed =
+        client.Fetch(ServiceRequest("http://wx1.sinaimg.cn/mw1024/busy.jpg"), token, policy);
+    EXPECT_GE(GetTickCount() - began, 250u);
+    EXPECT_TRUE(failed.Answered());
+    EXPECT_FALSE(failed.accepted);
+    EXPECT_EQ(failed.tries, 2);
+    EXPECT_EQ(failed.status, 503);
+    EXPECT_EQ(failed.body.AsCodePage(), "later");
+
+    ASSERT_TRUE(standin::AddFault(R"({"path": "/mw1024/limited.jpg", "action": "limit",)"
+                                  R"( "ms": 600000, "retry_after": "120"})"));
+    RateBackoff backoff;
+    ServiceRequest limited("http://wx1.sinaimg.cn/mw1024/limited.jpg");
+    limited.backoff = &backoff;
+    ServiceAnswer stopped;
+    std::thread fetch([&] { stopped = client.Fetch(limited, token); });
+    for (int i = 0; i < 1000 && !backoff.Paused(); ++i) Sleep(20);
+    const long long ahead = SecondsToResume(backoff);
+    EXPECT_TRUE(backoff.Paused());
+    EXPECT_GE(ahead, 100);
+    EXPECT_LE(ahead, 121);
+    const DWORD stopAt = GetTickCount();
+    token.RequestStop();
+    fetch.join();
+    EXPECT_LT(GetTickCount() - stopAt, 30000u);  // the limit's own pause would be 120 s
+    EXPECT_EQ(stopped.kind, AnswerKind::kStopped);
 }
 
 }  // namespace
