@@ -1,7 +1,13 @@
 // What a run must refuse: an album number the catalogue does not hold, picture answers that are
 // not a plain 200, and the end of a pause on word from hosts that did not ask for it; and where
 // "打开目录" and the program's own folder point.
+#include <windows.h>
+// After windows.h, which they rely on.
+#include <commctrl.h>
+#include <shlobj.h>
+
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "app/backoff.h"
@@ -70,6 +76,56 @@ TEST_F(DownloadGuardTest, AnAlbumNumberOutOfRangeShowsItsBoxAndGivesTheButtonsBa
         EXPECT_EQ(view.boxes[0].title, kInfoTitle);
         EXPECT_EQ(view.buttonsEnabled, std::vector<bool>({false, true}));
     });
+}
+
+// The text of the item selected in the folder chooser's tree.
+std::wstring SelectedInTree(HWND dialog) {
+    HWND tree = nullptr;
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM found) {
+            wchar_t name[32] = {};
+            GetClassNameW(child, name, 32);
+            if (std::wstring(name) != WC_TREEVIEWW) return TRUE;
+            *reinterpret_cast<HWND*>(found) = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&tree));
+    if (!tree) return std::wstring();
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = TreeView_GetSelection(tree);
+    item.pszText = text;
+    item.cchTextMax = MAX_PATH;
+    if (!item.hItem || !SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return std::wstring();
+    return text;
+}
+
+// The folder the user picks in the chooser is kept for the next run and shown at once.
+TEST_F(DownloadGuardTest, TheChosenSaveFolderIsKeptAndShown) {
+    const Text wanted = scratch.Path() + "picked";
+    ASSERT_TRUE(MakeFolder(wanted));
+    std::thread chooser([&] {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        view.OnWindow([&] { RunCommand(app, kCmdBrowse); });
+        CoUninitialize();
+    });
+    // The chooser takes a selection only once its tree is filled: ask until the tree shows it.
+    const WideText path = AnsiToWide(wanted);
+    HWND dialog = nullptr;
+    for (int i = 0; i < 1500 && SelectedInTree(dialog) != L"picked"; ++i) {
+        Sleep(20);
+        dialog = FindWindowW(L"#32770", nullptr);
+        if (dialog)
+            SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(WinStr(path)));
+    }
+    EXPECT_EQ(SelectedInTree(dialog), L"picked");
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    chooser.join();
+    EXPECT_EQ(app.Settings().SaveFolder(), wanted + "\\");
+    EXPECT_EQ(view.shownFolder, wanted + "\\");
 }
 
 TEST(OpenFolder, NothingBeforeARunThenTheLatestAlbumFolderWithoutTrailingBlanks) {
