@@ -122,14 +122,6 @@ TEST_F(DownloadGuardTest, TheChosenSaveFolderIsKeptAndShown) {
             SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(WinStr(path)));
     }
     EXPECT_EQ(SelectedInTree(dialog), L"picked");
-    // Only a file-system folder can be chosen: on the computer itself OK is disabled.
-    LPITEMIDLIST computer = nullptr;
-    EXPECT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer), S_OK);
-    SendMessageW(dialog, BFFM_SETSELECTIONW, FALSE, reinterpret_cast<LPARAM>(computer));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
-    ILFree(computer);
-    SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(WinStr(path)));
-    EXPECT_EQ(SelectedInTree(dialog), L"picked");
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     chooser.join();
     EXPECT_EQ(app.Settings().SaveFolder(), wanted + "\\");
