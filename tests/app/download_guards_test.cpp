@@ -1,11 +1,18 @@
 // What a run must refuse: an album number the catalogue does not hold, picture answers that are
 // not a plain 200, and the end of a pause on word from hosts that did not ask for it; and where
 // "打开目录" and the program's own folder point.
+#include <windows.h>
+// After windows.h, which they rely on.
+#include <commctrl.h>
+#include <shlobj.h>
+
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "app/backoff.h"
 #include "app/folder_commands.h"
+#include "app/service_client.h"
 #include "flow_fixture.h"
 
 namespace {
@@ -86,6 +93,56 @@ TEST_F(DownloadGuardTest, AnAlbumNumberOutOfRangeShowsItsBoxAndGivesTheButtonsBa
     });
 }
 
+// The text of the item selected in the folder chooser's tree.
+std::wstring SelectedInTree(HWND dialog) {
+    HWND tree = nullptr;
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM found) {
+            wchar_t name[32] = {};
+            GetClassNameW(child, name, 32);
+            if (std::wstring(name) != WC_TREEVIEWW) return TRUE;
+            *reinterpret_cast<HWND*>(found) = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&tree));
+    if (!tree) return std::wstring();
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = TreeView_GetSelection(tree);
+    item.pszText = text;
+    item.cchTextMax = MAX_PATH;
+    if (!item.hItem || !SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return std::wstring();
+    return text;
+}
+
+// The folder the user picks in the chooser is kept for the next run and shown at once.
+TEST_F(DownloadGuardTest, TheChosenSaveFolderIsKeptAndShown) {
+    const Text wanted = scratch.Path() + "picked";
+    ASSERT_TRUE(MakeFolder(wanted));
+    std::thread chooser([&] {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        view.OnWindow([&] { RunCommand(app, kCmdBrowse); });
+        CoUninitialize();
+    });
+    // The chooser takes a selection only once its tree is filled: ask until the tree shows it.
+    const WideText path = AnsiToWide(wanted);
+    HWND dialog = nullptr;
+    for (int i = 0; i < 1500 && SelectedInTree(dialog) != L"picked"; ++i) {
+        Sleep(20);
+        dialog = FindWindowW(L"#32770", nullptr);
+        if (dialog)
+            SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(WinStr(path)));
+    }
+    EXPECT_EQ(SelectedInTree(dialog), L"picked");
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    chooser.join();
+    EXPECT_EQ(app.Settings().SaveFolder(), wanted + "\\");
+    EXPECT_EQ(view.shownFolder, wanted + "\\");
+}
+
 TEST(OpenFolder, NothingBeforeARunThenTheLatestAlbumFolderWithoutTrailingBlanks) {
     RunBoard runs;
     EXPECT_EQ(FolderToOpen(runs), "");
@@ -134,6 +191,20 @@ class StopAfter {
     std::thread thread_;
 };
 
+// How far ahead of the local time now the back-off's resume time lies.
+long long SecondsToResume(const RateBackoff& backoff) {
+    SYSTEMTIME local{};
+    GetLocalTime(&local);
+    const SYSTEMTIME resume = backoff.ResumeAtLocal();
+    FILETIME shown{}, now{};
+    if (!SystemTimeToFileTime(&resume, &shown) || !SystemTimeToFileTime(&local, &now)) return -1;
+    const auto at = [](const FILETIME& t) {
+        return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                                      t.dwLowDateTime);
+    };
+    return (at(shown) - at(now)) / 10000000;
+}
+
 TEST(RateBackoff, OnePauseForEveryWorkerThatMetTheLimitAndOnlyItsHostsCanEndIt) {
     using Outcome = RateBackoff::Outcome;
     using Change = RateBackoff::Change;
@@ -150,16 +221,7 @@ TEST(RateBackoff, OnePauseForEveryWorkerThatMetTheLimitAndOnlyItsHostsCanEndIt) 
                   Change::kNone);
     EXPECT_EQ(backoff.PauseCount(), 1);
     // The status line's resume time is the local time now, give or take the pause.
-    SYSTEMTIME local{};
-    GetLocalTime(&local);
-    FILETIME shown{}, now{};
-    const SYSTEMTIME resume = backoff.ResumeAtLocal();
-    ASSERT_TRUE(SystemTimeToFileTime(&resume, &shown) && SystemTimeToFileTime(&local, &now));
-    const auto at = [](const FILETIME& t) {
-        return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
-                                      t.dwLowDateTime);
-    };
-    EXPECT_LT(std::llabs(at(shown) - at(now)), 600000000LL);  // a minute, in 100 ns
+    EXPECT_LT(std::llabs(SecondsToResume(backoff)), 60);
     // The probe meets a reset, which says nothing of the limit: the next request probes again.
     const RateBackoff::Ticket reset = backoff.WaitTurn(token);
     ASSERT_TRUE(reset.granted && reset.probe);
@@ -180,6 +242,48 @@ TEST(RateBackoff, OnePauseForEveryWorkerThatMetTheLimitAndOnlyItsHostsCanEndIt) 
     EXPECT_TRUE(after.granted && !after.probe);
     EXPECT_EQ(backoff.Report(after, Outcome::kThrough, std::nullopt, "sinaimg.cn"), Change::kNone);
     EXPECT_EQ(backoff.PauseCount(), 1);
+}
+
+// The client against the stand-in alone: a failed request is asked again only after the pause,
+// the caller gets its last answer whole, and a limit's Retry-After sets the pause, which a stop
+// still ends at once.
+TEST(ServiceClient, PausesBetweenTriesKeepsTheLastAnswerAndWaitsAsLongAsTheLimitAsks) {
+    ASSERT_TRUE(standin::Reset());
+    ASSERT_TRUE(standin::AddFault(
+        R"({"path": "/mw1024/busy.jpg", "action": "status", "status": 503, "body": "later"})"));
+    ServiceClient client;
+    FlowToken token;
+    RetryPolicy policy;
+    policy.tries = 2;
+    policy.pauseMs = 300;
+    policy.good = [](const ServiceAnswer& answer) { return answer.status == 200; };
+    const DWORD began = GetTickCount();
+    const ServiceAnswer failed =
+        client.Fetch(ServiceRequest("http://wx1.sinaimg.cn/mw1024/busy.jpg"), token, policy);
+    EXPECT_GE(GetTickCount() - began, 250u);
+    EXPECT_TRUE(failed.Answered());
+    EXPECT_FALSE(failed.accepted);
+    EXPECT_EQ(failed.tries, 2);
+    EXPECT_EQ(failed.status, 503);
+    EXPECT_EQ(failed.body.AsCodePage(), "later");
+
+    ASSERT_TRUE(standin::AddFault(R"({"path": "/mw1024/limited.jpg", "action": "limit",)"
+                                  R"( "ms": 600000, "retry_after": "120"})"));
+    RateBackoff backoff;
+    ServiceRequest limited("http://wx1.sinaimg.cn/mw1024/limited.jpg");
+    limited.backoff = &backoff;
+    ServiceAnswer stopped;
+    std::thread fetch([&] { stopped = client.Fetch(limited, token); });
+    for (int i = 0; i < 1000 && !backoff.Paused(); ++i) Sleep(20);
+    const long long ahead = SecondsToResume(backoff);
+    EXPECT_TRUE(backoff.Paused());
+    EXPECT_GE(ahead, 100);
+    EXPECT_LE(ahead, 121);
+    const DWORD stopAt = GetTickCount();
+    token.RequestStop();
+    fetch.join();
+    EXPECT_LT(GetTickCount() - stopAt, 30000u);  // the limit's own pause would be 120 s
+    EXPECT_EQ(stopped.kind, AnswerKind::kStopped);
 }
 
 }  // namespace
