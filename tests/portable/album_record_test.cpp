@@ -54,6 +54,7 @@ TEST(AlbumRecordText, ReadsOnlyWholeCheckedLinesOfItsOwnAlbumNamingAFileInsideTh
         {Picture("a.jpg", "99999999999999999999999"), false},
         {Picture("a.jpg\tx", "5"), false},
         {SignedLine("p\tu1\ta1\t\x01.jpg\t/large/\ta.jpg\t5"), false},  // no such picture name
+        {SignedLine("p\tu1\ta1\tb\x1f.jpg\t/large/\ta.jpg\t5"), false},
     };
     for (const Case& c : cases) {
         const AlbumFolderRecord record =
