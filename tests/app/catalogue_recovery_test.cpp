@@ -25,6 +25,11 @@ TEST_F(CatalogueRecoveryTest, AlbumPagesAreAskedAgainTwiceAndAListThatNeverCameS
         // Page 2 of 23 albums never comes: the first 20 are shown, the status says it failed.
         {"2000002", R"({"path": "/albums/get_all*page=2&*", "action": "refuse"})", 20,
          kStatusCatalogueFailed, 4},
+        // A hostile total with one album a page: asked no further than 20 a page could hold.
+        {"2000002",
+         R"({"path": "/albums/get_all*", "action": "body", "body": )"
+         R"("{\"result\":true,\"data\":{\"total\":209,\"album_list\":[{\"caption\":\"x\"}]}}"})",
+         12, kStatusCatalogueDone, 12},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
