@@ -127,9 +127,22 @@ TEST_F(DownloadGuardTest, TheChosenSaveFolderIsKeptAndShown) {
         view.OnWindow([&] { RunCommand(app, kCmdBrowse); });
         CoUninitialize();
     });
-    // The chooser takes a selection only once its tree is filled: ask until the tree shows it.
-    const WideText path = AnsiToWide(wanted);
+    // The chooser takes a selection only once its tree is filled: ask until it shows. Only a
+    // file-system folder can be chosen: on the computer itself OK goes grey.
+    LPITEMIDLIST computer = nullptr;
+    EXPECT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer), S_OK);
     HWND dialog = nullptr;
+    bool greyed = false;
+    for (int i = 0; i < 1500 && !greyed; ++i) {
+        Sleep(20);
+        dialog = FindWindowW(L"#32770", nullptr);
+        if (dialog)
+            SendMessageW(dialog, BFFM_SETSELECTIONW, FALSE, reinterpret_cast<LPARAM>(computer));
+        greyed = dialog && !IsWindowEnabled(GetDlgItem(dialog, IDOK));
+    }
+    ILFree(computer);
+    EXPECT_TRUE(greyed);
+    const WideText path = AnsiToWide(wanted);
     for (int i = 0; i < 1500 && SelectedInTree(dialog) != L"picked"; ++i) {
         Sleep(20);
         dialog = FindWindowW(L"#32770", nullptr);
