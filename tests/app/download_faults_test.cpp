@@ -257,7 +257,10 @@ TEST_F(DownloadFaultTest, ARateLimitPausesTheRunAndLosesNothing) {
 // A service that never stops limiting ends the run at the bound, even inside a pause it asked
 // to last ten minutes: the status says what is missing and the buttons come back.
 TEST_F(DownloadFaultTest, ALimitThatOutlastsTheBoundEndsTheRunAndSaysWhatIsMissing) {
-    app.Downloading().SetLimitBoundMs(3000);
+    // Shortened as the end-to-end tests shorten it: from the environment, read at start.
+    SetEnvironmentVariableW(L"PICTALON_LIMIT_BOUND_MS", L"3000");
+    ApplyStartSettings(app);
+    SetEnvironmentVariableW(L"PICTALON_LIMIT_BOUND_MS", nullptr);
     ASSERT_TRUE(standin::AddFault(R"({"host":"wx*.sinaimg.cn","action":"limit","ms":600000,)"
                                   R"("status":429,"after_requests":10,"retry_after":"600"})"));
     EXPECT_EQ(Download(0), FinalStatus(RunTally{10, 40, 30, 40, false, true}));

@@ -76,6 +76,7 @@ TEST(SafeName, ReservesDeviceNamesWhateverExtensionsFollow) {
         {"LPT1.a.b", "_LPT1.a.b"},
         {"nul.txt", "_nul.txt"},
         {"COM1", "_COM1"},
+        {"com0", "_com0"},
         {"com1.a", "_com1.a"},
         {"Com1.a.b.c", "_Com1.a.b.c"},
         {"aux .x.y", "_aux .x.y"},
