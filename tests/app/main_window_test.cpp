@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <functional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "app/main_window.h"
 #include "app/texts.h"
 #include "common/gif_bytes.h"
+#include "common/recording_taskbar.h"
 #include "common/standin.h"
 #include "text/text_helpers.h"
 #include "ui/dpi.h"
@@ -128,6 +130,15 @@ std::string LayoutAt(HWND top, const Controls& c, UINT dpi) {
     return wrong.empty() ? "=" : wrong;
 }
 
+// The shell's taskbar object in this process, on the window's thread.
+class TaskbarRecord final : public RecordingTaskbar {
+  public:
+    std::string told;
+
+  protected:
+    void Told(HWND, const std::string& line) override { told += line + "; "; }
+};
+
 LRESULT CALLBACK RefuseEveryWindow(int code, WPARAM w, LPARAM l) {
     return code == HCBT_CREATEWND ? 1 : CallNextHookEx(nullptr, code, w, l);
 }
@@ -151,7 +162,16 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
 
     MainWindow window;
     int exitCode = -1;
-    std::thread program([&] { exitCode = window.Run(GetModuleHandleW(nullptr)); });
+    TaskbarRecord shell;
+    std::thread program([&] {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        DWORD registration = 0;
+        CoRegisterClassObject(CLSID_TaskbarList, static_cast<IClassFactory*>(&shell),
+                              CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &registration);
+        exitCode = window.Run(GetModuleHandleW(nullptr));
+        CoRevokeClassObject(registration);
+        CoUninitialize();
+    });
     HWND top = nullptr;
     // Shown only once every control is made; the bound only keeps a broken start from hanging.
     for (int i = 0; i < 3000 && !(top && IsWindowVisible(top)); ++i) {
@@ -171,6 +191,15 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
         std::function<Text()> act;
         Text shown;
     } steps[] = {
+        // Once the shell says the button exists.
+        {"taskbar",
+         [&] {
+             SendMessageW(top, TaskbarProgress::ButtonCreatedMessage(), 0, 0);
+             window.ShowTaskbarProgress(AppView::Progress::kPaused, 3, 10);
+             window.ShowTaskbarProgress(AppView::Progress::kError, 0, 0);
+             return Text(shell.told);
+         },
+         "init; value 3/10; state 8; state 4; "},
         {"status line",
          [&] {
              window.SetStatus(kStatusAnalysing);
