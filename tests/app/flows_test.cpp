@@ -1,9 +1,11 @@
 // The application's flows against the stand-in service, with a recording window double.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 
 #include "app/error_texts.h"
+#include "app/fetch_gate.h"
 #include "app/qr_login.h"
 #include "flow_fixture.h"
 #include "text/json_document.h"
@@ -278,8 +280,16 @@ TEST_F(DownloadTest, EveryPhotoIsWrittenUnderItsComputedNameAtTheChosenSize) {
 }
 
 TEST_F(DownloadTest, PagesOfThirtyTwoAreAskedForExactlyAndASecondRunFetchesOnlyWhatIsGone) {
+    // Slow pictures, so the workers that could fetch at once all would.
+    ASSERT_TRUE(standin::AddFault(R"({"path": "/mw1024/*", "action": "delay", "delay_ms": 150})"));
     const Text first = Download(1);
     EXPECT_EQ(first, FinishedStatus(33, 33));
+    const std::string pictures = standin::ReadLog("?path=/mw1024/");
+    int most = 0;
+    for (size_t at = pictures.find("\"open_pictures\":"); at != std::string::npos;
+         at = pictures.find("\"open_pictures\":", at + 1))
+        most = std::max(most, std::atoi(pictures.c_str() + at + 16));
+    EXPECT_EQ(most, kParallelFetches);
     const std::string log = standin::ReadLog("?path=/photos/get_all");
     const std::string query = "/photos/get_all?uid=5005&album_id=72&count=32&page=";
     EXPECT_EQ(CountInLog(log, query + "1&type=&__rnd=1504068705105"), 2);  // probe + page 1
