@@ -268,7 +268,9 @@ TEST(ServiceClient, PausesBetweenTriesKeepsTheLastAnswerAndWaitsAsLongAsTheLimit
     ASSERT_TRUE(standin::Reset());
     ASSERT_TRUE(standin::AddFault(
         R"({"path": "/mw1024/busy.jpg", "action": "status", "status": 503, "body": "later"})"));
-    ServiceClient client;
+    const ScratchFolder logFolder;
+    RunLog log(AnsiToWide(logFolder.Path()));
+    ServiceClient client(&log);
     FlowToken token;
     RetryPolicy policy;
     policy.tries = 2;
@@ -301,6 +303,12 @@ TEST(ServiceClient, PausesBetweenTriesKeepsTheLastAnswerAndWaitsAsLongAsTheLimit
     fetch.join();
     EXPECT_LT(GetTickCount() - stopAt, 30000u);  // the limit's own pause would be 120 s
     EXPECT_EQ(stopped.kind, AnswerKind::kStopped);
+    // The log says what came, what was done next and how long everything waits.
+    const ByteBuffer logged = FilesIn(logFolder.Path())["pictalon.log"];
+    for (const char* line : {"busy.jpg -> status 503; try 2 of 2, giving up",
+                             "limited.jpg -> status 429: the service asks to slow down; sent again",
+                             ": the service asked every request of the run to slow down"})
+        EXPECT_NE(logged.find(line), ByteBuffer::npos) << line << "\n" << logged;
 }
 
 }  // namespace
