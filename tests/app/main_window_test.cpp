@@ -10,6 +10,7 @@
 #include <utility>
 #include <thread>
 
+#include "app/commands.h"
 #include "app/main_window.h"
 #include "app/texts.h"
 #include "common/gif_bytes.h"
@@ -29,7 +30,7 @@ Text TextOf(HWND hwnd) {
 struct Controls {
     HWND tabs = nullptr, status = nullptr, list = nullptr, analyze = nullptr, browse = nullptr,
          homeEdit = nullptr, folderEdit = nullptr, aboutLabel = nullptr, code = nullptr,
-         tip = nullptr;
+         tip = nullptr, homeLabel = nullptr, folderLabel = nullptr;
 };
 
 Controls FindControls(HWND top) {
@@ -48,6 +49,8 @@ Controls FindControls(HWND top) {
             if (kind == L"Button") (text == kAnalyze ? c.analyze : c.browse) = h;
             if (kind == L"Edit") (text.rfind("http", 0) == 0 ? c.homeEdit : c.folderEdit) = h;
             if (kind == L"Static" && text.rfind("What's new", 0) == 0) c.aboutLabel = h;
+            if (kind == L"Static" && text == kHomeLabel) c.homeLabel = h;
+            if (kind == L"Static" && text == kFolderLabel) c.folderLabel = h;
             // The pictures: the login code and the about page's tip.
             if (kind == L"Static" && (GetWindowLongW(h, GWL_STYLE) & SS_TYPEMASK) == SS_OWNERDRAW)
                 (c.code ? c.tip : c.code) = h;
@@ -109,6 +112,8 @@ std::string LayoutAt(HWND top, const Controls& c, UINT dpi) {
     };
     expect("tabs", c.tabs, Box(s(10), s(10), all.cx - s(20), all.cy - s(40)));
     const SIZE page = ClientOf(GetParent(c.homeEdit));
+    expect("home label", c.homeLabel, Box(s(20), s(20), s(70), s(25)));
+    expect("folder label", c.folderLabel, Box(s(20), s(50), s(70), s(25)));
     expect("analyse", c.analyze, Box(page.cx - s(90), s(20), s(70), s(25)));
     expect("browse", c.browse, Box(page.cx - s(90), s(50), s(70), s(25)));
     expect("home", c.homeEdit, Box(s(100), s(20), page.cx - s(200), s(25)));
@@ -181,7 +186,7 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
     ASSERT_TRUE(top && IsWindowVisible(top));
     const Controls c = FindControls(top);
     ASSERT_TRUE(c.tabs && c.status && c.list && c.analyze && c.browse && c.homeEdit &&
-                c.folderEdit && c.aboutLabel && c.code && c.tip);
+                c.folderEdit && c.aboutLabel && c.code && c.tip && c.homeLabel && c.folderLabel);
     const ByteBuffer cover = gifbytes::AnimatedGif(8, 8, {0x00FF00}, {0}, 0);
 
     // Each operation and what it leaves on screen, read on the window thread, where the
@@ -191,6 +196,21 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
         std::function<Text()> act;
         Text shown;
     } steps[] = {
+        {"at start",
+         [&] {
+             RECT r{};
+             GetWindowRect(top, &r);
+             const LRESULT font = SendMessageW(c.homeEdit, WM_GETFONT, 0, 0);
+             return JoinTexts(TextOf(c.homeEdit), " ", TextOf(c.folderEdit), " ",
+                              Box(0, 0, r.right - r.left, r.bottom - r.top), " tabs ",
+                              std::to_string(SendMessageW(c.tabs, TCM_GETITEMCOUNT, 0, 0)),
+                              font && font == SendMessageW(c.status, WM_GETFONT, 0, 0)
+                                  ? " one font"
+                                  : " fonts differ");
+         },
+         JoinTexts("http://weibo.com/u/1000001?from=myfollow_all ", ProgramFolder(), " ",
+                   Box(0, 0, ScaleForDpi(640, SystemDpi()), ScaleForDpi(540, SystemDpi())),
+                   " tabs 3 one font")},
         // Once the shell says the button exists.
         {"taskbar",
          [&] {
@@ -242,6 +262,19 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
              return TextOf(c.folderEdit);
          },
          "D:\\\xCF\xE0\xB2\xE1\\"},
+        {"login picture",
+         [&] {
+             window.ShowPage(AppView::Page::kLogin);
+             window.ShowLoginPicture(gifbytes::AnimatedGif(8, 8, {0x0000FF}, {0}, 0));
+             UpdateWindow(c.code);
+             RECT r{};
+             GetClientRect(c.code, &r);
+             const HDC dc = GetDC(c.code);
+             const COLORREF centre = GetPixel(dc, r.right / 2, r.bottom / 2);
+             ReleaseDC(c.code, dc);
+             return Text(centre == RGB(0, 0, 255) ? "blue" : "not blue");
+         },
+         "blue"},
         {"home address",
          [&] {
              SetWindowTextW(c.homeEdit, L"http://weibo.com/u/5005");
@@ -311,6 +344,16 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
              return AlbumsOf(c.list);
          },
          "0 covers"},
+        // An address of no owner: the analysis it starts finds nothing to list.
+        {"analyse button",
+         [&] {
+             SetWindowTextW(c.homeEdit, L"http://weibo.com/u/999999999");
+             SendMessageW(c.analyze, BM_CLICK, 0, 0);
+             wchar_t text[256] = {};
+             SendMessageW(c.status, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+             return WideToAnsi(reinterpret_cast<const char16_t*>(text));
+         },
+         kStatusAnalysing},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.name);
@@ -336,6 +379,16 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
     EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     boxer.join();
+
+    // The browse button opens the folder chooser.
+    PostMessageW(c.browse, BM_CLICK, 0, 0);
+    HWND chooser = nullptr;
+    for (int i = 0; i < 3000 && !chooser; ++i) {
+        Sleep(10);
+        chooser = FindWindowW(L"#32770", nullptr);
+    }
+    EXPECT_TRUE(chooser);
+    PostMessageW(chooser, WM_COMMAND, IDCANCEL, 0);
 
     PostMessageW(top, WM_CLOSE, 0, 0);
     program.join();
