@@ -222,12 +222,12 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
          "init; value 3/10; state 8; state 4; "},
         {"status line",
          [&] {
-             window.SetStatus(kStatusAnalysing);
+             window.SetStatus(kStatusCatalogueDone);
              wchar_t text[256] = {};
              SendMessageW(c.status, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
              return WideToAnsi(reinterpret_cast<const char16_t*>(text));
          },
-         kStatusAnalysing},
+         kStatusCatalogueDone},
         {"buttons off",
          [&] {
              window.EnableButtons(false);
