@@ -135,6 +135,14 @@ std::string LayoutAt(HWND top, const Controls& c, UINT dpi) {
     return wrong.empty() ? "=" : wrong;
 }
 
+// Where the radio mark of the size menu sits, "x" among "-".
+Text Marks(HMENU sizes) {
+    Text out;
+    for (int i = 0; i < GetMenuItemCount(sizes); ++i)
+        out += (GetMenuState(sizes, i, MF_BYPOSITION) & MF_CHECKED) ? "x" : "-";
+    return out;
+}
+
 // The shell's taskbar object in this process, on the window's thread.
 class TaskbarRecord final : public RecordingTaskbar {
   public:
@@ -189,6 +197,19 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
                 c.folderEdit && c.aboutLabel && c.code && c.tip && c.homeLabel && c.folderLabel);
     const ByteBuffer cover = gifbytes::AnimatedGif(8, 8, {0x00FF00}, {0}, 0);
 
+    // The album menu, opened by a right click on the list; "download all" waits for albums.
+    NMHDR click{c.list, static_cast<UINT_PTR>(GetDlgCtrlID(c.list)), NM_RCLICK};
+    PostMessageW(GetParent(c.list), WM_NOTIFY, click.idFrom, reinterpret_cast<LPARAM>(&click));
+    HWND popup = nullptr;
+    for (int i = 0; i < 3000 && !popup; ++i) {
+        Sleep(10);
+        popup = FindWindowW(L"#32768", nullptr);
+    }
+    const auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
+    window.RunOnWindowThread([] { EndMenu(); });
+    EXPECT_EQ(GetMenuItemCount(menu), 9);
+    EXPECT_EQ(GetMenuState(menu, kCmdDownloadAll, MF_BYCOMMAND) & MF_GRAYED, UINT{MF_GRAYED});
+
     // Each operation and what it leaves on screen, read on the window thread, where the
     // sign-in flow running meanwhile cannot come between.
     const struct {
@@ -211,6 +232,13 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
          JoinTexts("http://weibo.com/u/1000001?from=myfollow_all ", ProgramFolder(), " ",
                    Box(0, 0, ScaleForDpi(640, SystemDpi()), ScaleForDpi(540, SystemDpi())),
                    " tabs 3 one font")},
+        {"size mark",
+         [&] {
+             const Text first = Marks(GetSubMenu(menu, 3));
+             SendMessageW(top, WM_COMMAND, MAKEWPARAM(kCmdSizeFirst + 3, 0), 0);
+             return JoinTexts(first, " then ", Marks(GetSubMenu(menu, 3)));
+         },
+         "-x-- then ---x"},
         // Once the shell says the button exists.
         {"taskbar",
          [&] {
