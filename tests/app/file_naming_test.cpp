@@ -84,6 +84,7 @@ TEST(SafeName, ReservesDeviceNamesWhateverExtensionsFollow) {
         {"console.tar.gz", "console.tar.gz"},
         {"a.con.gz", "a.con.gz"},
         {"lpt1x.a.b", "lpt1x.a.b"},
+        {"comX.a", "comX.a"},
     };
     for (const Case& c : cases) EXPECT_EQ(c.safe, SafeName(c.name)) << c.name;
 }

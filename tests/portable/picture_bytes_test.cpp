@@ -38,6 +38,7 @@ TEST(PictureBytes, KnowsEachPictureFormatByItsFirstBytesAndDescribesAnythingElse
         {"[1,\n2]\x01secret", false, "JSON, 13 bytes: [1, 2]"},
         {"<?xml?>", false, "markup, 7 bytes: <?xml?>"},
         {"x", false, "text, 1 byte: x"},
+        {"a~\x7F", false, "text, 3 bytes: a~"},
         {"", false, "no bytes"},
     };
     for (const Case& c : cases) {
