@@ -258,12 +258,14 @@ TEST_F(DownloadFaultTest, ARateLimitPausesTheRunAndLosesNothing) {
 // to last ten minutes: the status says what is missing and the buttons come back.
 TEST_F(DownloadFaultTest, ALimitThatOutlastsTheBoundEndsTheRunAndSaysWhatIsMissing) {
     // Shortened as the end-to-end tests shorten it: from the environment, read at start.
-    SetEnvironmentVariableW(L"PICTALON_LIMIT_BOUND_MS", L"3000");
+    SetEnvironmentVariableW(L"PICTALON_LIMIT_BOUND_MS", L"2900");
     ApplyStartSettings(app);
     SetEnvironmentVariableW(L"PICTALON_LIMIT_BOUND_MS", nullptr);
     ASSERT_TRUE(standin::AddFault(R"({"host":"wx*.sinaimg.cn","action":"limit","ms":600000,)"
                                   R"("status":429,"after_requests":10,"retry_after":"600"})"));
+    const DWORD began = GetTickCount();
     EXPECT_EQ(Download(0), FinalStatus(RunTally{10, 40, 30, 40, false, true}));
+    EXPECT_GE(GetTickCount() - began, 2000u);  // never before the bound
     EXPECT_EQ(FilesIn(AlbumFolder("Forty")).size(), 10u);
     view.OnWindow([&] { EXPECT_TRUE(view.buttonsEnabled.back()); });
 }
