@@ -421,6 +421,9 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
     PostMessageW(top, WM_CLOSE, 0, 0);
     program.join();
     EXPECT_EQ(exitCode, 0);
+    // The sign-in began with the window: its code was asked for.
+    EXPECT_NE(standin::ReadLog("?path=/sso/qrcode/image").find("/sso/qrcode/image"),
+              std::string::npos);
     EXPECT_TRUE(window.State().WaitForThreads(60000));
 }
 
