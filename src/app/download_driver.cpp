@@ -10,6 +10,7 @@
 #include "app/album_record.h"
 #include "app/download_job.h"
 #include "app/file_naming.h"
+#include "app/pages_ahead.h"
 #include "app/picture_file.h"
 #include "app/service_client.h"
 #include "app/service_answers.h"
@@ -93,9 +94,10 @@ void QueuePhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, const Al
     }
 }
 
-// Asks for the total first, then for every page of it, queueing each photo as it arrives. A
-// page that cannot be had is noted and the run goes on with the next; an empty page ends the
-// listing, so a wrong or hostile total cannot make us ask for thousands of empty pages.
+// Asks for the total first, then for every page of it, a few pages at a time, queueing each
+// photo as its page is taken, in page order. A page that cannot be had is noted and the run
+// goes on with the next; an empty page ends the listing, so a wrong or hostile total cannot make
+// us ask for thousands of empty pages.
 void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run, const ListingSource& source,
                 const AlbumContext& place) {
     AlbumTally& album = *place.tally;
@@ -106,10 +108,18 @@ void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run, const Li
     }
     run->NoteAlbumTotal(album, probe.total);
     const int pages = PageCount(static_cast<std::int32_t>(probe.total));
+    PagesAhead ahead(
+        [&app, run, source](int page) { return FetchPhotoPage(app, run, source, page); },
+        [&app](std::function<void()> task) {
+            return app.Downloading().QueueListing(std::move(task));
+        },
+        pages, kListingWorkers);
+    const auto stopped = [&run] { return run->StopRequested(); };
     int failedInARow = 0;
     for (int page = 1; page <= pages && !run->StopRequested() && !run->Backoff().Outlasted();
          ++page) {
-        const PhotoPage listed = FetchPhotoPage(app, run, source, page);
+        const PhotoPage listed = ahead.Take(page, stopped);
+        if (run->StopRequested()) return;
         if (!listed.ok) {
             run->NoteListingFailed(album);
             // A service that stopped answering would otherwise cost three tries per page.
