@@ -25,9 +25,11 @@ class PagesAhead {
     // while it was awaited (stopped is asked every few milliseconds).
     PhotoPage Take(int page, const std::function<bool()>& stopped);
 
+    // Asks for every page up to this one (within the last) now, whatever the driver awaits.
+    void AskUpTo(int page);
+
   private:
     struct Shared;
-    void AskUpTo(int page);
 
     std::shared_ptr<Shared> shared_;
     Post post_;
