@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <unordered_set>
 #include <vector>
 
 #include "app/album_record.h"
@@ -183,6 +184,9 @@ std::shared_ptr<const AlbumContext> ListAlbum(AppState& app,
     }
     run->NoteAlbumTotal(*place->tally, probe.total);
     ListPhotos(app, run, ahead, pages, *place);
+    // Asked only while listing; the run stays on the board after its end, and the names of a
+    // big album's pictures would stay with it.
+    std::unordered_set<Text>().swap(place->alreadyThere);
     return place;
 }
 
