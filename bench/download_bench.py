@@ -325,8 +325,13 @@ def main():
             os.makedirs(between_files)
             curl_between.append(curl(["--parallel", "--parallel-max", str(WORKERS),
                                       "-K", between_cfg])[0])
+            if not options.update:
+                # Each run downloads anew: the pictures of the last one, and the folder's record
+                # of them, would otherwise make it an update.
+                shutil.rmtree(os.path.join(run, owner["nick"] if owner else OWNER_NICK),
+                              ignore_errors=True)
             _, again = run_quiet(["wine", probe, "--idle", "0", "--timeout", "240000",
-                                  "--settle", "3000"], timeout=300)
+                                  "--settle", "3000", "--command", command], timeout=300)
             repeats.append(key_values(again))
         shutil.rmtree(between_files, ignore_errors=True)
         unix = unix_memory(run.lstrip("/") + "/")

@@ -12,11 +12,11 @@ find_package(Threads REQUIRED)
 
 # The portable sources: all of src/text, the cookie-jar text of src/web and the plain-text parts
 # of src/app (names on disk, path forms, reading the service's answers, the album folder's
-# record, telling picture bytes from pages).
+# record, telling picture bytes from pages, listing pages asked for ahead).
 file(GLOB portable_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/text/*.cpp
      ${CMAKE_SOURCE_DIR}/src/web/cookie_jar*.cpp)
 foreach(f app/file_naming app/long_path app/service_answers app/album_record
-          app/picture_bytes)
+          app/picture_bytes app/pages_ahead)
   if(EXISTS ${CMAKE_SOURCE_DIR}/src/${f}.cpp)
     list(APPEND portable_srcs ${CMAKE_SOURCE_DIR}/src/${f}.cpp)
   endif()

@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <functional>
+#include <unordered_set>
 #include <vector>
 
 #include "app/album_record.h"
 #include "app/download_job.h"
 #include "app/file_naming.h"
+#include "app/pages_ahead.h"
 #include "app/picture_file.h"
 #include "app/service_client.h"
 #include "app/service_answers.h"
@@ -25,6 +27,10 @@ constexpr int kPhotosPerPage = 32;
 // written and renamed within one folder, as every album did before.
 constexpr char kPartFolderName[] = "~pictalon-parts\\";
 constexpr int kFailedPagesToGiveUp = 3;
+// Pages asked for while the album folder's record and files are read: an album of thousands
+// that is all there already is its listing, and under Wine reading a folder of ten thousand
+// pictures takes as long as a hundred pages.
+constexpr int kPagesWhileReading = 128;
 
 // What a run lists from: the album and its owner as the analysis found them.
 struct ListingSource {
@@ -43,7 +49,6 @@ void MakeFolder(const Text& path) {
 
 // Names from the service become safe folder names, so they cannot climb out of the save folder
 // or hold characters a folder name cannot.
-// The folder's record is read now, once: what it says decides which pictures are fetched.
 std::shared_ptr<AlbumContext> MakeAlbumFolders(const Text& saveFolder, const OwnerProfile& owner,
                                                const AlbumRecord& album, PictureSize size) {
     const Text userFolder = EnsureTrailingBackslash(saveFolder + SafeName(owner.ownerNick));
@@ -53,8 +58,7 @@ std::shared_ptr<AlbumContext> MakeAlbumFolders(const Text& saveFolder, const Own
     const Text partFolder = userFolder + kPartFolderName;
     MakeFolder(partFolder);
     return AlbumContext::Make(albumFolder, IsFolder(partFolder) ? partFolder : Text(), size,
-                              owner.ownerId, album.albumId,
-                              LoadAlbumRecord(albumFolder, owner.ownerId, album.albumId));
+                              owner.ownerId, album.albumId);
 }
 
 // One page of the list, asked again twice after a short pause when it fails or does not read
@@ -93,23 +97,18 @@ void QueuePhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, const Al
     }
 }
 
-// Asks for the total first, then for every page of it, queueing each photo as it arrives. A
-// page that cannot be had is noted and the run goes on with the next; an empty page ends the
-// listing, so a wrong or hostile total cannot make us ask for thousands of empty pages.
-void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run, const ListingSource& source,
-                const AlbumContext& place) {
+// The pages after the total, taken in page order, queueing each photo. A page that cannot be
+// had is noted and the run goes on with the next; an empty page ends the listing, so a wrong or
+// hostile total cannot make us ask for thousands of empty pages.
+void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run, PagesAhead& ahead,
+                int pages, const AlbumContext& place) {
     AlbumTally& album = *place.tally;
-    const PhotoPage probe = FetchPhotoPage(app, run, source, 1);
-    if (!probe.ok) {
-        run->NoteListingFailed(album);
-        return;
-    }
-    run->NoteAlbumTotal(album, probe.total);
-    const int pages = PageCount(static_cast<std::int32_t>(probe.total));
+    const auto stopped = [&run] { return run->StopRequested(); };
     int failedInARow = 0;
     for (int page = 1; page <= pages && !run->StopRequested() && !run->Backoff().Outlasted();
          ++page) {
-        const PhotoPage listed = FetchPhotoPage(app, run, source, page);
+        const PhotoPage listed = ahead.Take(page, stopped);
+        if (run->StopRequested()) return;
         if (!listed.ok) {
             run->NoteListingFailed(album);
             // A service that stopped answering would otherwise cost three tries per page.
@@ -144,8 +143,9 @@ void ShowFinished(AppState& app, const std::shared_ptr<DownloadRun>& run, const 
                });
 }
 
-// Makes the album's folders, reads its record and lists it, queueing a job per photo; the jobs
-// of one album are still running while the next is listed.
+// Makes the album's folders and lists it, queueing a job per photo; the jobs of one album are
+// still running while the next is listed. The total comes first; while the folder's record and
+// files are read, the first pages are already on their way.
 std::shared_ptr<const AlbumContext> ListAlbum(AppState& app,
                                               const std::shared_ptr<DownloadRun>& run,
                                               const OwnerProfile& owner, const AlbumRecord& album,
@@ -161,12 +161,32 @@ std::shared_ptr<const AlbumContext> ListAlbum(AppState& app,
         run->NotePlace(*place);
         ShowRunProgress(app, run, ProgressPace::kNow);
     }
+    const ListingSource source{owner.ownerId, album.albumId};
+    const PhotoPage probe = FetchPhotoPage(app, run, source, 1);
+    const int pages = probe.ok ? PageCount(static_cast<std::int32_t>(probe.total)) : 0;
+    PagesAhead ahead(
+        [&app, run, source](int page) { return FetchPhotoPage(app, run, source, page); },
+        [&app](std::function<void()> task) {
+            return app.Downloading().QueueListing(std::move(task));
+        },
+        pages, kListingWorkers);
+    // Only a total its own first page bears out earns pages asked for ahead of the record.
+    if (probe.ok && probe.photos.size() == kPhotosPerPage) ahead.AskUpTo(kPagesWhileReading);
+    place->NoteAlreadyThere(LoadAlbumRecord(place->albumFolder, owner.ownerId, album.albumId));
     app.Log().AddLine(JoinTexts(label, " begins: owner ", owner.ownerNick, " (", owner.ownerId,
                                 "), album ", album.caption, " (", album.albumId, "), size ",
                                 VariantOf(run->Size()).menuText, ", into ", place->albumFolder,
                                 ", ", std::to_string(place->alreadyThere.size()),
                                 " pictures already there"));
-    ListPhotos(app, run, ListingSource{owner.ownerId, album.albumId}, *place);
+    if (!probe.ok) {
+        run->NoteListingFailed(*place->tally);
+        return place;
+    }
+    run->NoteAlbumTotal(*place->tally, probe.total);
+    ListPhotos(app, run, ahead, pages, *place);
+    // Asked only while listing; the run stays on the board after its end, and the names of a
+    // big album's pictures would stay with it.
+    std::unordered_set<Text>().swap(place->alreadyThere);
     return place;
 }
 

@@ -50,26 +50,26 @@ std::shared_ptr<const AlbumContext> AlbumContext::Make(const Text& albumFolder,
 
 std::shared_ptr<AlbumContext> AlbumContext::Make(const Text& albumFolder, const Text& partFolder,
                                                  PictureSize size, const Text& ownerId,
-                                                 const Text& albumId,
-                                                 const AlbumFolderRecord& record) {
+                                                 const Text& albumId) {
     auto album = std::const_pointer_cast<AlbumContext>(Make(albumFolder, partFolder, size));
     album->ownerId = ownerId;
     album->albumId = albumId;
+    return album;
+}
+
+void AlbumContext::NoteAlreadyThere(const AlbumFolderRecord& record) {
     const Text segment(VariantOf(size).segment);
     // In the order written, so a picture recorded twice keeps its latest line.
     std::unordered_map<Text, const RecordedPicture*> latest;
     for (const RecordedPicture& picture : record.pictures) {
         if (picture.size == segment) latest[picture.picName] = &picture;
     }
-    if (latest.empty()) return album;
-    const std::unordered_map<Text, std::uint64_t> files = FilesWithLengths(album->albumForm);
+    if (latest.empty()) return;
+    const std::unordered_map<Text, std::uint64_t> files = FilesWithLengths(albumForm);
     for (const auto& [picName, picture] : latest) {
         const auto file = files.find(picture->fileName);
-        if (file != files.end() && file->second == picture->length) {
-            album->alreadyThere.insert(picName);
-        }
+        if (file != files.end() && file->second == picture->length) alreadyThere.insert(picName);
     }
-    return album;
 }
 
 bool AlbumContext::AlreadyInFolder(const Text& picName) const {

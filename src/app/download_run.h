@@ -49,10 +49,13 @@ struct AlbumContext {
     // name) rather than twice. Empty partFolder: the album folder itself.
     static std::shared_ptr<const AlbumContext> Make(const Text& albumFolder, const Text& partFolder,
                                                     PictureSize size);
-    // The same for the owner's album, with what the folder's record says was written into it.
+    // The same for the owner's album, whose pictures are recorded in its folder.
     static std::shared_ptr<AlbumContext> Make(const Text& albumFolder, const Text& partFolder,
                                               PictureSize size, const Text& ownerId,
-                                              const Text& albumId, const AlbumFolderRecord& record);
+                                              const Text& albumId);
+    // Takes what the folder's record says was written into it, checked against the folder's
+    // files; before the driver asks AlreadyInFolder of the first photo.
+    void NoteAlreadyThere(const AlbumFolderRecord& record);
 
     // The picture as recorded at this album's size, when its file was there as written when the
     // album's run began: it need not be fetched again.

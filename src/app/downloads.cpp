@@ -16,7 +16,8 @@ constexpr DWORD kPoolLookMs = 10;
 }  // namespace
 
 bool Downloads::Start() {
-    return pool_.Create(1, kParallelFetches + kWritingWorkers);
+    return pool_.Create(1, kParallelFetches + kWritingWorkers) &&
+           listing_.Create(1, kListingWorkers);
 }
 
 void Downloads::Stop() {
@@ -29,11 +30,12 @@ void Downloads::Stop() {
     if (const std::shared_ptr<DownloadRun> run = runs_.Latest())
         if (const auto album = run->Album()) album->RemovePartFolder();
     pool_.Stop(ThreadPool::kStopDropNoWait);
+    listing_.Stop(ThreadPool::kStopDropNoWait);
 }
 
 bool Downloads::WaitStopped(unsigned long timeoutMs) {
     const ULONGLONG begin = GetTickCount64();
-    while (pool_.State() != ThreadPool::kStopped) {
+    while (pool_.State() != ThreadPool::kStopped || listing_.State() != ThreadPool::kStopped) {
         if (GetTickCount64() - begin > timeoutMs) return false;
         Sleep(kPoolLookMs);
     }
@@ -42,6 +44,10 @@ bool Downloads::WaitStopped(unsigned long timeoutMs) {
 
 bool Downloads::Queue(std::function<void()> job) {
     return PostTask(pool_, std::move(job));
+}
+
+bool Downloads::QueueListing(std::function<void()> task) {
+    return PostTask(listing_, std::move(task));
 }
 
 Downloads::WriteTurn::WriteTurn(Downloads& owner) : owner_(owner) {

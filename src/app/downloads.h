@@ -18,12 +18,14 @@ class Downloads {
     Downloads(const Downloads&) = delete;
     Downloads& operator=(const Downloads&) = delete;
 
-    // The pool (1 to kParallelFetches + kWritingWorkers workers); false when it cannot be made.
+    // The pools (1 to kParallelFetches + kWritingWorkers workers for the jobs, 1 to
+    // kListingWorkers for listing pages); false when either cannot be made.
     bool Start();
     // Stops every run, lets a file write under way finish, and stops the pool without waiting
     // for jobs inside network calls (they may take minutes to notice).
     void Stop();
-    // After Stop: waits until no pool worker runs any more; false when timeoutMs passed first.
+    // After Stop: waits until no worker of either pool runs any more; false when timeoutMs passed
+    // first.
     bool WaitStopped(unsigned long timeoutMs);
 
     // Window thread, at "下载选中": retires the current run and begins the next.
@@ -38,10 +40,16 @@ class Downloads {
 
     // Queues one job; false when the pool refused it (the job then never runs).
     bool Queue(std::function<void()> job);
+    // Runs a listing task (a page of a photo list) beside the jobs, so a listing never waits
+    // behind the pictures already queued; false when the pool refused it.
+    bool QueueListing(std::function<void()> task);
     // No job runs or waits.
     bool Idle() const { return pool_.IsIdle(); }
     // The workers a finished run called up would idle for seconds, holding their memory.
-    void RetireSpareWorkers() { pool_.RetireSpareWorkers(); }
+    void RetireSpareWorkers() {
+        pool_.RetireSpareWorkers();
+        listing_.RetireSpareWorkers();
+    }
     FetchGate& PictureGate() { return pictureGate_; }
 
     // A job between "may I write?" and the end of its file write: shutdown waits for it so the
@@ -59,6 +67,7 @@ class Downloads {
 
   private:
     ThreadPool pool_;
+    ThreadPool listing_;
     FetchGate pictureGate_{kParallelFetches};
     RunBoard runs_;
     std::mutex writersMutex_;

@@ -11,6 +11,10 @@
 // Picture requests of the pool in flight at once, and the pool's workers beyond those.
 constexpr int kParallelFetches = 5;
 constexpr int kWritingWorkers = 2;
+// Listing pages asked for at once. They go beside the picture requests: a page brings 32
+// photos, so while pictures are coming the listing is far ahead anyway, and an album whose
+// pictures are all there already is nothing but its pages.
+constexpr int kListingWorkers = 4;
 
 class FetchGate {
   public:

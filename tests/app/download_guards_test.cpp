@@ -94,6 +94,8 @@ TEST_F(DownloadGuardTest, AnAlbumNumberOutOfRangeShowsItsBoxAndGivesTheButtonsBa
         EXPECT_EQ(view.boxes[0].text, kOutOfRange);
         EXPECT_EQ(view.boxes[0].title, kInfoTitle);
         EXPECT_EQ(view.buttonsEnabled, std::vector<bool>({false, true}));
+        // Over, so the next command is not refused as a run under way.
+        EXPECT_FALSE(app.Runs().UnderWay());
     });
 }
 

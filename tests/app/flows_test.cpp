@@ -312,8 +312,10 @@ TEST_F(DownloadTest, EveryAlbumInOneRunCountsWhatIsNewWhatWasThereAndWhatIsMissi
     ASSERT_EQ(Download(1), FinishedStatus(33, 33));
     ASSERT_TRUE(standin::ClearLog());
     size_t before = 0;
+    size_t taskbarBefore = 0;
     view.OnWindow([&] {
         before = view.statuses.size();
+        taskbarBefore = view.taskbar.size();
         RunCommand(app, kCmdDownloadAll);
         RunCommand(app, kCmdDownloadAll);  // refused: a run is under way
     });
@@ -330,6 +332,17 @@ TEST_F(DownloadTest, EveryAlbumInOneRunCountsWhatIsNewWhatWasThereAndWhatIsMissi
               "请单击鼠标右键打开目录;");
     EXPECT_EQ(apptest::Logged("?path=/photos/get_all", "album_id=72&count=32&page=1&"), 2);
     EXPECT_EQ(apptest::Logged("?path=/mw1024/", "/mw1024/72_"), 0);
+    // The first album is named with its place as it begins; the taskbar counts the whole run
+    // from the catalogue's counts (11 + 33 + 0), not what is listed so far.
+    view.OnWindow([&] {
+        const auto named = std::find_if(
+            view.statuses.begin() + before, view.statuses.end(), [](const Text& status) {
+                return AnsiToUtf8(status).find(" 第 1/3 个相册 Trip") != std::string::npos;
+            });
+        EXPECT_NE(named, view.statuses.end()) << Shown(view);
+        ASSERT_GT(view.taskbar.size(), taskbarBefore);
+        EXPECT_EQ(view.taskbar[taskbarBefore].total, 44);
+    });
     EXPECT_EQ(FilesIn(AwkwardFolder()).size(), 9u);
     EXPECT_FALSE(apptest::FolderExists(UserFolder() + "~pictalon-parts\\"));
 }

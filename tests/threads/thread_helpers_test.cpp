@@ -20,6 +20,20 @@ DWORD WINAPI WaitForGate(void* p) {
     return 7;
 }
 
+// Says it is inside its procedure, then waits: a thread killed before it gets there may still
+// hold the loader's lock (its libraries are told of it first), and every thread started later
+// in the process would wait for that lock forever.
+struct EnteredThenGate {
+    Gate entered;
+    Gate gate;
+};
+DWORD WINAPI EnterThenWait(void* p) {
+    auto* both = static_cast<EnteredThenGate*>(p);
+    both->entered.Open();
+    both->gate.Pass();
+    return 7;
+}
+
 // Sends to a window of the starting thread: completes only while that thread handles messages.
 DWORD WINAPI SendToSink(void* p) {
     return static_cast<DWORD>(::SendMessageW(static_cast<HWND>(p), WM_APP, 0, 0));
@@ -152,9 +166,10 @@ TEST(StartThread, RefusesAMissingProcedure) {
 }
 
 TEST(KillAndClose, KillEndsABlockedThreadAndCloseEmptiesTheSlot) {
-    Gate gate;
+    EnteredThenGate both;
     UniqueHandle h;
-    ASSERT_TRUE(StartThread(&WaitForGate, &gate, &h));
+    ASSERT_TRUE(StartThread(&EnterThenWait, &both, &h));
+    ASSERT_EQ(::WaitForSingleObject(both.entered.handle(), 60000), WAIT_OBJECT_0);
     EXPECT_TRUE(KillThread(h));
     ASSERT_EQ(::WaitForSingleObject(h.Get(), 60000), WAIT_OBJECT_0);
     DWORD code = 99;
