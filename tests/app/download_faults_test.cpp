@@ -169,6 +169,12 @@ TEST_F(DownloadFaultTest, ListingFailuresAreRetriedAndNeverReportedComplete) {
              R"(","action":"status","status":500})",
          {38, 38, 0, 70, true},
          3},
+        {"page two answers 500 with a page in it",
+         R"({"host":"photo.weibo.com","path":")" + Text(page2) +
+             R"(","action":"status","status":500,"body":)"
+             R"("{\"result\":true,\"data\":{\"total\":70,\"photo_list\":[]}}"})",
+         {38, 38, 0, 70, true},
+         3},
         {"page two comes on its third ask",
          R"({"host":"photo.weibo.com","path":")" + Text(page2) + R"(","action":"reset","count":2})",
          {70, 70, 0, 70, false},
