@@ -212,6 +212,16 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
 
     // Each operation and what it leaves on screen, read on the window thread, where the
     // sign-in flow running meanwhile cannot come between.
+    const auto buttons = [&](bool on) {
+        window.EnableButtons(on);
+        return JoinTexts(IsWindowEnabled(c.analyze) ? "on" : "off", " ",
+                         IsWindowEnabled(c.browse) ? "on" : "off");
+    };
+    const auto page = [&](AppView::Page shown) {
+        window.ShowPage(shown);
+        return JoinTexts(std::to_string(SendMessageW(c.tabs, TCM_GETCURSEL, 0, 0)),
+                         window.LoginPageShown() ? " login" : " other");
+    };
     const struct {
         const char* name;
         std::function<Text()> act;
@@ -256,34 +266,10 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
              return WideToAnsi(reinterpret_cast<const char16_t*>(text));
          },
          kStatusCatalogueDone},
-        {"buttons off",
-         [&] {
-             window.EnableButtons(false);
-             return JoinTexts(IsWindowEnabled(c.analyze) ? "on" : "off", " ",
-                              IsWindowEnabled(c.browse) ? "on" : "off");
-         },
-         "off off"},
-        {"buttons on",
-         [&] {
-             window.EnableButtons(true);
-             return JoinTexts(IsWindowEnabled(c.analyze) ? "on" : "off", " ",
-                              IsWindowEnabled(c.browse) ? "on" : "off");
-         },
-         "on on"},
-        {"operate page",
-         [&] {
-             window.ShowPage(AppView::Page::kOperate);
-             return JoinTexts(std::to_string(SendMessageW(c.tabs, TCM_GETCURSEL, 0, 0)),
-                              window.LoginPageShown() ? " login" : " other");
-         },
-         "1 other"},
-        {"login page",
-         [&] {
-             window.ShowPage(AppView::Page::kLogin);
-             return JoinTexts(std::to_string(SendMessageW(c.tabs, TCM_GETCURSEL, 0, 0)),
-                              window.LoginPageShown() ? " login" : " other");
-         },
-         "0 login"},
+        {"buttons off", [&] { return buttons(false); }, "off off"},
+        {"buttons on", [&] { return buttons(true); }, "on on"},
+        {"operate page", [&] { return page(AppView::Page::kOperate); }, "1 other"},
+        {"login page", [&] { return page(AppView::Page::kLogin); }, "0 login"},
         {"save folder",
          [&] {
              window.ShowSaveFolder("D:\\\xCF\xE0\xB2\xE1\\");
