@@ -190,6 +190,27 @@ def client_pace(pictures):
     return area / span if span > 0 else 0.0, statistics.median(gaps) if gaps else 0.0
 
 
+def time_spans(figures, log, pictures):
+    """The run's time cut at the stand-in's first request, first picture request and last
+    answer: what comes before the pictures and after them is the program's own start and end.
+    The stand-in's times are monotonic; the probe gives wall-clock times."""
+    try:
+        posted, ended = float(figures["posted_unix"]), float(figures["ended_unix"])
+    except (KeyError, ValueError):
+        return None
+    to_wall = time.time() - time.monotonic()
+    arrivals = [e["arrived"] for e in log if e.get("arrived") is not None]
+    answers = [e["answered"] for e in log if e.get("answered") is not None]
+    picture_arrivals = [e["arrived"] for e in pictures if e.get("arrived") is not None]
+    if not arrivals or not answers:
+        return None
+    first = min(arrivals) + to_wall
+    first_picture = min(picture_arrivals) + to_wall if picture_arrivals else first
+    last = max(answers) + to_wall
+    return ((first - posted) * 1000.0, (first_picture - posted) * 1000.0,
+            last - first_picture, (ended - last) * 1000.0)
+
+
 def files_under(folder, skip):
     found = []
     for where, _, names in os.walk(folder):
@@ -426,6 +447,11 @@ def main():
         say("by the stand-in's clock: requests open on average ours %.2f, curl %.2f of %d; answer"
             " to the next request (median) ours %.2f ms, curl %.2f ms"
             % (pace_ours[0], pace_curl[0], WORKERS, pace_ours[1], pace_curl[1]))
+    spans = time_spans(figures, log, pictures)
+    if spans:
+        say("where the time went (stand-in's clock beside the probe's): command to the first"
+            " request %.0f ms, to the first picture request %.0f ms; pictures %.2f s; last answer"
+            " to the final status seen %.0f ms" % spans)
     used = {k: cpu_ours[k] - cpu_before[k] for k in cpu_ours}
     used_curl = {k: cpu_curl[k] - cpu_curl_before[k] for k in cpu_curl}
     say("CPU seconds, ours (with the 12 s after it): program %.2f, wineserver %.2f, stand-in %.2f;"

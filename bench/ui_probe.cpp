@@ -37,6 +37,15 @@ struct Options {
     int settleMs = 0;  // then read the memory again, once the pool's idle workers have left
 };
 
+// Wall-clock seconds since 1970, to set the probe's moments beside the stand-in's log.
+double UnixSeconds() {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    const unsigned long long ticks =
+        (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return static_cast<double>(ticks - 116444736000000000ULL) / 1e7;
+}
+
 double NowMs() {
     static const double perMs = [] {
         LARGE_INTEGER f;
@@ -295,6 +304,7 @@ int main() {
     StatusText(bar, text);
     pinger.Start();
     const double start = NowMs();
+    const double postedUnix = UnixSeconds();
     if (!PostMessageW(main, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(o.command), 0), 0)) {
         pinger.Stop();
         std::fprintf(stderr, "ui_probe: could not post the command\n");
@@ -328,7 +338,9 @@ int main() {
         Sleep(10);
     }
     const double elapsed = NowMs() - start;
+    const double endedUnix = UnixSeconds();
     pinger.Stop();
+    std::printf("posted_unix=%.6f\nended_unix=%.6f\n", postedUnix, endedUnix);
 
     std::printf("done=%d\nelapsed_ms=%.1f\nstatus_changes=%d\nfinal_status=%s\n", done ? 1 : 0,
                 elapsed, statusChanges, Utf8(last).c_str());
