@@ -62,6 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(cleaned.size() <= 200 && IsWellFormed936(cleaned));
     Check(cleaned.find(' ') == Text::npos);
     const Text nickName = SafeName(nick), albumName = SafeName(caption);
+    Check(IsSafeName(nick) == (nickName == nick) && IsSafeName(nickName));
     const Text fileName = PictureFileName(timestamp, caption, picName);
     CheckName(nickName);
     CheckName(albumName);

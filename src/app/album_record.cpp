@@ -1,5 +1,6 @@
 #include "app/album_record.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <utility>
@@ -26,6 +27,18 @@ Text ChecksumText(std::string_view bytes) {
     char hex[9];
     std::snprintf(hex, sizeof(hex), "%08x", static_cast<unsigned>(Fnv1a(bytes)));
     return Text(hex, 8);
+}
+
+// The checksum as ChecksumText writes it (eight lower-case hex digits), read without a copy.
+bool ChecksumMatches(std::string_view hex, std::string_view bytes) {
+    if (hex.size() != 8) return false;
+    std::uint32_t value = 0;
+    for (const char c : hex) {
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (digit < 0) return false;
+        value = (value << 4) | static_cast<std::uint32_t>(digit);
+    }
+    return value == Fnv1a(bytes);
 }
 
 // Ids, picture names and sizes: anything printable, since a TAB or line end would break the line.
@@ -68,7 +81,7 @@ bool ReadLine(std::string_view line, const Text& ownerId, const Text& albumId,
     std::array<std::string_view, kFields> f;
     if (line.size() > kMaxLineBytes || !SplitFields(line, f)) return false;
     if (f[0] != "p" || f[1] != ownerId || f[2] != albumId) return false;
-    if (f[7] != ChecksumText(line.substr(0, line.size() - f[7].size() - 1))) return false;
+    if (!ChecksumMatches(f[7], line.substr(0, line.size() - f[7].size() - 1))) return false;
     if (!IsPlainField(f[3]) || !IsPlainField(f[4]) || !IsRecordableFileName(f[5])) return false;
     if (!ParseLength(f[6], picture.length)) return false;
     picture.picName = Text(f[3]);
@@ -80,9 +93,7 @@ bool ReadLine(std::string_view line, const Text& ownerId, const Text& albumId,
 }  // namespace
 
 bool IsRecordableFileName(std::string_view name) {
-    if (name.empty() || name.size() > 1024 || !IsWellFormed936(name)) return false;
-    const Text text(name);
-    return SafeName(text) == text;
+    return !name.empty() && name.size() <= 1024 && IsWellFormed936(name) && IsSafeName(name);
 }
 
 AlbumFolderRecord ParseAlbumRecord(std::string_view bytes, const Text& ownerId,
@@ -93,6 +104,7 @@ AlbumFolderRecord ParseAlbumRecord(std::string_view bytes, const Text& ownerId,
         return record;
     }
     bytes.remove_prefix(version.size());
+    record.pictures.reserve(static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n')));
     // Only lines that end in LF count: a torn last line has none.
     for (size_t end = bytes.find('\n'); end != std::string_view::npos; end = bytes.find('\n')) {
         RecordedPicture picture;

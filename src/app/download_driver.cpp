@@ -27,10 +27,6 @@ constexpr int kPhotosPerPage = 32;
 // written and renamed within one folder, as every album did before.
 constexpr char kPartFolderName[] = "~pictalon-parts\\";
 constexpr int kFailedPagesToGiveUp = 3;
-// Pages asked for while the album folder's record and files are read: an album of thousands
-// that is all there already is its listing, and under Wine reading a folder of ten thousand
-// pictures takes as long as a hundred pages.
-constexpr int kPagesWhileReading = 128;
 
 // What a run lists from: the album and its owner as the analysis found them.
 struct ListingSource {
@@ -144,8 +140,8 @@ void ShowFinished(AppState& app, const std::shared_ptr<DownloadRun>& run, const 
 }
 
 // Makes the album's folders and lists it, queueing a job per photo; the jobs of one album are
-// still running while the next is listed. The total comes first; while the folder's record and
-// files are read, the first pages are already on their way.
+// still running while the next is listed. The total comes first, with the first page; while the
+// folder's record and files are read, the pages after it are already on their way.
 std::shared_ptr<const AlbumContext> ListAlbum(AppState& app,
                                               const std::shared_ptr<DownloadRun>& run,
                                               const OwnerProfile& owner, const AlbumRecord& album,
@@ -170,8 +166,10 @@ std::shared_ptr<const AlbumContext> ListAlbum(AppState& app,
             return app.Downloading().QueueListing(std::move(task));
         },
         pages, kListingWorkers);
-    // Only a total its own first page bears out earns pages asked for ahead of the record.
-    if (probe.ok && probe.photos.size() == kPhotosPerPage) ahead.AskUpTo(kPagesWhileReading);
+    // An album of thousands that is all there already is its listing, and under Wine reading a
+    // folder of ten thousand pictures takes as long as a hundred pages: they come meanwhile. A
+    // first page that came empty beside a total is asked for again before it ends the list.
+    if (probe.ok && !probe.photos.empty()) ahead.Begin(probe);
     place->NoteAlreadyThere(LoadAlbumRecord(place->albumFolder, owner.ownerId, album.albumId));
     app.Log().AddLine(JoinTexts(label, " begins: owner ", owner.ownerNick, " (", owner.ownerId,
                                 "), album ", album.caption, " (", album.albumId, "), size ",

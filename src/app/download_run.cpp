@@ -3,33 +3,49 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
+#include <string_view>
+#include <vector>
 
 #include "app/long_path.h"
 #include "text/text_helpers.h"
+#include "threads/handle.h"
 
 namespace {
 
-// The plain files directly in a folder with their lengths, read in one pass: a look at each
-// picture's file instead would cost a call per photo, which an update of a big album where
+// Hands each plain file directly in a folder to `each` with its length, in the file system's
+// form of its name. The folder is read in one pass, a large batch of entries a call: a look at
+// each picture's file instead would cost a call per photo, which an update of a big album where
 // nothing changed would spend most of its time on.
-std::unordered_map<Text, std::uint64_t> FilesWithLengths(const WideText& folderForm) {
-    std::unordered_map<Text, std::uint64_t> files;
-    if (folderForm.empty()) return files;
-    WideText pattern = folderForm;
-    if (pattern.back() != u'\\') pattern += u'\\';
-    pattern += u'*';
-    WIN32_FIND_DATAW data{};
-    const HANDLE find = FindFirstFileExW(WinStr(pattern), FindExInfoBasic, &data,
-                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (find == INVALID_HANDLE_VALUE) return files;
-    do {
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-        const WideText name(reinterpret_cast<const char16_t*>(data.cFileName));
-        files[WideToAnsi(name)] =
-            (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return files;
+void ForEachFile(const WideText& folderForm,
+                 const std::function<void(std::u16string_view, std::uint64_t)>& each) {
+    if (folderForm.empty()) return;
+    // The folder itself, not a path into it: without its closing separator (a drive's root
+    // keeps it).
+    WideText path = folderForm;
+    if (path.size() > 3 && path.back() == u'\\' && path[path.size() - 2] != u':') path.pop_back();
+    const UniqueHandle folder(CreateFileW(
+        WinStr(path), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder) return;
+    // 256 KiB: well over a thousand pictures' entries a call; 8-byte aligned as entries are.
+    std::vector<std::uint64_t> batch(256 * 1024 / sizeof(std::uint64_t));
+    const DWORD bytes = static_cast<DWORD>(batch.size() * sizeof(std::uint64_t));
+    for (FILE_INFO_BY_HANDLE_CLASS kind = FileFullDirectoryRestartInfo;
+         GetFileInformationByHandleEx(folder.Get(), kind, batch.data(), bytes);
+         kind = FileFullDirectoryInfo) {
+        const char* at = reinterpret_cast<const char*>(batch.data());
+        for (;;) {
+            const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(at);
+            if ((entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                each(std::u16string_view(reinterpret_cast<const char16_t*>(entry->FileName),
+                                         entry->FileNameLength / sizeof(char16_t)),
+                     static_cast<std::uint64_t>(entry->EndOfFile.QuadPart));
+            }
+            if (entry->NextEntryOffset == 0) break;
+            at += entry->NextEntryOffset;
+        }
+    }
 }
 
 }  // namespace
@@ -60,16 +76,29 @@ std::shared_ptr<AlbumContext> AlbumContext::Make(const Text& albumFolder, const 
 void AlbumContext::NoteAlreadyThere(const AlbumFolderRecord& record) {
     const Text segment(VariantOf(size).segment);
     // In the order written, so a picture recorded twice keeps its latest line.
-    std::unordered_map<Text, const RecordedPicture*> latest;
+    std::unordered_map<std::string_view, const RecordedPicture*> latest;
+    latest.reserve(record.pictures.size());
     for (const RecordedPicture& picture : record.pictures) {
         if (picture.size == segment) latest[picture.picName] = &picture;
     }
     if (latest.empty()) return;
-    const std::unordered_map<Text, std::uint64_t> files = FilesWithLengths(albumForm);
+    // Looked up by the name the folder gives back, so none of its names needs converting. The
+    // names are reserved for in full first: the map keeps views of them.
+    std::vector<WideText> names;
+    names.reserve(latest.size());
+    std::unordered_multimap<std::u16string_view, const RecordedPicture*> byFile;
+    byFile.reserve(latest.size());
     for (const auto& [picName, picture] : latest) {
-        const auto file = files.find(picture->fileName);
-        if (file != files.end() && file->second == picture->length) alreadyThere.insert(picName);
+        names.push_back(AnsiToWide(picture->fileName));
+        if (!names.back().empty()) byFile.emplace(names.back(), picture);
     }
+    alreadyThere.reserve(byFile.size());
+    ForEachFile(albumForm, [&](std::u16string_view name, std::uint64_t length) {
+        const auto [first, end] = byFile.equal_range(name);
+        for (auto it = first; it != end; ++it) {
+            if (it->second->length == length) alreadyThere.insert(it->second->picName);
+        }
+    });
 }
 
 bool AlbumContext::AlreadyInFolder(const Text& picName) const {

@@ -157,6 +157,20 @@ Text SafeName(const Text& name) {
     return out;
 }
 
+bool IsSafeName(std::string_view name) {
+    if (name.empty() || name.front() == '.' || name.front() == ' ' || name.back() == '.' ||
+        name.back() == ' ') {
+        return false;
+    }
+    for (size_t i = 0; i < name.size();) {
+        const size_t n = CharBytes936(name, i);
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (n != 2 && ((c >= 0x81 && c <= 0xFE) || IsForbidden(c))) return false;
+        i += n;
+    }
+    return !IsReservedDeviceName(name);
+}
+
 Text PictureFileName(std::int32_t timestamp, const Text& caption, const Text& picName) {
     Text name = SafeName(TimeText(timestamp) + CleanCaption(caption) + "-" + picName);
     const std::string_view last4 =

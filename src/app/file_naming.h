@@ -1,6 +1,7 @@
 #pragma once
 // How a downloaded picture and its folders are named on disk.
 #include <cstdint>
+#include <string_view>
 
 #include "text/text_types.h"
 
@@ -18,6 +19,9 @@ Text CleanCaption(const Text& caption);
 // never a reserved device name (whatever extensions follow it: "con.tar.gz"). The result is
 // well-formed code page 936. An empty result becomes "_".
 Text SafeName(const Text& name);
+// True exactly when SafeName would give the name back unchanged, without making a copy: a
+// record of thousands of file names is checked at every album's start.
+bool IsSafeName(std::string_view name);
 
 // time text + cleaned caption + "-" + picture name, made safe, with ".jpg" appended when the last
 // four bytes hold no "." and also when the extension is not a picture's, so the name can never

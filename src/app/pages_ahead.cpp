@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <limits>
 #include <map>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -14,11 +16,19 @@ constexpr auto kStopLook = std::chrono::milliseconds(50);
 }  // namespace
 
 // Outlives the driver's object while a worker still fetches a page for it.
-struct PagesAhead::Shared {
+struct PagesAhead::Shared : std::enable_shared_from_this<Shared> {
     Fetch fetch;
+    Post post;
+    int last = 0;
+    int ahead = 1;
     std::mutex mutex;
     std::condition_variable arrived;
     std::map<int, PhotoPage> pages;  // fetched and not yet taken
+    int asked = 0;                   // pages handed to the workers so far: 1 to asked
+    int onTheirWay = 0;
+    // The first page known to have come empty: the list ends there, so nothing past it is
+    // asked for any more, not even in the place of pages that came since.
+    int emptyAt = std::numeric_limits<int>::max();
     bool closed = false;
 
     void Put(int page, PhotoPage listed) {
@@ -28,14 +38,56 @@ struct PagesAhead::Shared {
         }
         arrived.notify_all();
     }
+
+    // Asks for every page up to `through`, then for more while fewer than `ahead` are on their
+    // way: after a page that brought photos (through 0), or when the driver awaits a page not
+    // asked for yet. A driver taking a page already asked for asks nothing: that page may be
+    // the empty one that ends the list. The pages are counted under the lock and posted
+    // outside it, as a worker may run the task before post returns.
+    void AskMore(int through) {
+        std::vector<int> next;
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            if (closed) return;
+            const bool fill = through == 0 || asked < through;
+            while (asked < last &&
+                   (asked < through || (fill && onTheirWay < ahead && asked + 1 < emptyAt))) {
+                next.push_back(++asked);
+                ++onTheirWay;
+            }
+        }
+        for (const int page : next) {
+            const std::shared_ptr<Shared> self = shared_from_this();
+            if (!post([self, page] { self->FetchOne(page); })) Arrive(page, PhotoPage{});
+        }
+    }
+
+    void FetchOne(int page) {
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            if (closed) return;
+        }
+        Arrive(page, fetch(page));
+    }
+
+    void Arrive(int page, PhotoPage listed) {
+        const bool more = listed.ok && !listed.photos.empty();
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            --onTheirWay;
+            if (listed.ok && listed.photos.empty()) emptyAt = std::min(emptyAt, page);
+        }
+        Put(page, std::move(listed));
+        if (more) AskMore(0);
+    }
 };
 
 PagesAhead::PagesAhead(Fetch fetch, Post post, int last, int ahead)
-    : shared_(std::make_shared<Shared>()),
-      post_(std::move(post)),
-      last_(last),
-      ahead_(std::max(ahead, 1)) {
+    : shared_(std::make_shared<Shared>()) {
     shared_->fetch = std::move(fetch);
+    shared_->post = std::move(post);
+    shared_->last = std::max(last, 0);
+    shared_->ahead = std::max(ahead, 1);
 }
 
 PagesAhead::~PagesAhead() {
@@ -44,24 +96,19 @@ PagesAhead::~PagesAhead() {
     shared_->pages.clear();
 }
 
-void PagesAhead::AskUpTo(int page) {
-    for (const int upTo = std::min(page, last_); asked_ < upTo;) {
-        const int next = ++asked_;
-        const std::shared_ptr<Shared> shared = shared_;
-        const bool posted = post_([shared, next] {
-            {
-                std::lock_guard<std::mutex> guard(shared->mutex);
-                if (shared->closed) return;
-            }
-            shared->Put(next, shared->fetch(next));
-        });
-        if (!posted) shared_->Put(next, PhotoPage{});
+void PagesAhead::Begin(PhotoPage first) {
+    {
+        std::lock_guard<std::mutex> guard(shared_->mutex);
+        if (shared_->asked != 0 || shared_->last < 1) return;
+        shared_->asked = 1;
+        ++shared_->onTheirWay;
     }
+    shared_->Arrive(1, std::move(first));
 }
 
 PhotoPage PagesAhead::Take(int page, const std::function<bool()>& stopped) {
-    if (page < 1 || page > last_) return PhotoPage{};
-    AskUpTo(page + ahead_ - 1);
+    if (page < 1 || page > shared_->last) return PhotoPage{};
+    shared_->AskMore(page);
     std::unique_lock<std::mutex> guard(shared_->mutex);
     for (;;) {
         const auto found = shared_->pages.find(page);

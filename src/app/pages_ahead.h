@@ -13,27 +13,27 @@ class PagesAhead {
     // Runs a task on a listing worker; false when it was refused (the task then never runs).
     using Post = std::function<bool(std::function<void()>)>;
 
-    // Pages 1 to last, at most `ahead` of them asked for at once, counted from the page the
-    // driver waits for: a total that lies costs a few pages past the end, never thousands.
+    // Pages 1 to last, at most `ahead` of them on their way at once. A page that brings photos
+    // asks for the next one as it arrives, whether or not the driver has taken it yet, so the
+    // listing goes on while the driver does other work; a page that comes empty or fails asks
+    // for nothing, so a total that lies costs at most `ahead` pages past the end.
     PagesAhead(Fetch fetch, Post post, int last, int ahead);
     // Pages not yet begun are never asked for; those on the network finish on their own.
     ~PagesAhead();
     PagesAhead(const PagesAhead&) = delete;
     PagesAhead& operator=(const PagesAhead&) = delete;
 
-    // The page as fetch gave it; not ok when it could not be asked for or stopped() said so
-    // while it was awaited (stopped is asked every few milliseconds).
-    PhotoPage Take(int page, const std::function<bool()>& stopped);
+    // The first page, fetched by the caller for the total: it is handed over as it is rather
+    // than asked for again, and when it brings photos the pages after it are asked for now.
+    void Begin(PhotoPage first);
 
-    // Asks for every page up to this one (within the last) now, whatever the driver awaits.
-    void AskUpTo(int page);
+    // The page as fetch gave it; not ok when it could not be asked for or stopped() said so
+    // while it was awaited (stopped is asked every few milliseconds). A page not asked for yet
+    // (the one before it came empty or failed) is asked for now.
+    PhotoPage Take(int page, const std::function<bool()>& stopped);
 
   private:
     struct Shared;
 
     std::shared_ptr<Shared> shared_;
-    Post post_;
-    int last_;
-    int ahead_;
-    int asked_ = 0;  // pages handed to the workers so far: 1 to asked_
 };

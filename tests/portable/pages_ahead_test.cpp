@@ -1,48 +1,68 @@
-// Listing pages asked for ahead: handed over in page order, never asked past the last or further
-// ahead than allowed, and nothing asked once the listing is over.
+// Listing pages asked for ahead: handed over in page order, each asked once, never more than
+// allowed on their way at once, nothing asked past an empty page beyond those already on their
+// way, and nothing asked once the listing is over.
 #include "app/pages_ahead.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-// Records every page asked for; the page's total carries its number.
+// A page of kind 'F' brings a photo, 'E' comes empty, 'X' fails; its total carries its number.
+PhotoPage PageOfKind(int page, char kind) {
+    PhotoPage listed;
+    listed.ok = kind != 'X';
+    listed.total = page;
+    if (kind == 'F') listed.photos.resize(1);
+    return listed;
+}
+
+char KindOf(const PhotoPage& listed) {
+    return !listed.ok ? 'X' : listed.photos.empty() ? 'E' : 'F';
+}
+
+// Records every page asked for.
 struct Asked {
+    std::string kinds = std::string(64, 'F');  // kinds[page - 1]
     std::mutex mutex;
     std::vector<int> pages;
     PagesAhead::Fetch Fetch() {
         return [this](int page) {
             std::lock_guard<std::mutex> guard(mutex);
             pages.push_back(page);
-            PhotoPage listed;
-            listed.ok = true;
-            listed.total = page;
-            return listed;
+            return PageOfKind(page, kinds[page - 1]);
         };
     }
-    int Highest() {
+    std::vector<int> Sorted() {
         std::lock_guard<std::mutex> guard(mutex);
-        int most = 0;
-        for (int page : pages) most = std::max(most, page);
-        return most;
+        std::vector<int> sorted = pages;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
     }
 };
 
-// Tasks kept until the test runs them (or refused).
+// Tasks kept until the test runs them (or refused, or run at once).
 struct Held {
-    std::vector<std::function<void()>> tasks;
+    std::deque<std::function<void()>> tasks;
     bool refuse = false;
+    bool runAtOnce = false;
     PagesAhead::Post Post() {
         return [this](std::function<void()> task) {
             if (refuse) return false;
-            tasks.push_back(std::move(task));
+            if (runAtOnce) {
+                task();
+            } else {
+                tasks.push_back(std::move(task));
+            }
             return true;
         };
     }
@@ -56,31 +76,63 @@ struct Patience {
     }
 };
 
-TEST(PagesAhead, HandsPagesOverInOrderAskingOnlyAsFarAheadAsAllowed) {
+TEST(PagesAhead, RunsAheadOfTheDriverInPageOrderWithinTheWindowAndStopsAtAnEmptyPage) {
     const struct {
-        int last;
+        const char* kinds;  // page 1 first; it comes from the caller, never asked again
         int ahead;
-        int along;  // pages asked beyond the awaited one
-    } cases[] = {{5, 2, 1}, {5, 4, 3}, {3, 9, 2}, {4, 0, 0}, {1, 1, 0}};
+        std::vector<int> asked;    // pages asked for, each once
+        const char* taken;         // what the driver gets, up to the first empty page
+        bool newestFirst = false;  // the workers' order: pages may come in any
+    } cases[] = {
+        {"FFFFF", 2, {2, 3, 4, 5}, "FFFFF"},
+        {"FFFFF", 0, {2, 3, 4, 5}, "FFFFF"},
+        // Past an empty page only those already on their way: a lying total costs that much.
+        {"FFFEEEEEE", 3, {2, 3, 4, 5, 6}, "FFFE"},
+        // Nor in the place of an empty page that came before the pages with photos.
+        {"FFFEEEEEE", 3, {2, 3, 4}, "FFFE", true},
+        {"F", 4, {}, "F"},
+        {"E", 4, {}, "E"},
+        // A failed page asks for nothing; once every page on its way failed, the driver's wait
+        // for the next one asks for it and fills the window again.
+        {"FXFFFF", 2, {2, 3, 4, 5, 6}, "FXFFFF"},
+        {"FXXFFF", 2, {2, 3, 4, 5, 6}, "FXXFFF"},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "last " << c.last << ", ahead " << c.ahead);
+        const std::string kinds = c.kinds;
+        const int last = static_cast<int>(kinds.size());
+        SCOPED_TRACE(testing::Message()
+                     << kinds << ", ahead " << c.ahead << (c.newestFirst ? ", newest first" : ""));
         Asked asked;
-        const PagesAhead::Post inline_ = [](std::function<void()> task) {
-            task();
-            return true;
-        };
-        PagesAhead ahead(asked.Fetch(), inline_, c.last, c.ahead);
+        asked.kinds = kinds;
+        Held held;
+        PagesAhead ahead(asked.Fetch(), held.Post(), last, c.ahead);
         Patience patience;
         EXPECT_FALSE(ahead.Take(0, patience.Stopped(0)).ok);
-        EXPECT_TRUE(asked.pages.empty());
-        for (int page = 1; page <= c.last; ++page) {
-            const PhotoPage listed = ahead.Take(page, patience.Stopped(3));
-            EXPECT_TRUE(listed.ok);
-            EXPECT_EQ(listed.total, page);
-            EXPECT_EQ(asked.Highest(), std::min(page + c.along, c.last));
+        ahead.Begin(PageOfKind(1, kinds[0]));
+        // The workers, one task at a time, before the driver takes anything.
+        while (!held.tasks.empty()) {
+            EXPECT_LE(static_cast<int>(held.tasks.size()), std::max(c.ahead, 1));
+            std::function<void()> task;
+            if (c.newestFirst) {
+                task = std::move(held.tasks.back());
+                held.tasks.pop_back();
+            } else {
+                task = std::move(held.tasks.front());
+                held.tasks.pop_front();
+            }
+            task();
         }
-        EXPECT_FALSE(ahead.Take(c.last + 1, patience.Stopped(0)).ok);
-        EXPECT_EQ(static_cast<int>(asked.pages.size()), c.last);  // each page once
+        held.runAtOnce = true;
+        std::string taken;
+        for (int page = 1; page <= last; ++page) {
+            const PhotoPage listed = ahead.Take(page, patience.Stopped(patience.looks + 3));
+            EXPECT_EQ(listed.total, page);
+            taken += KindOf(listed);
+            if (KindOf(listed) == 'E') break;
+        }
+        EXPECT_EQ(taken, c.taken);
+        EXPECT_EQ(asked.Sorted(), c.asked);
+        EXPECT_FALSE(ahead.Take(last + 1, patience.Stopped(0)).ok);
     }
 }
 
@@ -90,34 +142,38 @@ TEST(PagesAhead, WaitsForAPageOnItsWayStopsWhenToldAndAsksNothingOnceOver) {
     {
         // A page fetched on another thread once the driver is waiting for it is waited for.
         PagesAhead ahead(asked.Fetch(), held.Post(), 10, 3);
-        ahead.AskUpTo(1);
-        ASSERT_EQ(held.tasks.size(), 1u);
+        ahead.Begin(PageOfKind(1, 'F'));
+        ASSERT_EQ(held.tasks.size(), 3u);  // pages 2 to 4
         std::atomic<bool> waiting{false};
         std::thread later([&waiting, task = held.tasks[0]] {
             while (!waiting.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
             task();
         });
         Patience patience;
+        EXPECT_EQ(KindOf(ahead.Take(1, patience.Stopped(0))), 'F');
         const auto stopped = patience.Stopped(1000);
-        const PhotoPage first = ahead.Take(1, [&] {
+        const PhotoPage second = ahead.Take(2, [&] {
             waiting.store(true);
             return stopped();
         });
         later.join();
-        EXPECT_TRUE(first.ok);
+        EXPECT_EQ(second.total, 2);
         // A page that does not come while the run stops is given up.
-        EXPECT_FALSE(ahead.Take(2, patience.Stopped(patience.looks + 1)).ok);
-        EXPECT_EQ(held.tasks.size(), 4u);  // pages 2 to 4 were asked for
+        EXPECT_FALSE(ahead.Take(3, patience.Stopped(patience.looks + 1)).ok);
+        EXPECT_EQ(held.tasks.size(), 4u);  // page 2 brought a photo: page 5 was asked for
     }
     // The listing is over: pages handed to the workers but not begun are never fetched.
     for (size_t i = 1; i < held.tasks.size(); ++i) held.tasks[i]();
-    EXPECT_EQ(asked.pages, std::vector<int>{1});
+    EXPECT_EQ(asked.Sorted(), std::vector<int>{2});
 
     // A worker that refuses the task: the page is not ok at once, without waiting.
     held.refuse = true;
     PagesAhead refused(asked.Fetch(), held.Post(), 3, 2);
+    refused.Begin(PageOfKind(1, 'F'));
     Patience patience;
-    EXPECT_FALSE(refused.Take(1, patience.Stopped(1000)).ok);
+    EXPECT_EQ(KindOf(refused.Take(1, patience.Stopped(1000))), 'F');
+    EXPECT_FALSE(refused.Take(2, patience.Stopped(1000)).ok);
+    EXPECT_FALSE(refused.Take(3, patience.Stopped(1000)).ok);
     EXPECT_EQ(patience.looks, 0);
 }
 
