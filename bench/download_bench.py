@@ -489,15 +489,15 @@ def main():
     else:
         say("memory: GetProcessMemoryInfo failed (error %s)" % figures.get("memory_error"))
     for k, r in enumerate(repeats, start=2):
-        counts = FINAL.search(r.get("final_status", ""))
-        say("run %d of the same album: %.2f s, %s of %s, working set %s -> %s MiB, pagefile %s -> "
+        counts = final_counts(r.get("final_status", ""), whole)
+        say("run %d of the same %s: %.2f s, %s of %s, working set %s -> %s MiB, pagefile %s -> "
             "%s MiB (3 s later %s), peak working set %s MiB" % (
-                k, float(r.get("elapsed_ms", "0")) / 1000.0,
-                counts.group(1) if counts else "?", counts.group(2) if counts else "?",
+                k, "account" if whole else "album", float(r.get("elapsed_ms", "0")) / 1000.0,
+                counts[0] if counts else "?", count,
                 r.get("before_working_set_mib"), r.get("working_set_mib"),
                 r.get("before_pagefile_mib"), r.get("pagefile_mib"),
                 r.get("settled_pagefile_mib"), r.get("peak_working_set_mib")))
-        if counts is None or int(counts.group(1)) != count or int(counts.group(2)) != count:
+        if counts is None or counts[0] != count or counts[1] not in (None, count):
             faults_later = "run %d ended with %r" % (k, r.get("final_status", ""))
             say("FAULT: " + faults_later)
             repeat_faults.append(faults_later)

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "app/album_catalogue.h"
 #include "app/commands.h"
@@ -340,6 +342,26 @@ TEST_F(DownloadFaultTest, AStalledPictureIsGivenUpAndTheRunEnds) {
     // can only go when nothing was left in it.
     EXPECT_FALSE(apptest::FolderExists(AlbumFolder("Forty") + "..\\~pictalon-parts\\"));
     EXPECT_EQ(CountInLog(standin::ReadLog("?path=/mw1024/81_5.jpg"), "/mw1024/81_5.jpg"), 3);
+}
+
+// Another window that ends removes the shared folder of pictures under way once it is empty;
+// this run's next writes make it again, and nothing is lost.
+TEST_F(DownloadFaultTest, PicturesOutliveTheirFolderUnderWayBeingRemoved) {
+    ASSERT_TRUE(standin::AddFault(R"({"path": "/mw1024/*", "action": "delay", "delay_ms": 200})"));
+    const WideText parts = AnsiToWide(saveFolder + "Pushy\\~pictalon-parts");
+    std::atomic<bool> removed{false}, over{false};
+    // Once: each job tries a write twice more, so a single removal can never cost a picture.
+    std::thread otherWindow([&] {
+        while (!over && !removed) {
+            removed = RemoveDirectoryW(WinStr(parts)) != FALSE;
+            Sleep(1);
+        }
+    });
+    EXPECT_EQ(Download(0), FinishedStatus(40, 40));
+    over = true;
+    otherWindow.join();
+    EXPECT_TRUE(removed);
+    EXPECT_EQ(FilesIn(AlbumFolder("Forty")).size(), 40u);
 }
 
 // Every photo fails the same way when the album folder cannot be made: one box, every photo
