@@ -18,7 +18,7 @@ esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 export PICT_BUILD=${PICT_BUILD:-$root/build}
 if [[ "${PICT_IN_SANDBOX:-}" != 1 ]]; then
-  "$root/scripts/build" Pictalon pictalon_driver bench_ui_probe >/dev/null || exit 1
+  "$root/scripts/build" Pictalon pictalon_driver bench_ui_probe bench_web_fetch >/dev/null || exit 1
   exec "$root/scripts/sandbox" "$0" "$@"
 fi
 latency=${1:-40}

@@ -190,11 +190,40 @@ def client_pace(pictures):
     return area / span if span > 0 else 0.0, statistics.median(gaps) if gaps else 0.0
 
 
+# The program's listing pages on their way at once (kListingWorkers).
+LISTING_WORKERS = 4
+
+
+def listing_of(log):
+    return [e for e in log if e["host"] == "photo.weibo.com"
+            and e["path"].startswith("/photos/get_all")]
+
+
+def replay_listing_here(log, work):
+    """The run's listing requests through the program's own engine (WebSession under Wine, a new
+    session a page, LISTING_WORKERS at a time, as the program asks for them): what its listing
+    alone costs the program now; None when the run listed nothing or the replay failed."""
+    listing = listing_of(log)
+    if not listing:
+        return None
+    cookie = next((v for k, v in listing[0]["headers"] if k.lower() == "cookie"), "")
+    path = os.path.join(work, "listing.txt")
+    with open(path, "w", encoding="utf-8") as f:
+        for e in listing:
+            f.write("%s://%s%s\n" % (e["scheme"], e["host"], e["path"]))
+    fetcher = os.path.join(harness.win_build(), "bench", "bench_web_fetch.exe")
+    _, text = run_quiet(["wine", fetcher, path, str(LISTING_WORKERS), "new", cookie], timeout=120)
+    m = re.search(r"websession %d workers: (\d+) ok, (\d+) failed, \d+ bytes in ([0-9.]+) s"
+                  % LISTING_WORKERS, text)
+    if not m or int(m.group(2)) != 0:
+        return None
+    return float(m.group(3))
+
+
 def replay_listing(log, work):
     """The run's listing requests replayed one after another on one connection (same cookie),
     to measure what they cost now; 0 when the run listed nothing."""
-    listing = [e for e in log if e["host"] == "photo.weibo.com"
-               and e["path"].startswith("/photos/get_all")]
+    listing = listing_of(log)
     if not listing:
         return 0.0
     cookie = next((v for k, v in listing[0]["headers"] if k.lower() == "cookie"), None)
@@ -353,6 +382,7 @@ def main():
         # run's own threads (its driver, the workers it called up) have left. A curl run goes
         # before each, so a busy spell of the shared machine falls on both sides alike.
         repeats, curl_between = [], []
+        engine_listing = [replay_listing_here(log, work)] if options.update else []
         between_cfg = os.path.join(work, "between.curl")
         between_files = os.path.join(work, "curl_between_files")
         curl_config(addresses, between_cfg, into=between_files)
@@ -360,6 +390,7 @@ def main():
             if options.update:
                 # An update is its listing: the listing replayed is the figure beside it.
                 curl_between.append(replay_listing(log, work))
+                engine_listing.append(replay_listing_here(log, work))
             else:
                 shutil.rmtree(between_files, ignore_errors=True)
                 os.makedirs(between_files)
@@ -511,6 +542,13 @@ def main():
                 " %.2f s (best %.2f); ratio of the medians %.2f" % (
                     options.runs, ours_mid, min(ours_runs), listing_mid, min(listing_runs),
                     ours_mid / listing_mid if listing_mid else 0))
+            engine = [t for t in engine_listing if t]
+            if engine:
+                engine_mid = statistics.median(engine)
+                say("  its listing alone through the program's engine (WebSession under Wine, %d"
+                    " at a time, %d replays): median %.2f s (best %.2f); ratio of the medians %.2f"
+                    % (LISTING_WORKERS, len(engine), engine_mid, min(engine),
+                       ours_mid / engine_mid))
         else:
             say("over %d runs each: ours median %.2f s (best %.2f), curl median %.2f s (best %.2f);"
                 " medians ours/limit %.2f, ours/curl %.2f" % (

@@ -1,7 +1,9 @@
 // Fetches a list of small pictures from the stand-in, first one after another and then with
 // several workers, and prints requests per second: with a new WebSession per picture, and with
-// one WebSession per worker kept for all its pictures (its connection kept with it).
+// one WebSession per worker kept for all its pictures (its connection kept with it). With a
+// cookie, every request carries it, as the program's listing pages carry the sign-in's.
 // Usage: bench_web_fetch.exe <file with one address per line> [workers] [new|reused|both]
+//                            [cookie]
 #include <windows.h>
 
 #include <atomic>
@@ -23,8 +25,12 @@ struct Outcome {
     long long bytes = 0;
 };
 
+Text g_cookie;
+
 bool FetchOne(WebSession& session, const Text& url, long long& bytes) {
-    if (!session.Open("GET", url) || !session.Send()) return false;
+    if (!session.Open("GET", url)) return false;
+    if (!g_cookie.empty()) session.SetCookie(g_cookie);
+    if (!session.Send()) return false;
     const ByteBuffer body = session.GetBody();
     bytes += static_cast<long long>(body.size());
     return session.GetStatusCode() == 200 && !body.empty();
@@ -87,6 +93,7 @@ int main(int argc, char** argv) {
     }
     const int workers = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     const std::string mode = argc > 3 ? argv[3] : "both";
+    if (argc > 4) g_cookie = argv[4];
     const std::string many = std::to_string(workers) + " workers";
     if (mode != "reused") {
         Report("websession sequential", urls, 1, false);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <limits>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -26,9 +25,9 @@ struct PagesAhead::Shared : std::enable_shared_from_this<Shared> {
     std::map<int, PhotoPage> pages;  // fetched and not yet taken
     int asked = 0;                   // pages handed to the workers so far: 1 to asked
     int onTheirWay = 0;
-    // The first page known to have come empty: the list ends there, so nothing past it is
-    // asked for any more, not even in the place of pages that came since.
-    int emptyAt = std::numeric_limits<int>::max();
+    // A page came empty: the list ends there, so nothing more is asked for, not even in the
+    // place of pages with photos that came since (every page before it was asked already).
+    bool endSeen = false;
     bool closed = false;
 
     void Put(int page, PhotoPage listed) {
@@ -50,8 +49,7 @@ struct PagesAhead::Shared : std::enable_shared_from_this<Shared> {
             std::lock_guard<std::mutex> guard(mutex);
             if (closed) return;
             const bool fill = through == 0 || asked < through;
-            while (asked < last &&
-                   (asked < through || (fill && onTheirWay < ahead && asked + 1 < emptyAt))) {
+            while (asked < last && (asked < through || (fill && onTheirWay < ahead && !endSeen))) {
                 next.push_back(++asked);
                 ++onTheirWay;
             }
@@ -75,7 +73,7 @@ struct PagesAhead::Shared : std::enable_shared_from_this<Shared> {
         {
             std::lock_guard<std::mutex> guard(mutex);
             --onTheirWay;
-            if (listed.ok && listed.photos.empty()) emptyAt = std::min(emptyAt, page);
+            if (listed.ok && listed.photos.empty()) endSeen = true;
         }
         Put(page, std::move(listed));
         if (more) AskMore(0);
