@@ -213,12 +213,12 @@ void WindowView::RunOnWindowThread(const std::function<void()>& fn) {
     ::RunOnWindowThread(window_.GetHandle(), fn);
 }
 
-void WindowView::ConnectTaskbarButton() {
-    taskbar_.Connect(window_.GetHandle());
-}
-
 void WindowView::PostToWindowThread(std::function<void()> fn) {
     ::PostToWindowThread(window_.GetHandle(), std::move(fn));
+}
+
+void WindowView::ConnectTaskbarButton() {
+    taskbar_.Connect(window_.GetHandle());
 }
 
 void WindowView::ShowTaskbarProgress(Progress state, int done, int total) {
