@@ -1,6 +1,6 @@
 #pragma once
-// What the application's flows need of the window, as one seam: the main window implements it
-// with real controls, the tests with a recording double.
+// What the application's flows need of the window, as one seam: the window's content
+// (WindowView) implements it with real controls, the tests with a recording double.
 #include <functional>
 #include <optional>
 

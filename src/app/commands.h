@@ -1,20 +1,7 @@
 #pragma once
 // Routing of every button, menu command and the window's creation to the flow that serves it.
 #include "app/app_state.h"
-
-enum AppCommand : int {
-    kCmdDownloadSelected = 10000,
-    kCmdOpenFolder = 10001,
-    kCmdSizeLarge = kCmdSizeFirst,
-    kCmdSizeHigh,
-    kCmdSizeStandard,
-    kCmdSizeSmall,
-    kCmdDownloadAll = 10006,
-    kCmdOpenLog = 10007,
-    kCmdSignOut = 10008,
-    kCmdAnalyze = 20001,
-    kCmdBrowse = 20002,
-};
+#include "app/command_ids.h"
 
 // On the window thread. Identifiers the program does not know do nothing.
 void RunCommand(AppState& app, int id);

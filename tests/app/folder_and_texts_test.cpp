@@ -5,9 +5,9 @@
 #include "app/download_job.h"
 #include "app/folder_commands.h"
 #include "app/long_path.h"
-#include "app/main_window.h"
 #include "app/run_log.h"
 #include "app/texts.h"
+#include "app/window_view.h"
 #include "app_test_support.h"
 #include "text/text_helpers.h"
 #include "threads/handle.h"
@@ -106,7 +106,7 @@ TEST(StatusTexts, CountTheRunAsTheUserReadsIt) {
 }
 
 TEST(AboutText, HasFiveBlocksNewestFirstAndNoTrailingLineBreak) {
-    const Text about = MainWindow::AboutText();
+    const Text about = WindowView::AboutText();
     EXPECT_EQ(about.rfind("What's new:\r\n2017.10.26\r\n" + std::string(32, '=') + "\r\n1.", 0),
               0u);
     int blocks = 0;

@@ -174,6 +174,7 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
     }
 
     MainWindow window;
+    AppView& view = window.View();
     int exitCode = -1;
     TaskbarRecord shell;
     std::thread program([&] {
@@ -206,21 +207,21 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
         popup = FindWindowW(L"#32768", nullptr);
     }
     const auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
-    window.RunOnWindowThread([] { EndMenu(); });
+    view.RunOnWindowThread([] { EndMenu(); });
     EXPECT_EQ(GetMenuItemCount(menu), 9);
     EXPECT_EQ(GetMenuState(menu, kCmdDownloadAll, MF_BYCOMMAND) & MF_GRAYED, UINT{MF_GRAYED});
 
     // Each operation and what it leaves on screen, read on the window thread, where the
     // sign-in flow running meanwhile cannot come between.
     const auto buttons = [&](bool on) {
-        window.EnableButtons(on);
+        view.EnableButtons(on);
         return JoinTexts(IsWindowEnabled(c.analyze) ? "on" : "off", " ",
                          IsWindowEnabled(c.browse) ? "on" : "off");
     };
     const auto page = [&](AppView::Page shown) {
-        window.ShowPage(shown);
+        view.ShowPage(shown);
         return JoinTexts(std::to_string(SendMessageW(c.tabs, TCM_GETCURSEL, 0, 0)),
-                         window.LoginPageShown() ? " login" : " other");
+                         view.LoginPageShown() ? " login" : " other");
     };
     const struct {
         const char* name;
@@ -253,14 +254,14 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
         {"taskbar",
          [&] {
              SendMessageW(top, TaskbarProgress::ButtonCreatedMessage(), 0, 0);
-             window.ShowTaskbarProgress(AppView::Progress::kPaused, 3, 10);
-             window.ShowTaskbarProgress(AppView::Progress::kError, 0, 0);
+             view.ShowTaskbarProgress(AppView::Progress::kPaused, 3, 10);
+             view.ShowTaskbarProgress(AppView::Progress::kError, 0, 0);
              return Text(shell.told);
          },
          "init; value 3/10; state 8; state 4; "},
         {"status line",
          [&] {
-             window.SetStatus(kStatusCatalogueDone);
+             view.SetStatus(kStatusCatalogueDone);
              wchar_t text[256] = {};
              SendMessageW(c.status, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
              return WideToAnsi(reinterpret_cast<const char16_t*>(text));
@@ -272,14 +273,14 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
         {"login page", [&] { return page(AppView::Page::kLogin); }, "0 login"},
         {"save folder",
          [&] {
-             window.ShowSaveFolder("D:\\\xCF\xE0\xB2\xE1\\");
+             view.ShowSaveFolder("D:\\\xCF\xE0\xB2\xE1\\");
              return TextOf(c.folderEdit);
          },
          "D:\\\xCF\xE0\xB2\xE1\\"},
         {"login picture",
          [&] {
-             window.ShowPage(AppView::Page::kLogin);
-             window.ShowLoginPicture(gifbytes::AnimatedGif(8, 8, {0x0000FF}, {0}, 0));
+             view.ShowPage(AppView::Page::kLogin);
+             view.ShowLoginPicture(gifbytes::AnimatedGif(8, 8, {0x0000FF}, {0}, 0));
              UpdateWindow(c.code);
              RECT r{};
              GetClientRect(c.code, &r);
@@ -292,27 +293,27 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
         {"home address",
          [&] {
              SetWindowTextW(c.homeEdit, L"http://weibo.com/u/5005");
-             return window.HomeAddress();
+             return view.HomeAddress();
          },
          "http://weibo.com/u/5005"},
         // A cover that cannot be drawn still takes its place, so later albums keep theirs.
         {"albums",
          [&] {
-             window.ClearAlbumItems();
-             window.ClearCoverImages();
-             window.AddCoverImage(cover);
-             window.AddCoverImage("not a picture");
-             window.AddCoverImage(cover);
-             window.AppendAlbumItem("[a] 1", 2);
-             window.AppendAlbumItem("[b] 2", 0);
+             view.ClearAlbumItems();
+             view.ClearCoverImages();
+             view.AddCoverImage(cover);
+             view.AddCoverImage("not a picture");
+             view.AddCoverImage(cover);
+             view.AppendAlbumItem("[a] 1", 2);
+             view.AppendAlbumItem("[b] 2", 0);
              return JoinTexts(AlbumsOf(c.list),
-                              window.SelectedAlbumItem() ? " selected" : " none selected");
+                              view.SelectedAlbumItem() ? " selected" : " none selected");
          },
          "[a] 1@2; [b] 2@0; 3 covers none selected"},
         {"selection",
          [&] {
              ListView_SetItemState(c.list, 1, LVIS_SELECTED, LVIS_SELECTED);
-             return std::to_string(window.SelectedAlbumItem().value_or(-1));
+             return std::to_string(view.SelectedAlbumItem().value_or(-1));
          },
          "1"},
         {"layout",
@@ -353,8 +354,8 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
                    std::to_string(-16), " [a] 1@2; [b] 2@0; 3 covers =")},
         {"cleared",
          [&] {
-             window.ClearAlbumItems();
-             window.ClearCoverImages();
+             view.ClearAlbumItems();
+             view.ClearCoverImages();
              return AlbumsOf(c.list);
          },
          "0 covers"},
@@ -372,18 +373,18 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
     for (const auto& step : steps) {
         SCOPED_TRACE(step.name);
         Text shown = "(not run)";
-        window.RunOnWindowThread([&] { shown = step.act(); });
+        view.RunOnWindowThread([&] { shown = step.act(); });
         EXPECT_EQ(shown, step.shown);
     }
 
     // Posted work runs on the window's thread.
     DWORD ranOn = 0;
-    window.PostToWindowThread([&] { ranOn = GetCurrentThreadId(); });
+    view.PostToWindowThread([&] { ranOn = GetCurrentThreadId(); });
     for (int i = 0; i < 3000 && !ranOn; ++i) Sleep(10);
     EXPECT_EQ(ranOn, GetWindowThreadProcessId(top, nullptr));
 
     // A box from any thread, with no owner, until the user closes it.
-    std::thread boxer([&] { window.ShowMessageBox(kOutOfRange, kInfoTitle, MB_ICONINFORMATION); });
+    std::thread boxer([&] { view.ShowMessageBox(kOutOfRange, kInfoTitle, MB_ICONINFORMATION); });
     HWND box = nullptr;
     for (int i = 0; i < 3000 && !box; ++i) {
         Sleep(10);
