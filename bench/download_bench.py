@@ -187,7 +187,8 @@ def client_pace(pictures):
         before = bisect.bisect_left(answers, arrived)
         if before > 0:
             gaps.append((arrived - answers[before - 1]) * 1000.0)
-    return area / span if span > 0 else 0.0, statistics.median(gaps) if gaps else 0.0
+    held = statistics.median((e["answered"] - e["arrived"]) * 1000.0 for e in timed)
+    return area / span if span > 0 else 0.0, statistics.median(gaps) if gaps else 0.0, held
 
 
 # The program's listing pages on their way at once (kListingWorkers).
@@ -486,8 +487,10 @@ def main():
     pace_ours, pace_curl = client_pace(pictures), client_pace(curl_log)
     if pace_ours and pace_curl:
         say("by the stand-in's clock: requests open on average ours %.2f, curl %.2f of %d; answer"
-            " to the next request (median) ours %.2f ms, curl %.2f ms"
-            % (pace_ours[0], pace_curl[0], WORKERS, pace_ours[1], pace_curl[1]))
+            " to the next request (median) ours %.2f ms, curl %.2f ms; a request held (median,"
+            " latency included) ours %.2f ms, curl %.2f ms"
+            % (pace_ours[0], pace_curl[0], WORKERS, pace_ours[1], pace_curl[1], pace_ours[2],
+               pace_curl[2]))
     spans = time_spans(figures, log, pictures)
     if spans:
         say("where the time went (stand-in's clock beside the probe's): command to the first"
