@@ -77,22 +77,20 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
     // a picture that is in its folder when the program ends is recorded there too.
     {
         const Downloads::WriteTurn writing(app.Downloading());
-        if (!run->StopRequested())
-            err = WritePictureFile(album.PathInPart(tempName), album.PathInAlbum(fileName), body,
-                                   run->Token(), photo.timestamp);
         // The folder of pictures under way is shared with other runs and other processes that
         // download the same owner; the one that ends removes it if it is empty at that moment.
         // Made again, by this job or another that met the same, and the write tried again; a
         // folder removed while the file was being made reads as a missing file, not a path.
-        for (int again = 0;
-             again < 2 && album.partFolder != albumFolder &&
-             (err == ERROR_PATH_NOT_FOUND || err == ERROR_FILE_NOT_FOUND) && !run->StopRequested();
-             ++again) {
+        for (int again = 0; !run->StopRequested(); ++again) {
+            err = WritePictureFile(album.PathInPart(tempName), album.PathInAlbum(fileName), body,
+                                   run->Token(), photo.timestamp);
+            const bool folderGone = err == ERROR_PATH_NOT_FOUND || err == ERROR_FILE_NOT_FOUND;
+            if (!folderGone || again == 2 || album.partFolder == albumFolder ||
+                run->StopRequested())
+                break;
             if (!CreateDirectoryW(WinStr(album.partForm), nullptr) &&
                 GetLastError() != ERROR_ALREADY_EXISTS)
                 break;
-            err = WritePictureFile(album.PathInPart(tempName), album.PathInAlbum(fileName), body,
-                                   run->Token(), photo.timestamp);
         }
         // Only once the file is there under its name: a record never promises a picture that
         // is not in the folder.

@@ -55,11 +55,17 @@ TEST(AlbumRecordText, ReadsOnlyWholeCheckedLinesOfItsOwnAlbumNamingAFileInsideTh
         {Picture("a.jpg\tx", "5"), false},
         {SignedLine("p\tu1\ta1\t\x01.jpg\t/large/\ta.jpg\t5"), false},  // no such picture name
         {SignedLine("p\tu1\ta1\tb\x1f.jpg\t/large/\ta.jpg\t5"), false},
+        {SignedLine("p\tu1\ta1\t0069a.jpg\t/lar\x01ge/\ta.jpg\t5"), false},  // no such size
+        // Names up to 1,024 bytes, no longer.
+        {SignedLine("p\tu1\ta1\t" + Text(1024, 'n') + "\t/large/\ta.jpg\t5"), true},
+        {SignedLine("p\tu1\ta1\t" + Text(1025, 'n') + "\t/large/\ta.jpg\t5"), false},
+        {Picture(Text(1020, 'f') + ".jpg", "5"), true},
+        {Picture(Text(1021, 'f') + ".jpg", "5"), false},
     };
     for (const Case& c : cases) {
         const AlbumFolderRecord record =
             ParseAlbumRecord(kAlbumRecordVersionLine + c.line, "u1", "a1");
-        EXPECT_EQ(record.pictures.size(), c.read ? 1u : 0u) << c.line;
+        EXPECT_EQ(record.pictures.size(), c.read ? 1u : 0u) << c.line.substr(0, 80);
     }
     // Nothing is written that would not be read back.
     for (const Text& name : {"..", "a/b.jpg", "a\tb.jpg", ""}) {
