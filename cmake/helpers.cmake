@@ -1,6 +1,6 @@
 # Collects the sources of one folder into a static library.
 function(pict_module name dir)
-  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_SOURCE_DIR}/${dir}/*/*.cpp)
   list(FILTER srcs EXCLUDE REGEX "_posix\\.cpp$")
   list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
   if(srcs)

@@ -15,8 +15,8 @@ find_package(Threads REQUIRED)
 # record, telling picture bytes from pages, listing pages asked for ahead).
 file(GLOB portable_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/text/*.cpp
      ${CMAKE_SOURCE_DIR}/src/web/cookie_jar*.cpp)
-foreach(f app/file_naming app/long_path app/service_answers app/album_record
-          app/picture_bytes app/pages_ahead)
+foreach(f app/download/file_naming app/download/long_path app/service/service_answers
+          app/download/album_record app/service/picture_bytes app/download/pages_ahead)
   if(EXISTS ${CMAKE_SOURCE_DIR}/src/${f}.cpp)
     list(APPEND portable_srcs ${CMAKE_SOURCE_DIR}/src/${f}.cpp)
   endif()

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "app/album_record.h"
-#include "app/file_naming.h"
+#include "app/download/album_record.h"
+#include "app/download/file_naming.h"
 #include "text/text_helpers.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "app/file_naming.h"
-#include "app/long_path.h"
+#include "app/download/file_naming.h"
+#include "app/download/long_path.h"
 #include "text/text_helpers.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "app/service_answers.h"
+#include "app/service/service_answers.h"
 #include "text/text_helpers.h"
 
 namespace {

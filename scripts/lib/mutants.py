@@ -209,9 +209,13 @@ def source_files(paths):
     for p in paths:
         full = os.path.join(ROOT, p)
         if os.path.isdir(full):
-            for name in sorted(os.listdir(full)):
-                if name.endswith((".cpp", ".h")):
-                    out.append(os.path.join(p, name).replace(os.sep, "/"))
+            # A module's folders of its own (src/app/download ...) belong to it.
+            for base, dirs, names in sorted(os.walk(full)):
+                dirs.sort()
+                for name in sorted(names):
+                    if name.endswith((".cpp", ".h")):
+                        rel = os.path.relpath(os.path.join(base, name), ROOT)
+                        out.append(rel.replace(os.sep, "/"))
         elif os.path.isfile(full):
             out.append(os.path.relpath(full, ROOT).replace(os.sep, "/"))
         else:

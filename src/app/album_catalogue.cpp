@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "app/service_answers.h"
-#include "app/service_client.h"
+#include "app/service/service_answers.h"
+#include "app/service/service_client.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
 #include "web/endpoints.h"

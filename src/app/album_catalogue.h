@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "app/app_state.h"
-#include "app/service_answers.h"
+#include "app/service/service_answers.h"
 
 class AlbumCatalogue {
   public:

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "app/app_view.h"
-#include "app/downloads.h"
+#include "app/download/downloads.h"
 #include "app/flow_slot.h"
 #include "app/records.h"
-#include "app/run_log.h"
-#include "app/saved_signin.h"
-#include "app/service_client.h"
+#include "app/service/run_log.h"
+#include "app/signin/saved_signin.h"
+#include "app/service/service_client.h"
 #include "threads/mutex.h"
 
 // A value several threads read and write whole: copied in and out under its own lock, so no

@@ -3,9 +3,9 @@
 #include <windows.h>
 
 #include "app/album_catalogue.h"
-#include "app/download_driver.h"
+#include "app/download/download_driver.h"
 #include "app/folder_commands.h"
-#include "app/qr_login.h"
+#include "app/signin/qr_login.h"
 #include "text/text_helpers.h"
 
 void RunCommand(AppState& app, int id) {

@@ -5,7 +5,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/picture_file.h"
+#include "app/download/picture_file.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
 #include "threads/handle.h"

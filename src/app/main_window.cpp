@@ -1,7 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/commands.h"
-#include "app/qr_login.h"
+#include "app/signin/qr_login.h"
 #include "app/res/resource_ids.h"
 #include "app/texts.h"
 #include "ui/app_host.h"

@@ -1,8 +1,8 @@
 // The album folder's record on disk, against the files that are really there.
 #include <gtest/gtest.h>
 
-#include "app/album_record.h"
-#include "app/long_path.h"
+#include "app/download/album_record.h"
+#include "app/download/long_path.h"
 #include "app_test_support.h"
 #include "threads/handle.h"
 

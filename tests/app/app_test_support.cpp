@@ -1,6 +1,6 @@
 #include "app_test_support.h"
 
-#include "app/album_record.h"
+#include "app/download/album_record.h"
 #include "threads/handle.h"
 
 namespace apptest {

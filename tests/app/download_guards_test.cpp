@@ -10,9 +10,9 @@
 #include <string>
 #include <thread>
 
-#include "app/backoff.h"
+#include "app/service/backoff.h"
 #include "app/folder_commands.h"
-#include "app/service_client.h"
+#include "app/service/service_client.h"
 #include "flow_fixture.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "app/album_catalogue.h"
 #include "app/app_state.h"
 #include "app/commands.h"
-#include "app/download_driver.h"
+#include "app/download/download_driver.h"
 #include "app/texts.h"
 #include "app_test_support.h"
 #include "common/standin.h"

@@ -5,8 +5,8 @@
 #include <set>
 
 #include "app/error_texts.h"
-#include "app/fetch_gate.h"
-#include "app/qr_login.h"
+#include "app/service/fetch_gate.h"
+#include "app/signin/qr_login.h"
 #include "flow_fixture.h"
 #include "text/json_document.h"
 

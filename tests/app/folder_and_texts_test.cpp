@@ -1,11 +1,11 @@
 // The folder chooser's answer, the page arithmetic and the texts the user reads.
 #include <gtest/gtest.h>
 
-#include "app/download_driver.h"
-#include "app/download_job.h"
+#include "app/download/download_driver.h"
+#include "app/download/download_job.h"
 #include "app/folder_commands.h"
-#include "app/long_path.h"
-#include "app/run_log.h"
+#include "app/download/long_path.h"
+#include "app/service/run_log.h"
 #include "app/texts.h"
 #include "app/window_view.h"
 #include "app_test_support.h"

@@ -1,9 +1,9 @@
 // The login riding out a service that fails: code requests asked again, a new sign-in after a
 // refused cookie exchange, pictures that fail handed over blank; and how a poll answer is read.
-#include "app/qr_login.h"
-#include "app/saved_signin.h"
+#include "app/signin/qr_login.h"
+#include "app/signin/saved_signin.h"
 #include "threads/handle.h"
-#include "app/service_answers.h"
+#include "app/service/service_answers.h"
 #include "flow_fixture.h"
 
 namespace {

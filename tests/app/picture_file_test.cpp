@@ -1,7 +1,7 @@
 // Writing a picture through its temporary file.
 #include <gtest/gtest.h>
 
-#include "app/picture_file.h"
+#include "app/download/picture_file.h"
 #include "app_test_support.h"
 #include "threads/handle.h"
 

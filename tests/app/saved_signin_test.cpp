@@ -1,7 +1,7 @@
 // The sign-in kept between runs, sealed for the Windows user.
 #include <gtest/gtest.h>
 
-#include "app/saved_signin.h"
+#include "app/signin/saved_signin.h"
 #include "app_test_support.h"
 #include "threads/handle.h"
 

@@ -1,5 +1,5 @@
 // The album folder's record as text: what is read back, what is refused.
-#include "app/album_record.h"
+#include "app/download/album_record.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The form in which paths reach the file system.
-#include "app/long_path.h"
+#include "app/download/long_path.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Listing pages asked for ahead: handed over in page order, each asked once, never more than
 // allowed on their way at once, nothing asked past an empty page beyond those already on their
 // way, and nothing asked once the listing is over.
-#include "app/pages_ahead.h"
+#include "app/download/pages_ahead.h"
 
 #include <gtest/gtest.h>
 

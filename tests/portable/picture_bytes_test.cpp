@@ -1,6 +1,6 @@
 // Telling picture bytes from the pages and errors a 200 answer may carry instead.
-#include "app/picture_bytes.h"
-#include "app/service_answers.h"
+#include "app/service/picture_bytes.h"
+#include "app/service/service_answers.h"
 
 #include <gtest/gtest.h>
 

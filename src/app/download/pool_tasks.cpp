@@ -1,4 +1,4 @@
-#include "app/pool_tasks.h"
+#include "app/download/pool_tasks.h"
 
 #include <memory>
 

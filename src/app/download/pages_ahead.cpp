@@ -1,4 +1,4 @@
-#include "app/pages_ahead.h"
+#include "app/download/pages_ahead.h"
 
 #include <algorithm>
 #include <chrono>

@@ -8,8 +8,8 @@
 #include <memory>
 #include <mutex>
 
-#include "app/download_run.h"
-#include "app/fetch_gate.h"
+#include "app/download/download_run.h"
+#include "app/service/fetch_gate.h"
 #include "threads/thread_pool.h"
 
 class Downloads {

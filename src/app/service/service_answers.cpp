@@ -1,4 +1,4 @@
-#include "app/service_answers.h"
+#include "app/service/service_answers.h"
 
 #include "text/json_document.h"
 #include "text/text_helpers.h"

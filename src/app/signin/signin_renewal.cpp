@@ -1,7 +1,7 @@
-#include "app/signin_renewal.h"
+#include "app/signin/signin_renewal.h"
 
-#include "app/download_job.h"
-#include "app/qr_login.h"
+#include "app/download/download_job.h"
+#include "app/signin/qr_login.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
 

@@ -3,9 +3,9 @@
 
 #include <mutex>
 
-#include "app/album_record.h"
-#include "app/file_naming.h"
-#include "app/long_path.h"
+#include "app/download/album_record.h"
+#include "app/download/file_naming.h"
+#include "app/download/long_path.h"
 #include "text/text_helpers.h"
 #include "threads/handle.h"
 

@@ -1,11 +1,11 @@
-#include "app/album_record.h"
+#include "app/download/album_record.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <utility>
 
-#include "app/file_naming.h"
+#include "app/download/file_naming.h"
 #include "text/text_helpers.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/picture_file.h"
+#include "app/download/picture_file.h"
 
 #include <algorithm>
 #include <mutex>

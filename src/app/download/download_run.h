@@ -11,8 +11,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/album_record.h"
-#include "app/backoff.h"
+#include "app/download/album_record.h"
+#include "app/service/backoff.h"
 #include "app/flow_slot.h"
 #include "app/records.h"
 

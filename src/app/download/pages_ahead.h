@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/service_answers.h"
+#include "app/service/service_answers.h"
 
 class PagesAhead {
   public:

@@ -10,8 +10,8 @@
 #include <mutex>
 #include <vector>
 
-#include "app/backoff.h"
-#include "app/fetch_gate.h"
+#include "app/service/backoff.h"
+#include "app/service/fetch_gate.h"
 #include "app/flow_slot.h"
 #include "text/text_types.h"
 

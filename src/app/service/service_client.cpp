@@ -1,4 +1,4 @@
-#include "app/service_client.h"
+#include "app/service/service_client.h"
 
 #include <windows.h>
 
@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/picture_bytes.h"
-#include "app/run_log.h"
-#include "app/service_answers.h"
+#include "app/service/picture_bytes.h"
+#include "app/service/run_log.h"
+#include "app/service/service_answers.h"
 #include "text/text_helpers.h"
 #include "web/endpoints.h"
 #include "web/web_session.h"

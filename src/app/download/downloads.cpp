@@ -1,10 +1,10 @@
-#include "app/downloads.h"
+#include "app/download/downloads.h"
 
 #include <windows.h>
 
 #include <chrono>
 
-#include "app/pool_tasks.h"
+#include "app/download/pool_tasks.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/fetch_gate.h"
+#include "app/service/fetch_gate.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "app/download_run.h"
+#include "app/download/download_run.h"
 
 #include <windows.h>
 
@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/long_path.h"
+#include "app/download/long_path.h"
 #include "text/text_helpers.h"
 #include "threads/handle.h"
 

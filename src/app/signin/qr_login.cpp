@@ -1,11 +1,11 @@
-#include "app/qr_login.h"
+#include "app/signin/qr_login.h"
 
 #include <windows.h>
 
 #include <algorithm>
 
-#include "app/service_answers.h"
-#include "app/service_client.h"
+#include "app/service/service_answers.h"
+#include "app/service/service_client.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
 #include "web/endpoints.h"

@@ -1,4 +1,4 @@
-#include "app/saved_signin.h"
+#include "app/signin/saved_signin.h"
 
 #include <windows.h>
 #include <wincrypt.h>

@@ -1,4 +1,4 @@
-#include "app/backoff.h"
+#include "app/service/backoff.h"
 
 #include <algorithm>
 #include <cstdio>

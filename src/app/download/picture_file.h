@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "app/flow_slot.h"
-#include "app/long_path.h"
+#include "app/download/long_path.h"
 #include "text/text_types.h"
 
 // 0 on success, else the system error code of the step that failed; ERROR_CANCELLED when the

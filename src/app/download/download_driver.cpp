@@ -1,4 +1,4 @@
-#include "app/download_driver.h"
+#include "app/download/download_driver.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -8,14 +8,14 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/album_record.h"
-#include "app/download_job.h"
-#include "app/file_naming.h"
-#include "app/pages_ahead.h"
-#include "app/picture_file.h"
-#include "app/service_client.h"
-#include "app/service_answers.h"
-#include "app/signin_renewal.h"
+#include "app/download/album_record.h"
+#include "app/download/download_job.h"
+#include "app/download/file_naming.h"
+#include "app/download/pages_ahead.h"
+#include "app/download/picture_file.h"
+#include "app/service/service_client.h"
+#include "app/service/service_answers.h"
+#include "app/signin/signin_renewal.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
 #include "web/endpoints.h"

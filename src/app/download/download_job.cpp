@@ -1,15 +1,15 @@
-#include "app/download_job.h"
+#include "app/download/download_job.h"
 
 #include <algorithm>
 #include <cstdio>
 
 #include "app/error_texts.h"
-#include "app/fetch_gate.h"
-#include "app/file_naming.h"
-#include "app/picture_bytes.h"
-#include "app/picture_file.h"
-#include "app/service_client.h"
-#include "app/signin_renewal.h"
+#include "app/service/fetch_gate.h"
+#include "app/download/file_naming.h"
+#include "app/service/picture_bytes.h"
+#include "app/download/picture_file.h"
+#include "app/service/service_client.h"
+#include "app/signin/signin_renewal.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
 #include "web/endpoints.h"

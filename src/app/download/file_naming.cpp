@@ -1,4 +1,4 @@
-#include "app/file_naming.h"
+#include "app/download/file_naming.h"
 
 #include <algorithm>
 #include <array>

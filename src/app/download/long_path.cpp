@@ -1,4 +1,4 @@
-#include "app/long_path.h"
+#include "app/download/long_path.h"
 
 #include <string_view>
 #include <vector>

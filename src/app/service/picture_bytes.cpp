@@ -1,4 +1,4 @@
-#include "app/picture_bytes.h"
+#include "app/service/picture_bytes.h"
 
 #include <cstdint>
 #include <string_view>
