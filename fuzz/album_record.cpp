@@ -43,6 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(p.length > 0 && p.length <= kMaxRecordedLength);
         Check(!FormatAlbumRecordLine("u1", "a1", p).empty());
     }
+    for (const ListedPhotoEntry& p : record.listing) {
+        Check(IsOneName(p.fileName) && !FormatListedLine("u1", "a1", 1, p).empty());
+    }
     const AlbumFolderRecord again = ParseAlbumRecord(FormatAlbumRecord(record), "u1", "a1");
     Check(again.pictures.size() == record.pictures.size());
     for (size_t i = 0; i < again.pictures.size(); ++i) {

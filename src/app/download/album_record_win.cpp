@@ -54,7 +54,9 @@ bool PrepareForAppend(HANDLE file, Text& prefix) {
 }  // namespace
 
 AlbumFolderRecord LoadAlbumRecord(const Text& folder, const Text& ownerId, const Text& albumId) {
-    const AlbumFolderRecord none{ownerId, albumId, {}};
+    AlbumFolderRecord none;
+    none.ownerId = ownerId;
+    none.albumId = albumId;
     const WideText path = RecordPath(folder);
     if (path.empty()) return none;
     UniqueHandle file(CreateFileW(WinStr(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
