@@ -45,6 +45,16 @@ TEST(AlbumRecordFile, SkipsAPictureOnlyWhileItsRecordedFileIsThereWithItsLength)
     DeleteFileW(WinStr(FileSystemPath(album + chinese)));  // gone
     EXPECT_FALSE(AlreadyThere(loaded, "0069b.jpg", "/large/", album));
 
+    // Another window appending to the same record holds it open for writing meanwhile.
+    {
+        const UniqueHandle other(CreateFileW(WinStr(FileSystemPath(record)), GENERIC_WRITE,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(other);
+        EXPECT_TRUE(AppendToAlbumRecord(album, "u1", "a1", {"0069d.jpg", "/large/", "d.jpg", 3}));
+    }
+    EXPECT_EQ(LoadAlbumRecord(album, "u1", "a1").pictures.size(), 3u);
+
     // A record this version cannot read is started over by the next append.
     SetFileAttributesW(WinStr(FileSystemPath(record)), FILE_ATTRIBUTE_NORMAL);
     WriteBytes(record, "pictalon-album 9\nwhatever\n");

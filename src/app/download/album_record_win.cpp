@@ -82,13 +82,23 @@ bool AppendToAlbumRecord(const Text& folder, const Text& ownerId, const Text& al
     // The workers of a run append to the same records; a line must go in whole, after the last.
     static std::mutex appends;
     std::lock_guard<std::mutex> turn(appends);
-    UniqueHandle file(CreateFileW(WinStr(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr));
+    // Another window may download the same album: both keep the record open for writing, and
+    // take turns through a lock on the file, which the system drops with the handle.
+    UniqueHandle file(CreateFileW(WinStr(path), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_HIDDEN, nullptr));
+    if (!file) return false;
+    OVERLAPPED whole{};
+    if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+        return false;
+    }
     Text prefix;
-    if (!file || !PrepareForAppend(file.Get(), prefix)) return false;
     LARGE_INTEGER end{};
-    return SetFilePointerEx(file.Get(), end, nullptr, FILE_END) &&
-           WriteWhole(file.Get(), prefix + line);
+    const bool appended = PrepareForAppend(file.Get(), prefix) &&
+                          SetFilePointerEx(file.Get(), end, nullptr, FILE_END) &&
+                          WriteWhole(file.Get(), prefix + line);
+    UnlockFileEx(file.Get(), 0, MAXDWORD, MAXDWORD, &whole);
+    return appended;
 }
 
 bool AlreadyThere(const AlbumFolderRecord& record, const Text& picName, const Text& size,

@@ -54,6 +54,14 @@ DWORD WritePictureFile(const WideText& wideTemp, const WideText& wideFinal, cons
         // afterwards could meet another photo of the same name being renamed over it. The rename
         // keeps the time.
         if (photoTime > 0) SetPhotoTime(file.Get(), photoTime);
+        // The rename may reach the disk before the bytes do: after a power cut the final name
+        // would stand over zeros of the right length, which the record takes for the picture.
+        if (!FlushFileBuffers(file.Get())) {
+            const DWORD err = GetLastError();
+            file.Reset();
+            DeleteFileW(WinStr(wideTemp));
+            return err ? err : ERROR_WRITE_FAULT;
+        }
     }
     if (token.StopRequested()) {
         DeleteFileW(WinStr(wideTemp));
@@ -63,7 +71,8 @@ DWORD WritePictureFile(const WideText& wideTemp, const WideText& wideFinal, cons
     // same moment fails, so renames take turns (they are quick).
     static std::mutex renameTurns;
     std::unique_lock<std::mutex> turn(renameTurns);
-    if (!MoveFileExW(WinStr(wideTemp), WinStr(wideFinal), MOVEFILE_REPLACE_EXISTING)) {
+    if (!MoveFileExW(WinStr(wideTemp), WinStr(wideFinal),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD err = GetLastError();
         DeleteFileW(WinStr(wideTemp));
         return err;
