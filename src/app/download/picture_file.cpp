@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "app/service/picture_bytes.h"
 #include "text/text_helpers.h"
 #include "threads/handle.h"
 
@@ -87,4 +88,19 @@ bool SetFileTimeToPhoto(const WideText& fileSystemPath, std::int32_t timestamp) 
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     return SetPhotoTime(file.Get(), timestamp);
+}
+
+bool BeginsLikePicture(const WideText& fileSystemPath) {
+    if (fileSystemPath.empty()) return false;
+    UniqueHandle file(CreateFileW(WinStr(fileSystemPath), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return false;
+    ByteBuffer head(32, '\0');
+    DWORD got = 0;
+    if (!ReadFile(file.Get(), head.data(), static_cast<DWORD>(head.size()), &got, nullptr)) {
+        return false;
+    }
+    head.resize(got);
+    return LooksLikePicture(head);
 }

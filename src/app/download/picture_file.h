@@ -22,3 +22,8 @@ DWORD WritePictureFile(const WideText& wideTemp, const WideText& wideFinal, cons
 // name is made from, taken as a UTC instant. The bytes are left alone. False when the file
 // cannot be opened or the time not set.
 bool SetFileTimeToPhoto(const WideText& fileSystemPath, std::int32_t timestamp);
+
+// True when the file begins as a picture does (JPEG, PNG, GIF, WebP, BMP): a file of the right
+// length that is not one (zeros left by a power cut, another file put in its place) is no
+// picture already there.
+bool BeginsLikePicture(const WideText& fileSystemPath);
