@@ -16,7 +16,8 @@ find_package(Threads REQUIRED)
 file(GLOB portable_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/text/*.cpp
      ${CMAKE_SOURCE_DIR}/src/web/cookie_jar*.cpp)
 foreach(f app/download/file_naming app/download/long_path app/service/service_answers
-          app/download/album_record app/service/picture_bytes app/download/pages_ahead)
+          app/download/album_record app/service/picture_bytes app/download/pages_ahead
+          app/download/listing_plan)
   if(EXISTS ${CMAKE_SOURCE_DIR}/src/${f}.cpp)
     list(APPEND portable_srcs ${CMAKE_SOURCE_DIR}/src/${f}.cpp)
   endif()
