@@ -8,6 +8,15 @@
 #include "app/signin/qr_login.h"
 #include "text/text_helpers.h"
 
+namespace {
+
+// Shift held while a download is chosen asks for every page to be listed again.
+Listing ListingAsked() {
+    return GetKeyState(VK_SHIFT) < 0 ? Listing::kFullCheck : Listing::kChanges;
+}
+
+}  // namespace
+
 void RunCommand(AppState& app, int id) {
     switch (id) {
         case kCmdAnalyze:
@@ -17,10 +26,13 @@ void RunCommand(AppState& app, int id) {
             ChooseSaveFolder(app);
             break;
         case kCmdDownloadSelected:
-            StartDownload(app);
+            StartDownload(app, ListingAsked());
+            break;
+        case kCmdDownloadChecked:
+            StartDownload(app, Listing::kFullCheck);
             break;
         case kCmdDownloadAll:
-            StartAccountDownload(app);
+            StartAccountDownload(app, ListingAsked());
             break;
         case kCmdOpenFolder:
             OpenAlbumFolder(app);

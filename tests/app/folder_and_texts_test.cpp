@@ -88,16 +88,6 @@ TEST(RunLog, CutsSecretsOutOfAddressesAndKeepsOneOlderFile) {
     EXPECT_NE(older.find("line "), ByteBuffer::npos);
 }
 
-TEST(PhotoPages, AreThirtyTwoPhotosEach) {
-    EXPECT_EQ(PageCount(0), 0);
-    EXPECT_EQ(PageCount(-5), 0);
-    EXPECT_EQ(PageCount(1), 1);
-    EXPECT_EQ(PageCount(32), 1);
-    EXPECT_EQ(PageCount(33), 2);
-    EXPECT_EQ(PageCount(64), 2);
-    EXPECT_EQ(PageCount(65), 3);
-}
-
 TEST(StatusTexts, CountTheRunAsTheUserReadsIt) {
     EXPECT_EQ(AnsiToUtf8(ProgressStatus(3, 40)),
               "  状态:正在下载中,请耐心等待,可能需要一阵子时间;当前下载进度 3/40");

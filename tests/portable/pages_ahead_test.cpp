@@ -3,6 +3,8 @@
 // way, and nothing asked once the listing is over.
 #include "app/download/pages_ahead.h"
 
+#include "app/download/listing_plan.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,17 +19,22 @@
 
 namespace {
 
-// A page of kind 'F' brings a photo, 'E' comes empty, 'X' fails; its total carries its number.
+// A page of kind 'F' comes full, 'P' brings a photo, 'E' comes empty, 'X' fails; its total
+// carries its number.
 PhotoPage PageOfKind(int page, char kind) {
     PhotoPage listed;
     listed.ok = kind != 'X';
     listed.total = page;
-    if (kind == 'F') listed.photos.resize(1);
+    if (kind == 'F') listed.photos.resize(kPhotosPerPage);
+    if (kind == 'P') listed.photos.resize(1);
     return listed;
 }
 
 char KindOf(const PhotoPage& listed) {
-    return !listed.ok ? 'X' : listed.photos.empty() ? 'E' : 'F';
+    return !listed.ok                                                   ? 'X'
+           : listed.photos.empty()                                      ? 'E'
+           : listed.photos.size() < static_cast<size_t>(kPhotosPerPage) ? 'P'
+                                                                        : 'F';
 }
 
 // Records every page asked for.
@@ -90,6 +97,9 @@ TEST(PagesAhead, RunsAheadOfTheDriverInPageOrderWithinTheWindowAndStopsAtAnEmpty
         {"FFFEEEEEE", 3, {2, 3, 4, 5, 6}, "FFFE"},
         // Nor in the place of an empty page that came before the pages with photos.
         {"FFFEEEEEE", 3, {2, 3, 4}, "FFFE", true},
+        // A page that is not full is the last, whatever the total said.
+        {"FFPFFFF", 3, {2, 3, 4, 5}, "FFP"},
+        {"FFFP", 0, {2, 3, 4}, "FFFP"},
         {"F", 4, {}, "F"},
         {"E", 4, {}, "E"},
         // A failed page asks for nothing; once every page on its way failed, the driver's wait
@@ -128,7 +138,7 @@ TEST(PagesAhead, RunsAheadOfTheDriverInPageOrderWithinTheWindowAndStopsAtAnEmpty
             const PhotoPage listed = ahead.Take(page, patience.Stopped(patience.looks + 3));
             EXPECT_EQ(listed.total, page);
             taken += KindOf(listed);
-            if (KindOf(listed) == 'E') break;
+            if (KindOf(listed) == 'E' || KindOf(listed) == 'P') break;
         }
         EXPECT_EQ(taken, c.taken);
         EXPECT_EQ(asked.Sorted(), c.asked);

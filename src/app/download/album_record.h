@@ -114,6 +114,10 @@ AlbumFolderRecord LoadAlbumRecord(const Text& folder, const Text& ownerId, const
 bool AppendToAlbumRecord(const Text& folder, const Text& ownerId, const Text& albumId,
                          const RecordedPicture& picture);
 
+// Adds whole lines (an album's listing) to the folder's record in one write, as
+// AppendToAlbumRecord adds one.
+bool AppendLinesToAlbumRecord(const Text& folder, const Text& lines);
+
 // True only when the record says the picture was written at this size under a file name that
 // still names a file in the folder with exactly the recorded length.
 bool AlreadyThere(const AlbumFolderRecord& record, const Text& picName, const Text& size,

@@ -76,7 +76,10 @@ AlbumFolderRecord LoadAlbumRecord(const Text& folder, const Text& ownerId, const
 
 bool AppendToAlbumRecord(const Text& folder, const Text& ownerId, const Text& albumId,
                          const RecordedPicture& picture) {
-    const Text line = FormatAlbumRecordLine(ownerId, albumId, picture);
+    return AppendLinesToAlbumRecord(folder, FormatAlbumRecordLine(ownerId, albumId, picture));
+}
+
+bool AppendLinesToAlbumRecord(const Text& folder, const Text& line) {
     const WideText path = RecordPath(folder);
     if (line.empty() || path.empty()) return false;
     // The workers of a run append to the same records; a line must go in whole, after the last.

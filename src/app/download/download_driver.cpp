@@ -5,12 +5,13 @@
 
 #include <algorithm>
 #include <functional>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "app/download/album_record.h"
 #include "app/download/download_job.h"
 #include "app/download/file_naming.h"
+#include "app/download/listing_plan.h"
 #include "app/download/pages_ahead.h"
 #include "app/download/picture_file.h"
 #include "app/service/service_client.h"
@@ -22,7 +23,8 @@
 
 namespace {
 
-constexpr int kPhotosPerPage = 32;
+// Pages past this are never asked for, whatever the service keeps bringing.
+constexpr int kMostPages = 1 << 20;
 // Beside the owner's album folders. An album that carries this very name only has its pictures
 // written and renamed within one folder, as every album did before.
 constexpr char kPartFolderName[] = "~pictalon-parts\\";
@@ -75,17 +77,17 @@ PhotoPage FetchPhotoPage(AppState& app, const std::shared_ptr<DownloadRun>& run,
 }
 
 void QueuePhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, const AlbumContext& place,
-                const PhotoRecord& photo) {
+                const PhotoRecord& photo, const Text& fileName) {
     AlbumTally& album = *place.tally;
     // Counted here, without a job: an update of an album where nothing changed is its listing.
-    if (place.AlreadyInFolder(photo.picName)) {
+    if (place.AlreadyInFolder(photo.picName, fileName)) {
         run->CountListed(album);
         run->CountWritten(album, true);
         run->Settle();
         ShowRunProgress(app, run);
         return;
     }
-    run->AppendPhoto(photo);
+    run->AppendPhoto(photo, fileName);
     run->CountListed(album);
     if (!QueueDownloadJob(app, run)) {
         run->CountFailed(album);
@@ -93,31 +95,41 @@ void QueuePhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, const Al
     }
 }
 
-// The pages after the total, taken in page order, queueing each photo. A page that cannot be
-// had is noted and the run goes on with the next; an empty page ends the listing, so a wrong or
-// hostile total cannot make us ask for thousands of empty pages.
+// The pages in order, queueing each photo, as far as the plan says: a page that cannot be had
+// is noted and the run goes on with the next. After known ground, the photos the last listing
+// knew are taken from the record, so those not in the folder are fetched without their pages.
 void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run, PagesAhead& ahead,
-                int pages, const AlbumContext& place) {
-    AlbumTally& album = *place.tally;
+                ListingPlan& plan, const AlbumContext& place) {
     const auto stopped = [&run] { return run->StopRequested(); };
     int failedInARow = 0;
-    for (int page = 1; page <= pages && !run->StopRequested() && !run->Backoff().Outlasted();
+    for (int page = 1; page <= kMostPages && !run->StopRequested() && !run->Backoff().Outlasted();
          ++page) {
         const PhotoPage listed = ahead.Take(page, stopped);
         if (run->StopRequested()) return;
         if (!listed.ok) {
-            run->NoteListingFailed(album);
+            run->NoteListingFailed(*place.tally);
+            plan.PageFailed();
             // A service that stopped answering would otherwise cost three tries per page.
             if (++failedInARow >= kFailedPagesToGiveUp) return;
             continue;
         }
         failedInARow = 0;
-        if (listed.photos.empty()) return;
-        for (const PhotoRecord& photo : listed.photos) {
+        const ListingPlan::Step step = plan.Page(listed.photos);
+        for (const PhotoRecord& photo : step.fresh) {
             if (run->StopRequested()) return;
-            QueuePhoto(app, run, place, photo);
+            QueuePhoto(app, run, place, photo,
+                       PictureFileName(photo.timestamp, photo.caption, photo.picName));
         }
+        if (!step.more) break;
     }
+    for (const ListedPhotoEntry& known : plan.NotListedAgain()) {
+        if (run->StopRequested()) return;
+        QueuePhoto(app, run, place,
+                   PhotoRecord{Text(), known.picHost, known.picName, known.timestamp},
+                   known.fileName);
+    }
+    if (!run->StopRequested())
+        AppendLinesToAlbumRecord(place.albumFolder, plan.RecordLines(place.ownerId, place.albumId));
 }
 
 Text CountsText(const RunTally& tally) {
@@ -157,34 +169,40 @@ std::shared_ptr<const AlbumContext> ListAlbum(AppState& app,
         run->NotePlace(*place);
         ShowRunProgress(app, run, ProgressPace::kNow);
     }
+    // What the last listing knew decides how far this one goes; the record is small beside the
+    // folder, which is read while the first page is on its way.
+    AlbumFolderRecord record = LoadAlbumRecord(place->albumFolder, owner.ownerId, album.albumId);
+    ListingPlan plan(std::move(record.listing), run->FullCheck());
     const ListingSource source{owner.ownerId, album.albumId};
     const PhotoPage probe = FetchPhotoPage(app, run, source, 1);
-    const int pages = probe.ok ? PageCount(static_cast<std::int32_t>(probe.total)) : 0;
+    // A first listing runs ahead of the driver; an update asks only for the pages it takes, as
+    // it may stop at any of them.
     PagesAhead ahead(
         [&app, run, source](int page) { return FetchPhotoPage(app, run, source, page); },
         [&app](std::function<void()> task) {
             return app.Downloading().QueueListing(std::move(task));
         },
-        pages, kListingWorkers);
+        kMostPages, plan.Update() ? 0 : kListingWorkers);
     // An album of thousands that is all there already is its listing, and under Wine reading a
     // folder of ten thousand pictures takes as long as a hundred pages: they come meanwhile. A
     // first page that came empty beside a total is asked for again before it ends the list.
-    if (probe.ok && !probe.photos.empty()) ahead.Begin(probe);
-    place->NoteAlreadyThere(LoadAlbumRecord(place->albumFolder, owner.ownerId, album.albumId));
-    app.Log().AddLine(JoinTexts(label, " begins: owner ", owner.ownerNick, " (", owner.ownerId,
-                                "), album ", album.caption, " (", album.albumId, "), size ",
-                                VariantOf(run->Size()).menuText, ", into ", place->albumFolder,
-                                ", ", std::to_string(place->alreadyThere.size()),
-                                " pictures already there"));
+    if (probe.ok && (!probe.photos.empty() || probe.total <= 0)) ahead.Begin(probe);
+    place->NoteAlreadyThere(record);
+    app.Log().AddLine(
+        JoinTexts(label, " begins: owner ", owner.ownerNick, " (", owner.ownerId, "), album ",
+                  album.caption, " (", album.albumId, "), size ", VariantOf(run->Size()).menuText,
+                  ", into ", place->albumFolder, ", ", std::to_string(place->alreadyThere.size()),
+                  " pictures already there", plan.Update() ? ", listing what changed" : ""));
     if (!probe.ok) {
         run->NoteListingFailed(*place->tally);
         return place;
     }
     run->NoteAlbumTotal(*place->tally, probe.total);
-    ListPhotos(app, run, ahead, pages, *place);
+    plan.NoteTotal(probe.total);
+    ListPhotos(app, run, ahead, plan, *place);
     // Asked only while listing; the run stays on the board after its end, and the names of a
     // big album's pictures would stay with it.
-    std::unordered_set<Text>().swap(place->alreadyThere);
+    std::unordered_map<Text, Text>().swap(place->alreadyThere);
     return place;
 }
 
@@ -211,10 +229,12 @@ RunTally AlbumCounts(const AlbumContext& place, const AlbumRecord& album) {
     return tally;
 }
 
-void StartRun(AppState& app, std::function<void(const std::shared_ptr<DownloadRun>&)> driver) {
+void StartRun(AppState& app, Listing listing,
+              std::function<void(const std::shared_ptr<DownloadRun>&)> driver) {
     app.View().EnableButtons(false);
     auto token = std::make_shared<FlowToken>();
     auto run = app.Downloading().Begin(token, app.Settings().Size());
+    if (listing == Listing::kFullCheck) run->AskFullCheck();
     const bool started = app.DownloadFlow().Start(
         [run, driver = std::move(driver)](const std::shared_ptr<FlowToken>&) { driver(run); },
         L"download driver", token);
@@ -235,11 +255,6 @@ void RefuseAlbumNumber(AppState& app, const std::shared_ptr<DownloadRun>& run) {
 }
 
 }  // namespace
-
-int PageCount(std::int32_t total) {
-    if (total <= 0) return 0;
-    return total / kPhotosPerPage + (total % kPhotosPerPage != 0 ? 1 : 0);
-}
 
 Text FinishedStatus(int downloaded, int listed, int already) {
     if (already == 0) {
@@ -297,18 +312,19 @@ Text AccountStatus(const std::vector<RunTally>& albums) {
                      kAccountMissingIn, std::to_string(missing), kAccountMissingTail);
 }
 
-void StartDownload(AppState& app) {
+void StartDownload(AppState& app, Listing listing) {
     const std::optional<int> selected = app.View().SelectedAlbumItem();
     if (!selected) return;
     const int albumNumber = *selected + 1;
-    StartRun(app, [&app, albumNumber](const std::shared_ptr<DownloadRun>& run) {
+    StartRun(app, listing, [&app, albumNumber](const std::shared_ptr<DownloadRun>& run) {
         RunDownloadDriver(app, run, albumNumber);
     });
 }
 
-bool StartAccountDownload(AppState& app) {
+bool StartAccountDownload(AppState& app, Listing listing) {
     if (app.Runs().UnderWay() || app.Owner().Get().albums.empty()) return false;
-    StartRun(app, [&app](const std::shared_ptr<DownloadRun>& run) { RunAccountDriver(app, run); });
+    StartRun(app, listing,
+             [&app](const std::shared_ptr<DownloadRun>& run) { RunAccountDriver(app, run); });
     return true;
 }
 

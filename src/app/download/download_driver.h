@@ -7,23 +7,24 @@
 
 #include "app/app_state.h"
 
+// How far a run lists an album the record knows: only what changed, or every page (the user
+// asked for a full check).
+enum class Listing { kChanges, kFullCheck };
+
 // Command 10000, on the window thread: starts a run for the selected album (nothing when no
 // album item is selected). The run takes the size chosen now.
-void StartDownload(AppState& app);
+void StartDownload(AppState& app, Listing listing = Listing::kChanges);
 
 // The driver of a run for album number albumNumber (1-based), on its own thread.
 void RunDownloadDriver(AppState& app, const std::shared_ptr<DownloadRun>& run, int albumNumber);
 
 // Command 10006, on the window thread: starts a run over every listed album of the analysed
 // owner, in list order; false (nothing happens) while a run is under way or no album is listed.
-bool StartAccountDownload(AppState& app);
+bool StartAccountDownload(AppState& app, Listing listing = Listing::kChanges);
 
 // The driver of a run over every album, on its own thread: the albums are listed one after
 // another into the one run, so its workers go from one album's pictures to the next's.
 void RunAccountDriver(AppState& app, const std::shared_ptr<DownloadRun>& run);
-
-// Pages of 32 for a photo total.
-int PageCount(std::int32_t total);
 
 // The final status text of a complete run; already counts the pictures of downloaded that were
 // found in the folder as recorded (the text is the plain one when there were none).

@@ -61,7 +61,7 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
     const AlbumContext& album = *listed.album;
     const Text& albumFolder = album.albumFolder;
     const Text url = PictureUrl(photo.picHost, Text(VariantOf(album.size).segment), photo.picName);
-    const Text fileName = PictureFileName(photo.timestamp, photo.caption, photo.picName);
+    const Text& fileName = listed.fileName;
     const Text finalPath = albumFolder + fileName;
     // Unique across processes: two windows downloading the same owner share its part folder.
     const Text tempName =

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/download/long_path.h"
+#include "app/download/picture_file.h"
 #include "text/text_helpers.h"
 #include "threads/handle.h"
 
@@ -74,12 +75,14 @@ std::shared_ptr<AlbumContext> AlbumContext::Make(const Text& albumFolder, const 
 }
 
 void AlbumContext::NoteAlreadyThere(const AlbumFolderRecord& record) {
-    const Text segment(VariantOf(size).segment);
-    // In the order written, so a picture recorded twice keeps its latest line.
+    // In the order written, so a picture recorded twice keeps its latest line: the file there is
+    // the last one written, at whichever size that was.
     std::unordered_map<std::string_view, const RecordedPicture*> latest;
-    latest.reserve(record.pictures.size());
-    for (const RecordedPicture& picture : record.pictures) {
-        if (picture.size == segment) latest[picture.picName] = &picture;
+    for (const RecordedPicture& picture : record.pictures) latest[picture.picName] = &picture;
+    // A smaller size never replaces a picture already there at a larger one.
+    for (auto it = latest.begin(); it != latest.end();) {
+        const std::optional<PictureSize> had = SizeForSegment(it->second->size);
+        it = had && ServesFor(*had, size) ? std::next(it) : latest.erase(it);
     }
     if (latest.empty()) return;
     // Looked up by the name the folder gives back, so none of its names needs converting. The
@@ -96,13 +99,18 @@ void AlbumContext::NoteAlreadyThere(const AlbumFolderRecord& record) {
     ForEachFile(albumForm, [&](std::u16string_view name, std::uint64_t length) {
         const auto [first, end] = byFile.equal_range(name);
         for (auto it = first; it != end; ++it) {
-            if (it->second->length == length) alreadyThere.insert(it->second->picName);
+            if (it->second->length == length)
+                alreadyThere.emplace(it->second->picName, it->second->fileName);
         }
     });
 }
 
-bool AlbumContext::AlreadyInFolder(const Text& picName) const {
-    return alreadyThere.count(picName) != 0;
+bool AlbumContext::AlreadyInFolder(const Text& picName, const Text& fileName) const {
+    const auto found = alreadyThere.find(picName);
+    // A record line that points the photo at another photo's file is not taken at its word, nor
+    // is a file of the right length that holds no picture (zeros a power cut left).
+    return found != alreadyThere.end() && found->second == fileName &&
+           BeginsLikePicture(PathInAlbum(fileName));
 }
 
 bool AlbumContext::Record(const Text& picName, const Text& fileName, std::uint64_t length) const {
@@ -151,9 +159,9 @@ Text DownloadRun::Place() const {
     return place_;
 }
 
-void DownloadRun::AppendPhoto(const PhotoRecord& photo) {
+void DownloadRun::AppendPhoto(const PhotoRecord& photo, const Text& fileName) {
     std::lock_guard<std::mutex> guard(mutex_);
-    photos_.push_back(ListedPhoto{photo, album_});
+    photos_.push_back(ListedPhoto{photo, fileName, album_});
 }
 
 bool DownloadRun::TakePhoto(int position, ListedPhoto& out) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -57,9 +58,10 @@ struct AlbumContext {
     // files; before the driver asks AlreadyInFolder of the first photo.
     void NoteAlreadyThere(const AlbumFolderRecord& record);
 
-    // The picture as recorded at this album's size, when its file was there as written when the
-    // album's run began: it need not be fetched again.
-    bool AlreadyInFolder(const Text& picName) const;
+    // The picture as recorded at this album's size or a larger one, when its file was there as
+    // written when the album's run began, under the name the photo's own naming gives, and
+    // begins as a picture does: it need not be fetched again.
+    bool AlreadyInFolder(const Text& picName, const Text& fileName) const;
     // Adds a picture just written to the folder's record; false when it could not be recorded.
     bool Record(const Text& picName, const Text& fileName, std::uint64_t length) const;
 
@@ -78,9 +80,10 @@ struct AlbumContext {
     WideText partForm;
     Text ownerId;  // empty: no record is kept (nothing is skipped, nothing recorded)
     Text albumId;
-    // The picture names whose latest record at this album's size names a file in the folder
-    // with the recorded length: a set, as every photo of a big album looks here once.
-    std::unordered_set<Text> alreadyThere;
+    // The picture names whose latest record, at this album's size or a larger one, names a file
+    // in the folder with the recorded length, and that file's name: every photo of a big album
+    // looks here once.
+    std::unordered_map<Text, Text> alreadyThere;
     std::shared_ptr<AlbumTally> tally = std::make_shared<AlbumTally>();
     // In a run over several albums: its place in the run (from 1) and how the status line
     // names it; 0 and empty otherwise.
@@ -91,6 +94,7 @@ struct AlbumContext {
 // A photo as its job receives it.
 struct ListedPhoto {
     PhotoRecord photo;
+    Text fileName;  // the name its file gets in the album folder
     std::shared_ptr<const AlbumContext> album;
 };
 
@@ -103,6 +107,9 @@ class DownloadRun {
     void RequestStop() { token_->RequestStop(); }
     const FlowToken& Token() const { return *token_; }
     PictureSize Size() const { return size_; }
+    // The user asked for every page to be listed, whatever the record knows.
+    bool FullCheck() const { return fullCheck_; }
+    void AskFullCheck() { fullCheck_ = true; }
 
     // The album being listed, set by the driver once its folders exist and before its first
     // photo is appended; photos appended later go with it.
@@ -121,7 +128,7 @@ class DownloadRun {
     int Planned() const { return planned_.load(); }
 
     // Appended by the driver while jobs copy entries out; storage may move, so both sides lock.
-    void AppendPhoto(const PhotoRecord& photo);
+    void AppendPhoto(const PhotoRecord& photo, const Text& fileName);
     // Hands the photo at a claimed position to its job and keeps no copy: a long album's
     // records would otherwise stay in memory to the end of the run and beyond.
     bool TakePhoto(int position, ListedPhoto& out);  // 1-based
@@ -179,6 +186,7 @@ class DownloadRun {
     const unsigned id_;
     const std::shared_ptr<FlowToken> token_;
     const PictureSize size_;
+    bool fullCheck_ = false;
 
     mutable std::mutex mutex_;
     std::shared_ptr<const AlbumContext> album_;

@@ -40,6 +40,8 @@ class ListingPlan {
     // The listing stopped at known ground: the photos the last listing knew that no page of
     // this one brought, newest first, for the driver to look for in the folder and fetch.
     bool AtKnownGround() const { return atKnownGround_; }
+    // An update of an album the record knows: it may stop at any page.
+    bool Update() const { return !full_; }
     std::vector<ListedPhotoEntry> NotListedAgain() const;
 
     // What the record keeps of this listing: an update's new photos after known ground, every

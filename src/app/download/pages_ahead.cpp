@@ -1,5 +1,7 @@
 #include "app/download/pages_ahead.h"
 
+#include "app/download/listing_plan.h"
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -69,14 +71,15 @@ struct PagesAhead::Shared : std::enable_shared_from_this<Shared> {
     }
 
     void Arrive(int page, PhotoPage listed) {
-        const bool more = listed.ok && !listed.photos.empty();
+        // A page that is not full is the last, whatever the total said.
+        const bool full = listed.ok && listed.photos.size() >= static_cast<size_t>(kPhotosPerPage);
         {
             std::lock_guard<std::mutex> guard(mutex);
             --onTheirWay;
-            if (listed.ok && listed.photos.empty()) endSeen = true;
+            if (listed.ok && !full) endSeen = true;
         }
         Put(page, std::move(listed));
-        if (more) AskMore(0);
+        if (full) AskMore(0);
     }
 };
 
@@ -85,7 +88,7 @@ PagesAhead::PagesAhead(Fetch fetch, Post post, int last, int ahead)
     shared_->fetch = std::move(fetch);
     shared_->post = std::move(post);
     shared_->last = std::max(last, 0);
-    shared_->ahead = std::max(ahead, 1);
+    shared_->ahead = std::max(ahead, 0);
 }
 
 PagesAhead::~PagesAhead() {
