@@ -46,6 +46,7 @@ TEST(ListingPlan, FollowsFullPagesAndStopsAtKnownGroundOnlyWhenTheCountsAgree) {
         {"no total at all", "", false, 0, "a1-32 a33-35", 2, 35, 0, "L35"},
         {"full pages to the end", "", false, 64, "a1-32 a33-64 empty", 3, 64, 0, "L64"},
         {"a page repeated", "", false, 9999, "a1-32 a1-32 a1-32", 2, 32, 0, "L32"},
+        {"a photo twice on a page", "", false, 32, "a1-31+a1-1 empty", 2, 32, 0, "L32"},
         {"a page that never came", "", false, 70, "a1-32 x a65-70", 3, 38, 0, ""},
         {"unchanged", "k1-100", false, 100, "k1-32 k33-64", 1, 32, 68, "U0"},
         {"40 new at the front", "k1-100", false, 140, "n1-32 n33-40+k1-24 k25-56 k57-88", 3, 96, 44,

@@ -90,6 +90,7 @@ TEST(PagesAhead, RunsAheadOfTheDriverInPageOrderWithinTheWindowAndStopsAtAnEmpty
         std::vector<int> asked;    // pages asked for, each once
         const char* taken;         // what the driver gets, up to the first empty page
         bool newestFirst = false;  // the workers' order: pages may come in any
+        int promised = -1;         // the pages the total promises; -1: all of kinds
     } cases[] = {
         {"FFFFF", 2, {2, 3, 4, 5}, "FFFFF"},
         {"FFFFF", 0, {2, 3, 4, 5}, "FFFFF"},
@@ -97,8 +98,10 @@ TEST(PagesAhead, RunsAheadOfTheDriverInPageOrderWithinTheWindowAndStopsAtAnEmpty
         {"FFFEEEEEE", 3, {2, 3, 4, 5, 6}, "FFFE"},
         // Nor in the place of an empty page that came before the pages with photos.
         {"FFFEEEEEE", 3, {2, 3, 4}, "FFFE", true},
-        // A page that is not full is the last, whatever the total said.
+        // A page that is not full is the last, whatever the total said; past the pages the
+        // total promised, each page is asked for as the driver takes it.
         {"FFPFFFF", 3, {2, 3, 4, 5}, "FFP"},
+        {"FFFFP", 3, {2, 3, 4, 5}, "FFFFP", false, 2},
         {"FFFP", 0, {2, 3, 4}, "FFFP"},
         {"F", 4, {}, "F"},
         {"E", 4, {}, "E"},
@@ -110,18 +113,20 @@ TEST(PagesAhead, RunsAheadOfTheDriverInPageOrderWithinTheWindowAndStopsAtAnEmpty
     for (const auto& c : cases) {
         const std::string kinds = c.kinds;
         const int last = static_cast<int>(kinds.size());
+        const int promised = c.promised < 0 ? last : c.promised;
         SCOPED_TRACE(testing::Message()
                      << kinds << ", ahead " << c.ahead << (c.newestFirst ? ", newest first" : ""));
         Asked asked;
         asked.kinds = kinds;
         Held held;
-        PagesAhead ahead(asked.Fetch(), held.Post(), last, c.ahead);
+        PagesAhead ahead(asked.Fetch(), held.Post(), promised, c.ahead);
         Patience patience;
         EXPECT_FALSE(ahead.Take(0, patience.Stopped(0)).ok);
         ahead.Begin(PageOfKind(1, kinds[0]));
         // The workers, one task at a time, before the driver takes anything.
         while (!held.tasks.empty()) {
             EXPECT_LE(static_cast<int>(held.tasks.size()), std::max(c.ahead, 1));
+            EXPECT_LE(asked.Sorted().size() + held.tasks.size(), static_cast<size_t>(promised));
             std::function<void()> task;
             if (c.newestFirst) {
                 task = std::move(held.tasks.back());
@@ -142,7 +147,6 @@ TEST(PagesAhead, RunsAheadOfTheDriverInPageOrderWithinTheWindowAndStopsAtAnEmpty
         }
         EXPECT_EQ(taken, c.taken);
         EXPECT_EQ(asked.Sorted(), c.asked);
-        EXPECT_FALSE(ahead.Take(last + 1, patience.Stopped(0)).ok);
     }
 }
 

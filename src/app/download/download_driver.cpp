@@ -182,7 +182,7 @@ std::shared_ptr<const AlbumContext> ListAlbum(AppState& app,
         [&app](std::function<void()> task) {
             return app.Downloading().QueueListing(std::move(task));
         },
-        kMostPages, plan.Update() ? 0 : kListingWorkers);
+        PagesFor(probe.total), plan.Update() ? 0 : kListingWorkers);
     // An album of thousands that is all there already is its listing, and under Wine reading a
     // folder of ten thousand pictures takes as long as a hundred pages: they come meanwhile. A
     // first page that came empty beside a total is asked for again before it ends the list.

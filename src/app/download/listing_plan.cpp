@@ -22,13 +22,21 @@ bool ListingPlan::KnownGround(const std::vector<PhotoRecord>& photos) const {
 ListingPlan::Step ListingPlan::Page(const std::vector<PhotoRecord>& photos) {
     Step step;
     if (ended_) return step;
+    // A page of photos this listing brought already is a service repeating itself; any other
+    // page is taken whole, as it came.
+    bool repeated = !photos.empty();
     for (const PhotoRecord& photo : photos) {
-        if (!listedNames_.insert(photo.picName).second) continue;
-        if (!knownNames_.count(photo.picName)) ++newSeen_;
-        listed_.push_back(
-            ListedPhotoEntry{photo.picHost, photo.picName, photo.timestamp,
-                             PictureFileName(photo.timestamp, photo.caption, photo.picName)});
-        step.fresh.push_back(photo);
+        if (listedNames_.count(photo.picName) == 0) repeated = false;
+    }
+    if (!repeated) {
+        for (const PhotoRecord& photo : photos) {
+            listedNames_.insert(photo.picName);
+            if (!knownNames_.count(photo.picName)) ++newSeen_;
+            listed_.push_back(
+                ListedPhotoEntry{photo.picHost, photo.picName, photo.timestamp,
+                                 PictureFileName(photo.timestamp, photo.caption, photo.picName)});
+        }
+        step.fresh = photos;
     }
     if (KnownGround(photos)) {
         atKnownGround_ = true;

@@ -8,6 +8,7 @@
 // ones known already, and those not in the folder are fetched from the record.
 //
 // Plain logic that also builds natively.
+#include <algorithm>
 #include <cstdint>
 #include <unordered_set>
 #include <vector>
@@ -17,6 +18,13 @@
 
 // Photos a full page of the list holds.
 inline constexpr int kPhotosPerPage = 32;
+
+// The pages a total promises.
+inline int PagesFor(std::int64_t total) {
+    if (total <= 0) return 0;
+    return static_cast<int>(
+        std::min<std::int64_t>((total + kPhotosPerPage - 1) / kPhotosPerPage, 1 << 20));
+}
 
 class ListingPlan {
   public:

@@ -51,7 +51,7 @@ struct PagesAhead::Shared : std::enable_shared_from_this<Shared> {
             std::lock_guard<std::mutex> guard(mutex);
             if (closed) return;
             const bool fill = through == 0 || asked < through;
-            while (asked < last && (asked < through || (fill && onTheirWay < ahead && !endSeen))) {
+            while (asked < through || (fill && asked < last && onTheirWay < ahead && !endSeen)) {
                 next.push_back(++asked);
                 ++onTheirWay;
             }
@@ -100,7 +100,7 @@ PagesAhead::~PagesAhead() {
 void PagesAhead::Begin(PhotoPage first) {
     {
         std::lock_guard<std::mutex> guard(shared_->mutex);
-        if (shared_->asked != 0 || shared_->last < 1) return;
+        if (shared_->asked != 0) return;
         shared_->asked = 1;
         ++shared_->onTheirWay;
     }
@@ -108,7 +108,7 @@ void PagesAhead::Begin(PhotoPage first) {
 }
 
 PhotoPage PagesAhead::Take(int page, const std::function<bool()>& stopped) {
-    if (page < 1 || page > shared_->last) return PhotoPage{};
+    if (page < 1) return PhotoPage{};
     shared_->AskMore(page);
     std::unique_lock<std::mutex> guard(shared_->mutex);
     for (;;) {
