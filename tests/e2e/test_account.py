@@ -161,7 +161,8 @@ class AccountTest(PictalonTestCase):
         update(43, 43, 40, 2, (-2, -1, 0), newer=3)
         # One removed upstream: the counts disagree, and the listing goes to the end.
         update(42, 42, 42, 2, (), newer=3, removed=("8104_20.jpg",))
-        self.on_disk(app, "8104", "mw1024")
+        # Its file stays: what the user has is never taken away.
+        self.assertTrue(os.path.isfile(os.path.join(folder, by_pic["8104_20.jpg"])))
 
     def test_a_run_closed_midway_continues_where_it_stopped(self):
         app = self.start("account-resume")
