@@ -127,8 +127,10 @@ class AccountTest(PictalonTestCase):
         app = self.start("account-resume")
         app.login()
         app.analyse(home(ACCOUNT), len(ALBUMS))
+        # Slow enough that the close lands well before the last picture, however busy the
+        # machine: at 400 ms a picture, a loaded machine took longer to close than the 30 left.
         self.ctl.fault({"host": "*.sinaimg.cn", "path": "/mw1024/*", "action": "delay",
-                        "delay_ms": 400})
+                        "delay_ms": 1500})
         folder, names = self.expected_files(app, ACCOUNT, "8104")
         app.driver.select(1)
         app.driver.command(10000)
