@@ -73,6 +73,26 @@ TEST(RunLog, CutsSecretsOutOfAddressesAndKeepsOneOlderFile) {
         {"http://wx1.sinaimg.cn/mw1024/a.jpg", "http://wx1.sinaimg.cn/mw1024/a.jpg"},
     };
     for (const auto& c : cases) EXPECT_EQ(RedactedUrl(c.url), c.logged) << c.url;
+    // By value, whatever the shape; by name anywhere in a line; control characters escaped.
+    RunLog known(AnsiToWide(apptest::ScratchFolder().Path()));
+    known.LearnCookies("SUB=_2Asub-VAL; ALF=1; SUBP=0033p+v/");
+    known.AddSecret("QRID0042");
+    known.LearnSecretsIn("https://p.cn/x?url=https%3A%2F%2Fa.cn%2Fl%3Fticket%3DST-77x%26r%3D1");
+    const struct {
+        const char* line;
+        const char* logged;
+    } lines[] = {
+        {"GET https://l.cn/sso/qrcode/QRID0042.png -> status 404",
+         "GET https://l.cn/sso/qrcode/***.png -> status 404"},
+        {"GET https://l.cn/b?r=https%3A%2F%2Fa.cn%3Fticket%3DST-77x%26r%3D1",
+         "GET https://l.cn/b?r=https%3A%2F%2Fa.cn%3Fticket%3D%26r%3D1"},
+        {"GET https://a.cn/l#Ticket=ST-9&x=1 -> JSON: {\"token\":\"t0k\",\"n\":1}",
+         "GET https://a.cn/l#Ticket=&x=1 -> JSON: {\"token\":\"\",\"n\":1}"},
+        {"cookies _2Asub-VAL and 0033p%2Bv%2F, ALF=1", "cookies *** and ***, ALF=1"},
+        {"album \xB9\xFE\r\nrun 9 ends\t\x01", "album \xB9\xFE\\r\\nrun 9 ends\\t\\x01"},
+    };
+    for (const auto& c : lines) EXPECT_EQ(LoggableLine(c.line, known.Secrets()), c.logged);
+    EXPECT_EQ(HighestRunNumber("run 7 begins\nrun 12, album 1/2\nrerun 99\nrun 3 ends"), 12u);
 
     const apptest::ScratchFolder scratch;
     const Text folder = scratch.Path() + "logs\\";
