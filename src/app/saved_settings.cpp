@@ -34,6 +34,10 @@ WideText UserDataFolder() {
         GetEnvironmentVariableW(L"PICTALON_LOCALAPPDATA", reinterpret_cast<wchar_t*>(folder.data()),
                                 static_cast<DWORD>(folder.size()));
     folder.resize(n < folder.size() ? n : 0);
+    // The long-path form later made of it takes no forward slashes.
+    std::replace(folder.begin(), folder.end(), u'/', u'\\');
+    // A folder of the tests' own need not exist yet; the user's always does.
+    if (!folder.empty()) CreateDirectoryW(WinStr(folder), nullptr);
     if (folder.empty()) {
         TaskMemory<wchar_t> found;
         if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DEFAULT, nullptr,

@@ -127,7 +127,12 @@ Text WithoutSecretFields(const Text& line) {
         size_t end = i;
         while (end < line.size() && IsNameChar(line[end])) ++end;
         out.append(line, i, end - i);
-        const bool secret = IsSecretField(std::string_view(line).substr(i, end - i));
+        // After an encoded separator ("%26alt%3D"), the name starts past the escape's digits.
+        const size_t name = start > 0 && line[start - 1] == '%' && end - start > 2 &&
+                                    HexValue(line[start]) >= 0 && HexValue(line[start + 1]) >= 0
+                                ? start + 2
+                                : start;
+        const bool secret = IsSecretField(std::string_view(line).substr(name, end - name));
         i = end;
         if (!secret) continue;
         size_t value = Text::npos;
