@@ -133,9 +133,8 @@ class App:
     def __init__(self, test, label, beside=None, keep_settings=False):
         self.test = test
         self.label = label
-        settings = os.path.join(harness.pictalon_data_folder() or "", "settings.txt")
-        if not keep_settings and os.path.exists(settings):
-            os.remove(settings)
+        if not keep_settings:
+            harness.forget_settings()
         if beside is None:
             self.folder, exe = harness.fresh_program_folder(label)
         else:

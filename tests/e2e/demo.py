@@ -174,11 +174,9 @@ def main():
     shutil.copy2(exe, os.path.join(run, "Pictalon.exe"))
     os.environ.setdefault("PICT_ARTIFACTS", out)
     wine_errors = os.path.join(harness.artifacts_dir(), "demo-pictalon.log")
-    data = harness.pictalon_data_folder()
     # The demo starts as a first start does: the size and save folder it shows are the defaults,
     # whatever an earlier demo (--watch) kept.
-    if data and os.path.exists(os.path.join(data, "settings.txt")):
-        os.remove(os.path.join(data, "settings.txt"))
+    harness.forget_settings()
 
     ctl = harness.StandinControl()
     ctl.reset()

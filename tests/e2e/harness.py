@@ -337,6 +337,14 @@ def pictalon_data_folder():
     return os.path.join(users[0], "Pictalon") if users else None
 
 
+def forget_settings():
+    """The next start begins as a first one: with the default size and home page and the save
+    folder beside its program file, whatever an earlier start kept."""
+    folder = pictalon_data_folder()
+    if folder and os.path.exists(os.path.join(folder, "settings.txt")):
+        os.remove(os.path.join(folder, "settings.txt"))
+
+
 def run_log_files():
     """Pictalon's own run log (pictalon.log, and pictalon.log.1 once it rolled)."""
     folder = pictalon_data_folder()
