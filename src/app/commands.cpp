@@ -4,6 +4,7 @@
 
 #include "app/album_catalogue.h"
 #include "app/download/download_driver.h"
+#include "app/download/download_run.h"
 #include "app/folder_commands.h"
 #include "app/signin/qr_login.h"
 #include "text/text_helpers.h"
@@ -35,7 +36,7 @@ void RunCommand(AppState& app, int id) {
         case kCmdSizeHigh:
         case kCmdSizeStandard:
         case kCmdSizeSmall:
-            ChooseSize(app, id);
+            if (ChooseSize(app, id)) KeepSettings(app);
             break;
         default:
             break;
@@ -51,7 +52,26 @@ bool ChooseSize(AppState& app, int command) {
     return true;
 }
 
+void KeepSettings(AppState& app) {
+    const UserSettings& settings = app.Settings();
+    app.SettingsStore().Save(
+        KeptSettings{settings.SaveFolder(), settings.Size(), settings.HomePage()});
+}
+
+void RestoreSettings(AppState& app) {
+    const KeptSettings kept = app.SettingsStore().Load();
+    // A folder that has gone since (a removed drive, a deleted folder) leaves the program's own.
+    if (IsExistingFolder(kept.saveFolder))
+        app.Settings().SetSaveFolder(EnsureTrailingBackslash(kept.saveFolder));
+    if (kept.size) app.Settings().SetSize(*kept.size);
+    app.Settings().SetHomePage(kept.homePage);
+}
+
 void ApplyStartSettings(AppState& app) {
+    app.Log().NoteStart();
+    // Run numbers go on from the log's last, so a user's log reads in order across starts.
+    app.Downloading().NumberRunsFrom(app.Log().LastRunNumber() + 1);
+    RestoreSettings(app);
     wchar_t value[16] = {};
     const DWORD n = GetEnvironmentVariableW(L"PICTALON_LIMIT_BOUND_MS", value, 16);
     if (n > 0 && n < 16) {

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include "app/commands.h"
 #include "app/download/picture_file.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
@@ -124,4 +125,5 @@ void ChooseSaveFolder(AppState& app) {
     const Text folder = EnsureTrailingBackslash(chosen);
     app.Settings().SetSaveFolder(folder);
     app.View().ShowSaveFolder(folder);
+    KeepSettings(app);
 }

@@ -5,6 +5,8 @@
 #include "app/download/download_job.h"
 #include "app/folder_commands.h"
 #include "app/download/long_path.h"
+#include "app/commands.h"
+#include "fake_view.h"
 #include "app/service/run_log.h"
 #include "app/texts.h"
 #include "app/window_view.h"
@@ -73,6 +75,26 @@ TEST(RunLog, CutsSecretsOutOfAddressesAndKeepsOneOlderFile) {
         {"http://wx1.sinaimg.cn/mw1024/a.jpg", "http://wx1.sinaimg.cn/mw1024/a.jpg"},
     };
     for (const auto& c : cases) EXPECT_EQ(RedactedUrl(c.url), c.logged) << c.url;
+    // By value, whatever the shape; by name anywhere in a line; control characters escaped.
+    RunLog known(AnsiToWide(apptest::ScratchFolder().Path()));
+    known.LearnCookies("SUB=_2Asub-VAL; ALF=1; SUBP=0033p+v/");
+    known.AddSecret("QRID0042");
+    known.LearnSecretsIn("https://p.cn/x?url=https%3A%2F%2Fa.cn%2Fl%3Fticket%3DST-77x%26r%3D1");
+    const struct {
+        const char* line;
+        const char* logged;
+    } lines[] = {
+        {"GET https://l.cn/sso/qrcode/QRID0042.png -> status 404",
+         "GET https://l.cn/sso/qrcode/***.png -> status 404"},
+        {"GET https://l.cn/b?r=https%3A%2F%2Fa.cn%3Fticket%3DST-77x%26alt%3DA1%26r%3D1",
+         "GET https://l.cn/b?r=https%3A%2F%2Fa.cn%3Fticket%3D%26alt%3D%26r%3D1"},
+        {"GET https://a.cn/l#Ticket=ST-9&x=1 -> JSON: {\"token\":\"t0k\",\"n\":1}",
+         "GET https://a.cn/l#Ticket=&x=1 -> JSON: {\"token\":\"\",\"n\":1}"},
+        {"cookies _2Asub-VAL and 0033p%2Bv%2F, ALF=1", "cookies *** and ***, ALF=1"},
+        {"album \xB9\xFE\r\nrun 9 ends\t\x01", "album \xB9\xFE\\r\\nrun 9 ends\\t\\x01"},
+    };
+    for (const auto& c : lines) EXPECT_EQ(LoggableLine(c.line, known.Secrets()), c.logged);
+    EXPECT_EQ(HighestRunNumber("run 7 begins\nrun 12, album 1/2\nrerun 99\nrun 3 ends"), 12u);
 
     const apptest::ScratchFolder scratch;
     const Text folder = scratch.Path() + "logs\\";
@@ -86,6 +108,38 @@ TEST(RunLog, CutsSecretsOutOfAddressesAndKeepsOneOlderFile) {
     EXPECT_NE(current.find("line 11 \xE5\x93\x88\r\n"), ByteBuffer::npos);  // UTF-8 "哈"
     EXPECT_EQ(older.find("line 11"), ByteBuffer::npos);
     EXPECT_NE(older.find("line "), ByteBuffer::npos);
+}
+
+// Kept and restored; a folder that went gives way to the program's own; a huge file costs only
+// its first kilobytes, and its cut last line does not count.
+TEST(SavedSettings, ComeBackAtTheNextStartAsFarAsTheyStillHold) {
+    const apptest::ScratchFolder scratch;
+    FakeView view;
+    AppState app(view, AnsiToWide(scratch.Path()));
+    app.UseSettingsStore(SavedSettings(AnsiToWide(scratch.Path())));
+    for (const Text& folder : {scratch.Path() + "gone\\", scratch.Path()}) {
+        app.Settings().SetSaveFolder(folder);
+        app.Settings().SetSize(PictureSize::kSmall);
+        app.Settings().SetHomePage("http://weibo.com/u/42");
+        KeepSettings(app);
+        app.Settings().SetSaveFolder("C:\\program\\");
+        RestoreSettings(app);
+        EXPECT_EQ(app.Settings().SaveFolder(),
+                  folder == scratch.Path() ? folder : Text("C:\\program\\"));
+        EXPECT_EQ(app.Settings().HomePage(), "http://weibo.com/u/42");
+        EXPECT_EQ(app.Settings().Size(), PictureSize::kSmall);
+    }
+    const Text huge = "size=large\r\n" + Text(SavedSettings::kMaxBytes, 'x') + "\nhome=h\n";
+    {
+        const UniqueHandle file(CreateFileW(WinStr(AnsiToWide(scratch.Path() + "settings.txt")),
+                                            GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD wrote = 0;
+        ASSERT_TRUE(
+            WriteFile(file.Get(), huge.data(), static_cast<DWORD>(huge.size()), &wrote, nullptr));
+    }
+    const KeptSettings kept = app.SettingsStore().Load();
+    EXPECT_EQ(kept.size, PictureSize::kOriginal);
+    EXPECT_EQ(kept.homePage, "");
 }
 
 TEST(PhotoPages, AreThirtyTwoPhotosEach) {

@@ -217,6 +217,10 @@ class RunBoard {
     // True from the start of a run to its final status (a stopped run is not under way).
     bool UnderWay() const;
     void StopAll();
+    void NumberFrom(unsigned first) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        nextId_ = first;
+    }
 
   private:
     mutable std::mutex mutex_;

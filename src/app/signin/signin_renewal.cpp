@@ -9,11 +9,14 @@ namespace {
 
 // On the window thread: whichever run met the expiry, the next one needs the sign-in too, so
 // the login starts even when that run has been stopped since.
-void AskForNewSignIn(AppState& app, const std::shared_ptr<DownloadRun>& run) {
+void AskForNewSignIn(AppState& app, const std::shared_ptr<DownloadRun>& run, const Text& used) {
     app.Log().AddLine(JoinTexts("run ", std::to_string(run->Id()),
                                 ": the service no longer takes the sign-in; the run waits for a "
                                 "new one"));
-    app.View().PostToWindowThread([&app, run] {
+    app.View().PostToWindowThread([&app, run, used] {
+        // Signed out (or in anew) since: that login page is the user's, and no run goes on
+        // under a sign-in it was not begun with.
+        if (app.Login().Cookies() != used) return;
         app.View().ShowPage(AppView::Page::kLogin);
         app.View().SetStatus(kStatusSignInExpired);
         const RunTally tally = run->Tally();
@@ -36,7 +39,7 @@ ServiceAnswer FetchSignedIn(AppState& app, const std::shared_ptr<DownloadRun>& r
             ShowRunProgress(app, run, ProgressPace::kNow);
         });
         if (!answer.signInLost) return answer;
-        if (app.Login().ReportExpired(used)) AskForNewSignIn(app, run);
+        if (app.Login().ReportExpired(used)) AskForNewSignIn(app, run, used);
         if (!app.Login().WaitSignedIn(run->Token())) return ServiceAnswer::Stopped();
     }
 }
