@@ -32,6 +32,13 @@ bool Same(const RecordedPicture& a, const RecordedPicture& b) {
            a.length == b.length;
 }
 
+// The record as a folder holds it: the version line and every picture's line.
+Text Formatted(const AlbumFolderRecord& record) {
+    Text out = kAlbumRecordVersionLine;
+    for (const RecordedPicture& p : record.pictures) out += FormatAlbumRecordLine("u1", "a1", p);
+    return out;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -43,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(p.length > 0 && p.length <= kMaxRecordedLength);
         Check(!FormatAlbumRecordLine("u1", "a1", p).empty());
     }
-    const AlbumFolderRecord again = ParseAlbumRecord(FormatAlbumRecord(record), "u1", "a1");
+    const AlbumFolderRecord again = ParseAlbumRecord(Formatted(record), "u1", "a1");
     Check(again.pictures.size() == record.pictures.size());
     for (size_t i = 0; i < again.pictures.size(); ++i) {
         Check(Same(again.pictures[i], record.pictures[i]));
@@ -65,6 +72,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!line.empty()) Check(Same(one.pictures[0], picture) && IsOneName(picture.fileName));
     }
     // Another album's reading of the same bytes shares nothing with this one's.
-    Check(ParseAlbumRecord(FormatAlbumRecord(record), "u1", "a2").pictures.empty());
+    Check(ParseAlbumRecord(Formatted(record), "u1", "a2").pictures.empty());
     return 0;
 }
