@@ -32,8 +32,7 @@ bool Same(const RecordedPicture& a, const RecordedPicture& b) {
            a.length == b.length;
 }
 
-// The record as a folder holds it: the version line and every picture's line.
-Text Formatted(const AlbumFolderRecord& record) {
+Text Formatted(const AlbumFolderRecord& record) {  // as a folder holds it
     Text out = kAlbumRecordVersionLine;
     for (const RecordedPicture& p : record.pictures) out += FormatAlbumRecordLine("u1", "a1", p);
     return out;
