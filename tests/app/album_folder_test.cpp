@@ -70,6 +70,8 @@ TEST(AlbumFolder, SkipsAPictureOnlyWhileItsRecordedFileIsThereWithItsLength) {
     EXPECT_FALSE(there(PictureSize::kOriginal, "0069c.jpg"));  // another album's
     WriteBytes(album + first.FileNameOf(a), "1234");           // another length
     EXPECT_FALSE(there(PictureSize::kOriginal, "0069a.jpg"));
+    ASSERT_EQ(Put(first, a, "1234"), 0u);  // recorded again: the latest line counts
+    EXPECT_TRUE(there(PictureSize::kOriginal, "0069a.jpg"));
     DeleteFileW(WinStr(FileSystemPath(album + first.FileNameOf(b))));  // gone
     EXPECT_FALSE(there(PictureSize::kOriginal, "0069b.jpg"));
 

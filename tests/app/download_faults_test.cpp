@@ -134,8 +134,7 @@ TEST(FinalStatusText, NamesWhatIsMissingAndStaysAsItWasWhenNothingIs) {
                                         RunTally{39, 40, 1, 40, false, false, 9}})),
               "  状态:全部相册下载未完成,共 4个相册,新下载 70张,已有 39张;3个相册缺少 38张;"
               "请单击鼠标右键打开目录;");
-    // An album never listed whose count is unknown is incomplete, without a count; after the
-    // service's limit ended the run, the account's text says so and that a new run continues.
+    // An album with no count known is incomplete without one; a limit that ended the run shows.
     const RunTally unknown{0, 0, 0, 0, true, false, 0};
     EXPECT_EQ(AnsiToUtf8(AccountStatus({whole, unknown})),
               "  状态:全部相册下载未完成,共 2个相册,新下载 2张,已有 30张;"
