@@ -18,10 +18,10 @@ void RunCommand(AppState& app, int id) {
             ChooseSaveFolder(app);
             break;
         case kCmdDownloadSelected:
-            StartDownload(app);
+            DownloadDriver::StartAlbum(app);
             break;
         case kCmdDownloadAll:
-            StartAccountDownload(app);
+            DownloadDriver::StartAccount(app);
             break;
         case kCmdOpenFolder:
             OpenAlbumFolder(app);
@@ -79,7 +79,7 @@ void ApplyStartSettings(AppState& app) {
         if (ms > 0 && ms <= RateBackoff::kLimitBoundMs)
             app.Downloading().SetLimitBoundMs(static_cast<unsigned>(ms));
     }
-    RemoveEmptyPartFolders(app.Settings().SaveFolder());
+    AlbumFolder::RemoveEmptyPartFolders(app.Settings().SaveFolder());
 }
 
 Text ProgramFolder() {

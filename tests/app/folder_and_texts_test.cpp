@@ -1,13 +1,14 @@
-// The folder chooser's answer, the page arithmetic and the texts the user reads.
+// The folder chooser's answer, the folders on disk and the texts the user reads.
 #include <gtest/gtest.h>
 
-#include "app/download/download_driver.h"
-#include "app/download/download_job.h"
+#include "app/download/album_folder.h"
+#include "app/download/run_progress.h"
 #include "app/folder_commands.h"
 #include "app/download/long_path.h"
 #include "app/commands.h"
 #include "fake_view.h"
 #include "app/service/run_log.h"
+#include "app/signin/qr_login.h"
 #include "app/texts.h"
 #include "app/window_view.h"
 #include "app_test_support.h"
@@ -51,7 +52,7 @@ TEST(Folders, LongOnesAreFoundAndEmptyPartFoldersLeftBehindGo) {
         CreateFileW(WinStr(FileSystemPath(deep + "B\\~pictalon-parts\\~1.part")), GENERIC_WRITE, 0,
                     nullptr, CREATE_NEW, 0, nullptr));
     ASSERT_TRUE(part);
-    RemoveEmptyPartFolders(deep);
+    AlbumFolder::RemoveEmptyPartFolders(deep);
     EXPECT_FALSE(apptest::FolderExists(deep + "A\\~pictalon-parts\\"));
     EXPECT_TRUE(apptest::FolderExists(deep + "A\\"));
     EXPECT_TRUE(apptest::FolderExists(deep + "B\\~pictalon-parts\\"));
@@ -142,21 +143,15 @@ TEST(SavedSettings, ComeBackAtTheNextStartAsFarAsTheyStillHold) {
     EXPECT_EQ(kept.homePage, "");
 }
 
-TEST(PhotoPages, AreThirtyTwoPhotosEach) {
-    EXPECT_EQ(PageCount(0), 0);
-    EXPECT_EQ(PageCount(-5), 0);
-    EXPECT_EQ(PageCount(1), 1);
-    EXPECT_EQ(PageCount(32), 1);
-    EXPECT_EQ(PageCount(33), 2);
-    EXPECT_EQ(PageCount(64), 2);
-    EXPECT_EQ(PageCount(65), 3);
-}
-
 TEST(StatusTexts, CountTheRunAsTheUserReadsIt) {
     EXPECT_EQ(AnsiToUtf8(ProgressStatus(3, 40)),
               "  状态:正在下载中,请耐心等待,可能需要一阵子时间;当前下载进度 3/40");
     EXPECT_EQ(AnsiToUtf8(FinishedStatus(9, 11)),
               "  状态:全部下载完成,当前已下载 9张 共 11张 请单击鼠标右键打开目录;");
+    EXPECT_EQ(
+        AnsiToUtf8(ProgressStatus(3, 40, AlbumPlace(2, 5, "A{done}"))),
+        "  状态:正在下载中,请耐心等待,可能需要一阵子时间;当前下载进度 3/40 第 2/5 个相册 A{done}");
+    EXPECT_EQ(AnsiToUtf8(QrLogin::RetryStatus(2000)), "  状态:获取二维码失败,2秒后重新获取;");
 }
 
 TEST(AboutText, HasFiveBlocksNewestFirstAndNoTrailingLineBreak) {

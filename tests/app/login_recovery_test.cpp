@@ -67,13 +67,6 @@ TEST_F(LoginRecoveryTest, AFailedCodeRequestIsAskedAgainAndTheLoginGoesOn) {
     }
 }
 
-TEST(QrRetry, PausesOneTwoFourThenFiveUnitsAndSaysWhenItAsksAgain) {
-    const unsigned long expected[] = {1000, 2000, 4000, 5000, 5000, 5000};
-    for (int failures = 0; failures < 6; ++failures)
-        EXPECT_EQ(QrLogin::RetryDelayMs(failures, kQrRetryUnitMs), expected[failures]) << failures;
-    EXPECT_EQ(AnsiToUtf8(QrLogin::RetryStatus(2000)), "  状态:获取二维码失败,2秒后重新获取;");
-}
-
 TEST_F(LoginRecoveryTest, AfterTheCookieBoxANewCodeIsShownAndTheUserCanSignIn) {
     ASSERT_TRUE(standin::SetKnobs(R"({"cross_domain_count": 3})"));
     // The first code confirms (and its exchange fails); the next one waits for a scan.

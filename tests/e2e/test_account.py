@@ -98,6 +98,9 @@ class AccountTest(PictalonTestCase):
         self.ctl.call("DELETE", "/log")
         app.download(0, 12, 12, already=12)
         self.assertEqual(pictures_asked(self.log_paths()), [])
+        log = [p for p in harness.run_log_files() if p.endswith("pictalon.log")]
+        with open(log[0], encoding="utf-8") as f:  # nothing written, twelve there
+            self.assertRegex(f.read(), r"ends: 0 of 12 listed written, .*; 12 already there, not")
         # Two photos added, one file deleted, one cut short: those four and nothing else.
         self.ctl.scenario_json(account_scenario(extra_photos=2))
         by_pic = {p["pic_name"]: n for n, p in names.items()}

@@ -128,19 +128,3 @@ Text FormatAlbumRecordLine(const Text& ownerId, const Text& albumId,
     if (line.size() > kMaxLineBytes - 10) return Text();
     return line + "\t" + ChecksumText(line) + "\n";
 }
-
-Text FormatAlbumRecord(const AlbumFolderRecord& record) {
-    Text out = kAlbumRecordVersionLine;
-    for (const RecordedPicture& picture : record.pictures) {
-        out += FormatAlbumRecordLine(record.ownerId, record.albumId, picture);
-    }
-    return out;
-}
-
-const RecordedPicture* FindRecorded(const AlbumFolderRecord& record, const Text& picName,
-                                    const Text& size) {
-    for (auto it = record.pictures.rbegin(); it != record.pictures.rend(); ++it) {
-        if (it->picName == picName && it->size == size) return &*it;
-    }
-    return nullptr;
-}

@@ -7,8 +7,10 @@
 #include "app/download/download_run.h"
 #include "app/service/service_answers.h"
 #include "app/service/service_client.h"
+#include "app/templates.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
+#include "text/text_template.h"
 #include "web/endpoints.h"
 
 namespace {
@@ -248,8 +250,7 @@ void StartQrLogin(AppState& app, unsigned long retryUnitMs, LoginPurpose purpose
 }
 
 Text SignedOutStatus(int downloaded, long long total) {
-    return JoinTexts(kStatusSignedOutStopped, std::to_string(downloaded), kFinishedOf,
-                     std::to_string(total), kSignedOutTail);
+    return FillText(kSignedOutStopped, {{"done", downloaded}, {"total", total}});
 }
 
 void SignOut(AppState& app) {
@@ -259,8 +260,8 @@ void SignOut(AppState& app) {
         app.Downloading().Runs().StopAll();
         app.DownloadFlow().Stop();
         const RunTally tally = run->Tally();
-        const long long total = std::max<long long>(
-            {tally.albumTotal, static_cast<long long>(tally.listed), run->Planned()});
+        const long long total =
+            std::max<long long>(tally.albumTotal, static_cast<long long>(tally.listed));
         stopped = SignedOutStatus(tally.downloaded, total);
         app.Log().AddLine(JoinTexts("run ", std::to_string(run->Id()), " stopped: signed out; ",
                                     std::to_string(tally.downloaded), " of ",
