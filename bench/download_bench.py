@@ -336,6 +336,7 @@ def main():
     if not options.update:
         ctl.fault(rule)
 
+    harness.forget_settings()  # the save folder is the copy's own
     program = harness.Program(program_copy, log_name="download-bench-pictalon")
     figures = {}
     try:

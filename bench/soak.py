@@ -29,6 +29,7 @@ def one_round(log_name):
     ctl = harness.StandinControl()
     ctl.reset()
     ctl.qr_sequence(["confirmed"])
+    harness.forget_settings()
     program = harness.Program(harness.pictalon_exe(), log_name=log_name)
     driver = harness.Driver()
 

@@ -50,6 +50,9 @@ function(pict_win_tests area)
   target_include_directories(test_${area} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(test_${area} PRIVATE ${ARGN} gmock gtest_main)
   add_test(NAME win_${area} COMMAND test_${area} --gtest_color=no)
+  # A %LOCALAPPDATA% of the tests' own (the log, sign-in and settings an AppState keeps), never
+  # the one of whoever runs the program in the same Wine prefix.
+  get_filename_component(own_data ${CMAKE_BINARY_DIR}/../test-localappdata ABSOLUTE)
   set_tests_properties(win_${area} PROPERTIES LABELS "win;${area}" TIMEOUT 900
-    ENVIRONMENT "PICT_ARTIFACTS=${CMAKE_BINARY_DIR}/../artifacts")
+    ENVIRONMENT "PICT_ARTIFACTS=${CMAKE_BINARY_DIR}/../artifacts;PICTALON_LOCALAPPDATA=Z:${own_data}")
 endfunction()

@@ -19,13 +19,14 @@ if command -v ccache >/dev/null 2>&1; then
   LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 
-# Configures and builds both trees: the native sanitizer build and the Windows cross build.
+# Configures both trees (the native sanitizer build and the Windows cross build) and builds
+# each unless the first argument is --configure-only (enough for listing the tests).
 pict_build() {
   cmake -S "$ROOT" -B "$BUILD/native" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ "${LAUNCHER[@]}" >/dev/null
-  cmake --build "$BUILD/native" -j"$JOBS"
+  [[ "${1:-}" == --configure-only ]] || cmake --build "$BUILD/native" -j"$JOBS"
   cmake -S "$ROOT" -B "$BUILD/win" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
     -DPICT_NATIVE_DIR="$BUILD/native" "${LAUNCHER[@]}" >/dev/null
-  cmake --build "$BUILD/win" -j"$JOBS"
+  [[ "${1:-}" == --configure-only ]] || cmake --build "$BUILD/win" -j"$JOBS"
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/commands.h"
 #include "app/service/service_answers.h"
 #include "app/service/service_client.h"
 #include "app/texts.h"
@@ -121,6 +122,8 @@ void StartAnalysis(AppState& app) {
     // Retire the running analysis first, so nothing of its catalogue lands after the clearing.
     app.AnalysisFlow().Stop();
     app.Owner().Clear();
+    app.Settings().SetHomePage(app.View().HomeAddress());
+    KeepSettings(app);
     app.View().SetStatus(kStatusAnalysing);
     app.View().ClearCoverImages();
     app.View().ClearAlbumItems();

@@ -15,6 +15,7 @@
 #include "app/download/downloads.h"
 #include "app/flow_slot.h"
 #include "app/records.h"
+#include "app/saved_settings.h"
 #include "app/service/run_log.h"
 #include "app/signin/saved_signin.h"
 #include "app/service/service_client.h"
@@ -109,9 +110,13 @@ class UserSettings {
     void SetSize(PictureSize size) { size_.Set(size); }
     // The address segment of the chosen size.
     Text SizeSegment() const { return Text(VariantOf(Size()).segment); }
+    // The home page analysed last; empty until one is.
+    Text HomePage() const { return homePage_.Get(); }
+    void SetHomePage(const Text& address) { homePage_.Set(address); }
 
   private:
     Guarded<Text> saveFolder_;
+    Guarded<Text> homePage_;
     Guarded<PictureSize> size_{kDefaultSize};
 };
 
@@ -142,6 +147,9 @@ class AppState {
     // Where the sign-in is kept between starts; tests point it elsewhere.
     const SavedSignIn& SignInStore() const { return signInStore_; }
     void UseSignInStore(SavedSignIn store) { signInStore_ = std::move(store); }
+    // Where the settings are kept between starts; tests point it elsewhere.
+    const SavedSettings& SettingsStore() const { return settingsStore_; }
+    void UseSettingsStore(SavedSettings store) { settingsStore_ = std::move(store); }
 
     FlowSlot& AnalysisFlow() { return analysisFlow_; }
     FlowSlot& DownloadFlow() { return downloadFlow_; }
@@ -178,6 +186,7 @@ class AppState {
     UserSettings settings_;
     RunLog log_;
     SavedSignIn signInStore_;
+    SavedSettings settingsStore_;
     ServiceClient client_{&log_};
     Downloads downloads_;
     FlowSlot analysisFlow_;

@@ -4,6 +4,7 @@
 
 #include "app/album_catalogue.h"
 #include "app/download/download_driver.h"
+#include "app/download/download_run.h"
 #include "app/folder_commands.h"
 #include "app/signin/qr_login.h"
 #include "text/text_helpers.h"
@@ -26,13 +27,13 @@ void RunCommand(AppState& app, int id) {
             ChooseSaveFolder(app);
             break;
         case kCmdDownloadSelected:
-            StartDownload(app, ListingAsked());
+            DownloadDriver::StartAlbum(app, ListingAsked());
             break;
         case kCmdDownloadChecked:
-            StartDownload(app, Listing::kFullCheck);
+            DownloadDriver::StartAlbum(app, Listing::kFullCheck);
             break;
         case kCmdDownloadAll:
-            StartAccountDownload(app, ListingAsked());
+            DownloadDriver::StartAccount(app, ListingAsked());
             break;
         case kCmdOpenFolder:
             OpenAlbumFolder(app);
@@ -47,7 +48,7 @@ void RunCommand(AppState& app, int id) {
         case kCmdSizeHigh:
         case kCmdSizeStandard:
         case kCmdSizeSmall:
-            ChooseSize(app, id);
+            if (ChooseSize(app, id)) KeepSettings(app);
             break;
         default:
             break;
@@ -63,7 +64,26 @@ bool ChooseSize(AppState& app, int command) {
     return true;
 }
 
+void KeepSettings(AppState& app) {
+    const UserSettings& settings = app.Settings();
+    app.SettingsStore().Save(
+        KeptSettings{settings.SaveFolder(), settings.Size(), settings.HomePage()});
+}
+
+void RestoreSettings(AppState& app) {
+    const KeptSettings kept = app.SettingsStore().Load();
+    // A folder that has gone since (a removed drive, a deleted folder) leaves the program's own.
+    if (IsExistingFolder(kept.saveFolder))
+        app.Settings().SetSaveFolder(EnsureTrailingBackslash(kept.saveFolder));
+    if (kept.size) app.Settings().SetSize(*kept.size);
+    app.Settings().SetHomePage(kept.homePage);
+}
+
 void ApplyStartSettings(AppState& app) {
+    app.Log().NoteStart();
+    // Run numbers go on from the log's last, so a user's log reads in order across starts.
+    app.Downloading().NumberRunsFrom(app.Log().LastRunNumber() + 1);
+    RestoreSettings(app);
     wchar_t value[16] = {};
     const DWORD n = GetEnvironmentVariableW(L"PICTALON_LIMIT_BOUND_MS", value, 16);
     if (n > 0 && n < 16) {
@@ -71,7 +91,7 @@ void ApplyStartSettings(AppState& app) {
         if (ms > 0 && ms <= RateBackoff::kLimitBoundMs)
             app.Downloading().SetLimitBoundMs(static_cast<unsigned>(ms));
     }
-    RemoveEmptyPartFolders(app.Settings().SaveFolder());
+    AlbumFolder::RemoveEmptyPartFolders(app.Settings().SaveFolder());
 }
 
 Text ProgramFolder() {

@@ -10,10 +10,17 @@ void RunCommand(AppState& app, int id);
 // "下载选中" to its final status). True when accepted.
 bool ChooseSize(AppState& app, int command);
 
-// At start, before the window: what the environment asks of the program (the bound on a
-// service's rate limit, PICTALON_LIMIT_BOUND_MS, which tests shorten), and the folders of
-// pictures under way that an ended process left empty in the save folder go.
+// At start, before the window: the log's line for the start and the run numbers that follow
+// its last; the settings kept from the last start; what the environment asks of the program
+// (the bound on a service's rate limit, PICTALON_LIMIT_BOUND_MS, which tests shorten); and the
+// folders of pictures under way that an ended process left empty in the save folder go.
 void ApplyStartSettings(AppState& app);
+
+// The save folder, size and home page as they are now, kept for the next start.
+void KeepSettings(AppState& app);
+// The settings kept at the last start, over the defaults; a save folder that no longer exists
+// is not taken.
+void RestoreSettings(AppState& app);
 
 // The folder that holds the program file, with one trailing "\".
 Text ProgramFolder();

@@ -5,16 +5,14 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/download/picture_file.h"
+#include "app/commands.h"
+#include "app/download/long_path.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
 #include "threads/handle.h"
 #include "threads/message_pump.h"
 
 namespace {
-
-// The folder of pictures under way the download driver makes beside an owner's album folders.
-constexpr char16_t kPartFolderName[] = u"~pictalon-parts";
 
 Text TrimTrailingBlanks(Text path) {
     for (;;) {
@@ -32,7 +30,8 @@ Text TrimTrailingBlanks(Text path) {
 
 Text FolderToOpen(const RunBoard& runs) {
     const std::shared_ptr<DownloadRun> run = runs.Latest();
-    return run ? TrimTrailingBlanks(run->AlbumFolder()) : Text();
+    const std::shared_ptr<const AlbumFolder> album = run ? run->LatestAlbum() : nullptr;
+    return album ? TrimTrailingBlanks(album->Path()) : Text();
 }
 
 bool IsExistingFolder(const Text& folder) {
@@ -41,22 +40,6 @@ bool IsExistingFolder(const Text& folder) {
     if (folder.empty() || wide.empty()) return false;
     const DWORD attributes = GetFileAttributesW(WinStr(wide));
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-void RemoveEmptyPartFolders(const Text& saveFolder) {
-    const WideText form = FileSystemPath(EnsureTrailingBackslash(saveFolder));
-    if (saveFolder.empty() || form.empty()) return;
-    WIN32_FIND_DATAW found{};
-    const FindHandle search(FindFirstFileW(WinStr(FileSystemPathIn(form, "*")), &found));
-    if (!search) return;
-    do {
-        const WideText name = reinterpret_cast<const char16_t*>(found.cFileName);
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || name == u"." ||
-            name == u"..")
-            continue;
-        // Removing a folder that still holds something fails, and so leaves it alone.
-        RemoveDirectoryW(WinStr(form + name + u"\\" + kPartFolderName));
-    } while (FindNextFileW(search.Get(), &found));
 }
 
 void OpenAlbumFolder(AppState& app) {
@@ -124,4 +107,5 @@ void ChooseSaveFolder(AppState& app) {
     const Text folder = EnsureTrailingBackslash(chosen);
     app.Settings().SetSaveFolder(folder);
     app.View().ShowSaveFolder(folder);
+    KeepSettings(app);
 }

@@ -11,9 +11,6 @@ void OpenAlbumFolder(AppState& app);
 Text FolderToOpen(const RunBoard& runs);
 // Whether the folder exists, at any length (the "\\?\" form past 248 units).
 bool IsExistingFolder(const Text& folder);
-// The empty folders of pictures under way ("~pictalon-parts", beside the owners' album folders)
-// that a process ended mid-run left in the save folder.
-void RemoveEmptyPartFolders(const Text& saveFolder);
 // Command 10007: open the program's log with the program the shell opens text files with.
 void OpenLog(AppState& app);
 // Button 20002: let the user choose the save folder.

@@ -59,12 +59,13 @@ void MainWindow::BuildContent(HWND hwnd) {
     });
     StartQrLogin(app_, kQrRetryUnitMs, LoginPurpose::kAtStart);
     BuildAlbumMenu();
-    RunCommand(app_, VariantOf(kDefaultSize).Command());
+    ChooseSize(app_, VariantOf(app_.Settings().Size()).Command());
 
     WindowView::Hooks hooks;
     hooks.onCommand = [this](int id) { RunCommand(app_, id); };
     hooks.onAlbumMenu = [this] { OpenAlbumMenu(); };
     view_.Build(instance_, app_.Settings().SaveFolder(), std::move(hooks));
+    if (const Text home = app_.Settings().HomePage(); !home.empty()) view_.ShowHomeAddress(home);
 }
 
 void MainWindow::BuildAlbumMenu() {

@@ -249,6 +249,10 @@ Text WindowView::HomeAddress() {
     return homeEdit_.Text();
 }
 
+void WindowView::ShowHomeAddress(const Text& address) {
+    homeEdit_.Text(address);
+}
+
 void WindowView::ClearAlbumItems() {
     albumList_.DeleteAllItems();
 }

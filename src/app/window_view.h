@@ -56,6 +56,8 @@ class WindowView final : public AppView {
     bool LoginPageShown() override;
     void ShowLoginPicture(const ByteBuffer& picture) override;
     Text HomeAddress() override;
+    // The home page kept from the last start, in place of the example address.
+    void ShowHomeAddress(const Text& address);
     void ClearAlbumItems() override;
     void ClearCoverImages() override;
     void AddCoverImage(const ByteBuffer& picture) override;

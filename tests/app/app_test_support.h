@@ -27,6 +27,12 @@ std::map<Text, ByteBuffer> FilesIn(const Text& folder);
 bool FolderExists(const Text& path);
 bool MakeFolder(const Text& path);
 
+// The words of a status template before its first field: how every text of it begins.
+inline Text Head(const char* tpl) {
+    const Text text = tpl;
+    return text.substr(0, text.find('{'));
+}
+
 // How many requests of the stand-in's log hold the text (its JSON, as raw text).
 int CountInLog(const std::string& logText, const std::string& needle);
 

@@ -11,12 +11,13 @@
 #include "app/album_catalogue.h"
 #include "app/commands.h"
 #include "app/download/download_driver.h"
-#include "app/download/download_job.h"
+#include "app/download/run_progress.h"
 #include "app/error_texts.h"
 #include "app/download/file_naming.h"
 #include "app/download/long_path.h"
 #include "app/signin/saved_signin.h"
 #include "app/service/service_client.h"
+#include "app/templates.h"
 #include "app/texts.h"
 #include "app_test_support.h"
 #include "common/standin.h"
@@ -40,7 +41,7 @@ const char kScenario[] = R"({
   ]
 })";
 
-bool StartsWith(const Text& text, const char* prefix) {
+bool StartsWith(const Text& text, const Text& prefix) {
     return text.rfind(prefix, 0) == 0;
 }
 
@@ -81,8 +82,9 @@ class DownloadFaultTest : public ::testing::Test {
         Text final;
         EXPECT_TRUE(view.WaitFor([&] {
             for (const Text& s : view.statuses) {
-                if (StartsWith(s, kStatusFinished) || StartsWith(s, kStatusIncomplete) ||
-                    StartsWith(s, kStatusLimitEnded))
+                if (StartsWith(s, apptest::Head(kFinished)) ||
+                    StartsWith(s, apptest::Head(kIncomplete)) ||
+                    StartsWith(s, apptest::Head(kLimitEnded)))
                     final = s;
             }
             return !final.empty();
@@ -132,6 +134,14 @@ TEST(FinalStatusText, NamesWhatIsMissingAndStaysAsItWasWhenNothingIs) {
                                         RunTally{39, 40, 1, 40, false, false, 9}})),
               "  状态:全部相册下载未完成,共 4个相册,新下载 70张,已有 39张;3个相册缺少 38张;"
               "请单击鼠标右键打开目录;");
+    // An album with no count known is incomplete without one; a limit that ended the run shows.
+    const RunTally unknown{0, 0, 0, 0, true, false, 0};
+    EXPECT_EQ(AnsiToUtf8(AccountStatus({whole, unknown})),
+              "  状态:全部相册下载未完成,共 2个相册,新下载 2张,已有 30张;"
+              "1个相册照片列表未能获取完整;请单击鼠标右键打开目录;");
+    EXPECT_EQ(AnsiToUtf8(AccountStatus({whole, RunTally{0, 0, 0, 5, true}, unknown}, true)),
+              "  状态:服务器长时间限制访问,下载已停止,共 3个相册,新下载 2张,已有 30张;"
+              "1个相册缺少 5张;1个相册照片列表未能获取完整;再次下载全部相册即可继续;");
     EXPECT_EQ(AnsiToUtf8(FinalStatus(RunTally{10, 32, 22, 70, true, true})),
               "  状态:服务器长时间限制访问,下载已停止,当前已下载 10张 共 70张;60张未下载;"
               "再次下载该相册即可继续;");
@@ -252,10 +262,11 @@ TEST_F(DownloadFaultTest, ARateLimitPausesTheRunAndLosesNothing) {
         // The pause was shown and the progress came back after it.
         int paused = -1;
         for (int i = 0; i < static_cast<int>(view.statuses.size()); ++i)
-            if (StartsWith(view.statuses[i], kStatusPaused)) paused = i;
+            if (StartsWith(view.statuses[i], apptest::Head(kPaused))) paused = i;
         ASSERT_GE(paused, 0);
-        EXPECT_TRUE(std::any_of(view.statuses.begin() + paused, view.statuses.end(),
-                                [](const Text& s) { return StartsWith(s, kStatusProgress); }));
+        EXPECT_TRUE(
+            std::any_of(view.statuses.begin() + paused, view.statuses.end(),
+                        [](const Text& s) { return StartsWith(s, apptest::Head(kProgress)); }));
         EXPECT_TRUE(std::any_of(view.taskbar.begin(), view.taskbar.end(), [](const auto& call) {
             return call.state == AppView::Progress::kPaused;
         }));
@@ -483,8 +494,8 @@ TEST_F(DownloadFaultTest, TheSizeHoldsBetweenPagesAndCountsNeverFall) {
     int lastDone = 0;
     int lastListed = 0;
     for (const Text& s : view.statuses) {
-        if (!StartsWith(s, kStatusProgress)) continue;
-        const Text counts = s.substr(strlen(kStatusProgress));
+        if (!StartsWith(s, apptest::Head(kProgress))) continue;
+        const Text counts = s.substr(apptest::Head(kProgress).size());
         const int done = std::stoi(counts);
         const int listed = std::stoi(counts.substr(counts.find('/') + 1));
         EXPECT_GE(done, lastDone);

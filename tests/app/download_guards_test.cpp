@@ -169,10 +169,10 @@ TEST(OpenFolder, NothingBeforeARunThenTheLatestAlbumFolderWithoutTrailingBlanks)
     EXPECT_EQ(FolderToOpen(runs), "");            // begun, but its folder is not made yet
     const Text album = "D:\\\xCF\xE0\xB2\xE1\\";  // D:\相册\ (a trail byte is no blank)
     const Text blanks = JoinTexts(album, "  ", kFullWidthSpace, " ", kFullWidthSpace);
-    run->SetAlbum(AlbumContext::Make(blanks, Text(), PictureSize::kHigh));
+    run->AddAlbum(std::make_shared<AlbumFolder>(blanks, Text(), PictureSize::kHigh));
     EXPECT_EQ(FolderToOpen(runs), album);
     runs.Begin(std::make_shared<FlowToken>(), PictureSize::kHigh)
-        ->SetAlbum(AlbumContext::Make("E:\\b\\", Text(), PictureSize::kHigh));
+        ->AddAlbum(std::make_shared<AlbumFolder>("E:\\b\\", Text(), PictureSize::kHigh));
     EXPECT_EQ(FolderToOpen(runs), "E:\\b\\");
 }
 

@@ -11,6 +11,7 @@
 #include "app/app_state.h"
 #include "app/commands.h"
 #include "app/download/download_driver.h"
+#include "app/templates.h"
 #include "app/texts.h"
 #include "app_test_support.h"
 #include "common/standin.h"
@@ -101,8 +102,8 @@ class AppFlowTest : public ::testing::Test {
         Text final;
         EXPECT_TRUE(view.WaitFor([&] {
             for (size_t i = before; i < view.statuses.size(); ++i)
-                if (view.statuses[i].rfind(kStatusFinished, 0) == 0 ||
-                    view.statuses[i].rfind(kStatusIncomplete, 0) == 0)
+                if (view.statuses[i].rfind(apptest::Head(kFinished), 0) == 0 ||
+                    view.statuses[i].rfind(apptest::Head(kIncomplete), 0) == 0)
                     final = view.statuses[i];
             return !final.empty();
         })) << Shown(view);

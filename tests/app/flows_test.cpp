@@ -424,7 +424,7 @@ TEST_F(DownloadTest, ASecondRunDownloadsTheNewSelectionOnly) {
     const Text final = Download(0);
     EXPECT_EQ(final, FinalStatus(RunTally{10, 11, 1, 11, false}));
     EXPECT_EQ(FilesIn(AwkwardFolder()).size(), 9u);
-    EXPECT_EQ(app.Runs().Latest()->AlbumFolder(), AwkwardFolder());
+    EXPECT_EQ(app.Runs().Latest()->LatestAlbum()->Path(), AwkwardFolder());
     // The retired run never shows its final status after the new one's.
     Sleep(1500);
     view.OnWindow([&] { EXPECT_EQ(view.statuses.back(), final); });

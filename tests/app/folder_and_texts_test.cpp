@@ -1,11 +1,14 @@
-// The folder chooser's answer, the page arithmetic and the texts the user reads.
+// The folder chooser's answer, the folders on disk and the texts the user reads.
 #include <gtest/gtest.h>
 
-#include "app/download/download_driver.h"
-#include "app/download/download_job.h"
+#include "app/download/album_folder.h"
+#include "app/download/run_progress.h"
 #include "app/folder_commands.h"
 #include "app/download/long_path.h"
+#include "app/commands.h"
+#include "fake_view.h"
 #include "app/service/run_log.h"
+#include "app/signin/qr_login.h"
 #include "app/texts.h"
 #include "app/window_view.h"
 #include "app_test_support.h"
@@ -49,7 +52,7 @@ TEST(Folders, LongOnesAreFoundAndEmptyPartFoldersLeftBehindGo) {
         CreateFileW(WinStr(FileSystemPath(deep + "B\\~pictalon-parts\\~1.part")), GENERIC_WRITE, 0,
                     nullptr, CREATE_NEW, 0, nullptr));
     ASSERT_TRUE(part);
-    RemoveEmptyPartFolders(deep);
+    AlbumFolder::RemoveEmptyPartFolders(deep);
     EXPECT_FALSE(apptest::FolderExists(deep + "A\\~pictalon-parts\\"));
     EXPECT_TRUE(apptest::FolderExists(deep + "A\\"));
     EXPECT_TRUE(apptest::FolderExists(deep + "B\\~pictalon-parts\\"));
@@ -73,6 +76,26 @@ TEST(RunLog, CutsSecretsOutOfAddressesAndKeepsOneOlderFile) {
         {"http://wx1.sinaimg.cn/mw1024/a.jpg", "http://wx1.sinaimg.cn/mw1024/a.jpg"},
     };
     for (const auto& c : cases) EXPECT_EQ(RedactedUrl(c.url), c.logged) << c.url;
+    // By value, whatever the shape; by name anywhere in a line; control characters escaped.
+    RunLog known(AnsiToWide(apptest::ScratchFolder().Path()));
+    known.LearnCookies("SUB=_2Asub-VAL; ALF=1; SUBP=0033p+v/");
+    known.AddSecret("QRID0042");
+    known.LearnSecretsIn("https://p.cn/x?url=https%3A%2F%2Fa.cn%2Fl%3Fticket%3DST-77x%26r%3D1");
+    const struct {
+        const char* line;
+        const char* logged;
+    } lines[] = {
+        {"GET https://l.cn/sso/qrcode/QRID0042.png -> status 404",
+         "GET https://l.cn/sso/qrcode/***.png -> status 404"},
+        {"GET https://l.cn/b?r=https%3A%2F%2Fa.cn%3Fticket%3DST-77x%26alt%3DA1%26r%3D1",
+         "GET https://l.cn/b?r=https%3A%2F%2Fa.cn%3Fticket%3D%26alt%3D%26r%3D1"},
+        {"GET https://a.cn/l#Ticket=ST-9&x=1 -> JSON: {\"token\":\"t0k\",\"n\":1}",
+         "GET https://a.cn/l#Ticket=&x=1 -> JSON: {\"token\":\"\",\"n\":1}"},
+        {"cookies _2Asub-VAL and 0033p%2Bv%2F, ALF=1", "cookies *** and ***, ALF=1"},
+        {"album \xB9\xFE\r\nrun 9 ends\t\x01", "album \xB9\xFE\\r\\nrun 9 ends\\t\\x01"},
+    };
+    for (const auto& c : lines) EXPECT_EQ(LoggableLine(c.line, known.Secrets()), c.logged);
+    EXPECT_EQ(HighestRunNumber("run 7 begins\nrun 12, album 1/2\nrerun 99\nrun 3 ends"), 12u);
 
     const apptest::ScratchFolder scratch;
     const Text folder = scratch.Path() + "logs\\";
@@ -88,11 +111,47 @@ TEST(RunLog, CutsSecretsOutOfAddressesAndKeepsOneOlderFile) {
     EXPECT_NE(older.find("line "), ByteBuffer::npos);
 }
 
+// Kept and restored; a folder that went gives way to the program's own; a huge file costs only
+// its first kilobytes, and its cut last line does not count.
+TEST(SavedSettings, ComeBackAtTheNextStartAsFarAsTheyStillHold) {
+    const apptest::ScratchFolder scratch;
+    FakeView view;
+    AppState app(view, AnsiToWide(scratch.Path()));
+    app.UseSettingsStore(SavedSettings(AnsiToWide(scratch.Path())));
+    for (const Text& folder : {scratch.Path() + "gone\\", scratch.Path()}) {
+        app.Settings().SetSaveFolder(folder);
+        app.Settings().SetSize(PictureSize::kSmall);
+        app.Settings().SetHomePage("http://weibo.com/u/42");
+        KeepSettings(app);
+        app.Settings().SetSaveFolder("C:\\program\\");
+        RestoreSettings(app);
+        EXPECT_EQ(app.Settings().SaveFolder(),
+                  folder == scratch.Path() ? folder : Text("C:\\program\\"));
+        EXPECT_EQ(app.Settings().HomePage(), "http://weibo.com/u/42");
+        EXPECT_EQ(app.Settings().Size(), PictureSize::kSmall);
+    }
+    const Text huge = "size=large\r\n" + Text(SavedSettings::kMaxBytes, 'x') + "\nhome=h\n";
+    {
+        const UniqueHandle file(CreateFileW(WinStr(AnsiToWide(scratch.Path() + "settings.txt")),
+                                            GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD wrote = 0;
+        ASSERT_TRUE(
+            WriteFile(file.Get(), huge.data(), static_cast<DWORD>(huge.size()), &wrote, nullptr));
+    }
+    const KeptSettings kept = app.SettingsStore().Load();
+    EXPECT_EQ(kept.size, PictureSize::kOriginal);
+    EXPECT_EQ(kept.homePage, "");
+}
+
 TEST(StatusTexts, CountTheRunAsTheUserReadsIt) {
     EXPECT_EQ(AnsiToUtf8(ProgressStatus(3, 40)),
               "  状态:正在下载中,请耐心等待,可能需要一阵子时间;当前下载进度 3/40");
     EXPECT_EQ(AnsiToUtf8(FinishedStatus(9, 11)),
               "  状态:全部下载完成,当前已下载 9张 共 11张 请单击鼠标右键打开目录;");
+    EXPECT_EQ(
+        AnsiToUtf8(ProgressStatus(3, 40, AlbumPlace(2, 5, "A{done}"))),
+        "  状态:正在下载中,请耐心等待,可能需要一阵子时间;当前下载进度 3/40 第 2/5 个相册 A{done}");
+    EXPECT_EQ(AnsiToUtf8(QrLogin::RetryStatus(2000)), "  状态:获取二维码失败,2秒后重新获取;");
 }
 
 TEST(AboutText, HasFiveBlocksNewestFirstAndNoTrailingLineBreak) {

@@ -67,13 +67,6 @@ TEST_F(LoginRecoveryTest, AFailedCodeRequestIsAskedAgainAndTheLoginGoesOn) {
     }
 }
 
-TEST(QrRetry, PausesOneTwoFourThenFiveUnitsAndSaysWhenItAsksAgain) {
-    const unsigned long expected[] = {1000, 2000, 4000, 5000, 5000, 5000};
-    for (int failures = 0; failures < 6; ++failures)
-        EXPECT_EQ(QrLogin::RetryDelayMs(failures, kQrRetryUnitMs), expected[failures]) << failures;
-    EXPECT_EQ(AnsiToUtf8(QrLogin::RetryStatus(2000)), "  状态:获取二维码失败,2秒后重新获取;");
-}
-
 TEST_F(LoginRecoveryTest, AfterTheCookieBoxANewCodeIsShownAndTheUserCanSignIn) {
     ASSERT_TRUE(standin::SetKnobs(R"({"cross_domain_count": 3})"));
     // The first code confirms (and its exchange fails); the next one waits for a scan.
@@ -150,10 +143,13 @@ TEST_F(LoginRecoveryTest, ASavedSignInSkipsTheCodeUntilItIsRefusedOrSignedOut) {
     EXPECT_EQ(IssuedCodes(), 1);
 
     // Refused (the service forgot the session) or damaged: removed, and a code comes instead.
-    // Not checked at all (the main site gave no page): kept for the next start, a code meanwhile.
+    // Not checked at all (the main site gave no page, an empty one or a portal's): kept for the
+    // next start, a code meanwhile.
     ASSERT_TRUE(standin::Reset());
-    enum class Saved { kRefused, kDamaged, kUnchecked };
-    for (const Saved kind : {Saved::kRefused, Saved::kDamaged, Saved::kUnchecked}) {
+    enum class Saved { kRefused, kDamaged, kUnchecked, kEmptyPage, kPortal };
+    for (const Saved kind :
+         {Saved::kRefused, Saved::kDamaged, Saved::kUnchecked, Saved::kEmptyPage, Saved::kPortal}) {
+        ASSERT_TRUE(standin::ClearFaults());
         ASSERT_TRUE(app.SignInStore().Save(*saved));
         if (kind == Saved::kDamaged) {
             UniqueHandle file(CreateFileW(WinStr(app.SignInStore().FilePath()), GENERIC_WRITE, 0,
@@ -165,13 +161,20 @@ TEST_F(LoginRecoveryTest, ASavedSignInSkipsTheCodeUntilItIsRefusedOrSignedOut) {
             ASSERT_TRUE(
                 standin::AddFault(R"({"host": "weibo.com", "path": "/", "action": "refuse"})"));
         }
+        if (kind == Saved::kEmptyPage || kind == Saved::kPortal) {
+            ASSERT_TRUE(standin::AddFault(kind == Saved::kPortal
+                                              ? R"({"host": "weibo.com", "path": "/", "action": )"
+                                                R"("body", "body": "<html>Hotel wifi</html>"})"
+                                              : R"({"host": "weibo.com", "path": "/", "action": )"
+                                                R"("body", "body": ""})"));
+        }
         ASSERT_TRUE(standin::ClearLog());
         view.OnWindow([&] {
             view.page = AppView::Page::kLogin;
             StartQrLogin(app, kQuickRetryUnitMs, LoginPurpose::kAtStart);
         });
         ASSERT_TRUE(WaitForLogged("?path=/sso/qrcode/image", kImagePath, 1));
-        if (kind == Saved::kUnchecked) {
+        if (kind >= Saved::kUnchecked) {
             EXPECT_EQ(app.SignInStore().Load(), saved);
         } else {
             EXPECT_EQ(app.SignInStore().Load(), std::nullopt);

@@ -173,6 +173,9 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
         EXPECT_TRUE(refused.State().WaitForThreads(60000));
     }
 
+    // A first start: no settings another test kept (in the tests' own %LOCALAPPDATA% only).
+    if (GetEnvironmentVariableW(L"PICTALON_LOCALAPPDATA", nullptr, 0) > 0)
+        DeleteFileW(WinStr(UserDataFolder() + u"\\settings.txt"));
     MainWindow window;
     AppView& view = window.View();
     int exitCode = -1;

@@ -127,11 +127,14 @@ def home(owner):
 
 class App:
     """One Pictalon started in a fresh folder of its own (so its save folder starts empty), or
-    from the program file of another one (sharing its save folder)."""
+    from the program file of another one (sharing its save folder); without the settings an
+    earlier start kept unless keep_settings."""
 
-    def __init__(self, test, label, beside=None):
+    def __init__(self, test, label, beside=None, keep_settings=False):
         self.test = test
         self.label = label
+        if not keep_settings:
+            harness.forget_settings()
         if beside is None:
             self.folder, exe = harness.fresh_program_folder(label)
         else:
@@ -218,6 +221,7 @@ class PictalonTestCase(unittest.TestCase):
         if harness.pictalon_exe() is None:
             raise unittest.SkipTest("Pictalon.exe is not built (%s)" % harness.win_build())
         cls.ctl = harness.StandinControl()
+        harness.use_own_local_app_data()
 
     def setUp(self):
         self.ctl.reset()

@@ -2,7 +2,9 @@
 """The demo's inside half (scripts/demo runs it in the sandbox): Pictalon against the stand-in's
 demo scenario, signed in by the scenario's scripted scan, the demo owner analysed, one album
 downloaded, the files listed and screenshots kept. With --watch the window is left to the user.
-Every failure ends in one plain line that points at the program's own log."""
+Every run ends by saying where the program's own log is (pictalon.log in the Wine prefix's
+%LOCALAPPDATA%\Pictalon); demo-pictalon.log beside the screenshots is Wine's error output for
+the program, empty on a clean run."""
 
 import argparse
 import glob
@@ -62,6 +64,12 @@ def files_written(run):
             if path != os.path.join(run, "Pictalon.exe") and name != ".pictalon-album":
                 written.append(path)
     return sorted(written)
+
+
+def own_log():
+    """Pictalon's own log: in the Wine prefix's %LOCALAPPDATA%\\Pictalon."""
+    data = harness.pictalon_data_folder()
+    return os.path.join(data, "pictalon.log") if data else "(no Wine user folder yet)"
 
 
 def all_albums(driver, program):
@@ -165,7 +173,10 @@ def main():
     os.makedirs(run)
     shutil.copy2(exe, os.path.join(run, "Pictalon.exe"))
     os.environ.setdefault("PICT_ARTIFACTS", out)
-    log = os.path.join(harness.artifacts_dir(), "demo-pictalon.log")
+    wine_errors = os.path.join(harness.artifacts_dir(), "demo-pictalon.log")
+    # The demo starts as a first start does: the size and save folder it shows are the defaults,
+    # whatever an earlier demo (--watch) kept.
+    harness.forget_settings()
 
     ctl = harness.StandinControl()
     ctl.reset()
@@ -173,7 +184,9 @@ def main():
     say("stand-in ready with the demo scenario; starting Pictalon from %s" % run)
     program = harness.Program(os.path.join(run, "Pictalon.exe"), log_name="demo-pictalon")
     try:
-        return demo(options, out, run, program)
+        code = demo(options, out, run, program)
+        say("Pictalon's own log: %s" % own_log())
+        return code
     except NoSuchAlbum as e:
         say(str(e))
         return 2
@@ -184,13 +197,13 @@ def main():
                 "gone (exit code %s)" % program.process.returncode
             text = "the window driver could not go on, Pictalon is %s (%s)" % (still, text)
         say("FAILED: " + text)
-        say("Pictalon's own log: %s" % log)
+        say("Pictalon's own log: %s; Wine's errors for it: %s" % (own_log(), wine_errors))
         for line in harness.run_log_tail():
             say(line)
         return 1
     except Exception as e:  # anything else still ends in words, not a traceback
         say("FAILED: the demo itself broke (%s: %s)" % (type(e).__name__, e))
-        say("Pictalon's own log: %s" % log)
+        say("Pictalon's own log: %s; Wine's errors for it: %s" % (own_log(), wine_errors))
         for line in harness.run_log_tail():
             say(line)
         return 1

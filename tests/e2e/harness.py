@@ -316,20 +316,45 @@ def _wine_reg(*args):
         return code, out.read().decode("utf-8", "replace")
 
 
-def run_log_files():
-    """Pictalon's own run log (pictalon.log, and pictalon.log.1 once it rolled) in the Wine
-    prefix's local application data."""
-    prefix = os.environ.get("WINEPREFIX", "")
-    return sorted(glob.glob(os.path.join(prefix, "drive_c", "users", "*", "*", "Local*", "**",
-                                         "Pictalon", "pictalon.log*"), recursive=True))
+def use_own_local_app_data():
+    """Programs started from now on keep their log, sign-in and settings in a %LOCALAPPDATA% of
+    the tests' own (PICTALON_LOCALAPPDATA, beside the build), never in the Wine prefix's, where
+    the demo and a user's own runs keep theirs."""
+    folder = os.path.join(os.path.dirname(win_build()), "test-localappdata")
+    os.makedirs(folder, exist_ok=True)
+    os.environ["PICTALON_LOCALAPPDATA"] = "Z:" + folder.replace("/", "\\")
 
 
-def saved_signin_path():
-    """Where Pictalon keeps the sign-in between starts, in the Wine prefix (it need not exist)."""
+def pictalon_data_folder():
+    """Where Pictalon keeps what lasts (its log, the sign-in, the settings); None when the Wine
+    prefix has no user folder yet."""
+    own = os.environ.get("PICTALON_LOCALAPPDATA", "")
+    if own.startswith("Z:"):
+        return os.path.join(own[2:].replace("\\", "/"), "Pictalon")
     prefix = os.environ.get("WINEPREFIX", "")
     users = glob.glob(os.path.join(prefix, "drive_c", "users", "*", "AppData", "Local"))
     users = [u for u in users if os.path.basename(os.path.dirname(os.path.dirname(u))) != "Public"]
-    return os.path.join(users[0], "Pictalon", "signin.dat") if users else None
+    return os.path.join(users[0], "Pictalon") if users else None
+
+
+def forget_settings():
+    """The next start begins as a first one: with the default size and home page and the save
+    folder beside its program file, whatever an earlier start kept."""
+    folder = pictalon_data_folder()
+    if folder and os.path.exists(os.path.join(folder, "settings.txt")):
+        os.remove(os.path.join(folder, "settings.txt"))
+
+
+def run_log_files():
+    """Pictalon's own run log (pictalon.log, and pictalon.log.1 once it rolled)."""
+    folder = pictalon_data_folder()
+    return sorted(glob.glob(os.path.join(folder, "pictalon.log*"))) if folder else []
+
+
+def saved_signin_path():
+    """Where Pictalon keeps the sign-in between starts (it need not exist)."""
+    folder = pictalon_data_folder()
+    return os.path.join(folder, "signin.dat") if folder else None
 
 
 def run_log_tail(lines=15):

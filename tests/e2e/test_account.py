@@ -101,6 +101,9 @@ class AccountTest(PictalonTestCase):
         self.ctl.call("DELETE", "/log")
         app.download(0, 12, 12, already=12)
         self.assertEqual(pictures_asked(self.log_paths()), [])
+        log = [p for p in harness.run_log_files() if p.endswith("pictalon.log")]
+        with open(log[0], encoding="utf-8") as f:  # nothing written, twelve there
+            self.assertRegex(f.read(), r"ends: 0 of 12 listed written, .*; 12 already there, not")
         # Two photos added, one file deleted, one cut short: those four and nothing else.
         self.ctl.scenario_json(account_scenario(extra_photos=2))
         by_pic = {p["pic_name"]: n for n, p in names.items()}
@@ -168,8 +171,10 @@ class AccountTest(PictalonTestCase):
         app = self.start("account-resume")
         app.login()
         app.analyse(home(ACCOUNT), len(ALBUMS))
+        # Slow enough that the close lands well before the last picture, however busy the
+        # machine: at 400 ms a picture, a loaded machine took longer to close than the 30 left.
         self.ctl.fault({"host": "*.sinaimg.cn", "path": "/mw1024/*", "action": "delay",
-                        "delay_ms": 400})
+                        "delay_ms": 1500})
         folder, names = self.expected_files(app, ACCOUNT, "8104")
         app.driver.select(1)
         app.driver.command(10000)

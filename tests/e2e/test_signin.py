@@ -37,6 +37,8 @@ class SavedSignInTest(PictalonTestCase):
     def test_a_second_start_signs_in_without_a_scan_until_signed_out_or_damaged(self):
         first = self.start("signin-first")
         first.login()
+        first.driver.command(10005)  # 缩略
+        first.analyse(home(OWNER), 4)
         saved = harness.saved_signin_path()
         with open(saved, "rb") as f:
             sealed = f.read()
@@ -47,14 +49,31 @@ class SavedSignInTest(PictalonTestCase):
         # The code would never be scanned: only the saved sign-in can sign this start in.
         self.ctl.qr("waiting")
         self.ctl.call("DELETE", "/log")
-        second = App(self, "signin-second")
+        second = App(self, "signin-second", keep_settings=True)
         second.login()
         self.assertEqual(self.qr_codes_issued(), 0)
         self.assertEqual(second.driver.tabs()["selected"], 1)
+        self.assertEqual(second.driver.get_edit(0), home(OWNER))
+        self.assertEqual(second.driver.get_edit(1).rstrip("\\").rsplit("\\", 1)[-1],
+                         os.path.basename(first.folder.rstrip("/")))
         second.analyse(home(OWNER), 4)
 
+        # Signed out mid-run: the run stops at once and the login page says so, while the code
+        # waits; the run's progress never takes the page back. Its pictures came at the size kept.
+        self.ctl.fault({"host": "*.sinaimg.cn", "path": "/small/*", "action": "delay",
+                        "delay_ms": 1000})
+        second.driver.select(3)
+        second.driver.command(10000)
+        self.assertTrue(*second.driver.wait_status(S + "正在下载中", True, 60000))
         second.driver.command(10008)
-        second.wait_status(QR_WAITING)
+        stopped = S + "已退出登录,下载已停止,当前已下载 "
+        self.assertTrue(*second.driver.wait_status(stopped, True, 60000))
+        while self.qr_codes_issued() < 1:
+            time.sleep(0.2)
+        self.assertIn(stopped, second.driver.status())
+        pictures = [r["path"] for r in self.log_paths() if "/6065_" in r["path"]]
+        self.assertTrue(pictures)
+        self.assertEqual([p for p in pictures if not p.startswith("/small/")], [])
         self.assertEqual(second.driver.tabs()["selected"], 0)
         self.assertEqual(self.qr_codes_issued(), 1)
         self.assertFalse(os.path.exists(saved))

@@ -30,6 +30,8 @@ TEST(PictureBytes, KnowsEachPictureFormatByItsFirstBytesAndDescribesAnythingElse
         {"BMP", false, "text, 3 bytes: BMP"},
         {"  <!DOCTYPE html><html><body>token=secret</body></html>", false, "HTML page, 55 bytes"},
         {"<HTML>", false, "HTML page, 6 bytes"},
+        {"\xEF\xBB\xBF<!DOCTYPE html>", false, "HTML page, 18 bytes"},
+        {"\xEF\xBB\xBF{\"ok\":0}", false, "JSON, 11 bytes: {\"ok\":0}"},
         {"{\"ok\":-100,\"url\":\"https://passport.example/visitor\",\"msg\":\"long enough to "
          "cut\"}",
          false,
@@ -65,6 +67,11 @@ TEST(PictureBytes, AnAnswerThatAsksForANewSignInIsToldFromOtherFailures) {
         {"", false},
     };
     for (const auto& c : cases) EXPECT_EQ(AsksForSignIn(c.body), c.asks) << c.body.substr(0, 80);
+    // A saved sign-in goes only on such a refusal, or on a page that sends to the login hosts.
+    for (const auto& c : cases) EXPECT_EQ(RefusesSignIn(c.body), c.asks) << c.body.substr(0, 80);
+    EXPECT_TRUE(RefusesSignIn("<script>location.replace('https://login.sina.com.cn/signup')"));
+    for (const char* kept : {"", "<html>Sign in to the hotel's wifi</html>", "\r\n"})
+        EXPECT_FALSE(RefusesSignIn(kept)) << kept;
 }
 
 }  // namespace

@@ -254,19 +254,3 @@ Text FormatListingEnd(const Text& ownerId, const Text& albumId, std::int64_t tot
     return Signed(JoinTexts("T\t", ownerId, "\t", albumId, "\t", std::to_string(total), "\t",
                             std::to_string(count)));
 }
-
-Text FormatAlbumRecord(const AlbumFolderRecord& record) {
-    Text out = kAlbumRecordVersionLine;
-    for (const RecordedPicture& picture : record.pictures) {
-        out += FormatAlbumRecordLine(record.ownerId, record.albumId, picture);
-    }
-    return out;
-}
-
-const RecordedPicture* FindRecorded(const AlbumFolderRecord& record, const Text& picName,
-                                    const Text& size) {
-    for (auto it = record.pictures.rbegin(); it != record.pictures.rend(); ++it) {
-        if (it->picName == picName && it->size == size) return &*it;
-    }
-    return nullptr;
-}

@@ -15,7 +15,7 @@
 // written in the same run, interleaved.
 //
 // The parsing and formatting are plain text work that also builds natively; loading, appending
-// and the check against the folder's files are Windows calls.
+// and the check against the folder's files are AlbumFolder's (album_folder.h).
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -95,31 +95,3 @@ Text FormatListingStart(const Text& ownerId, const Text& albumId, ListingKind ki
 Text FormatListedLine(const Text& ownerId, const Text& albumId, int index,
                       const ListedPhotoEntry& photo);
 Text FormatListingEnd(const Text& ownerId, const Text& albumId, std::int64_t total, int count);
-
-// The version line and a line for every picture that can be recorded.
-Text FormatAlbumRecord(const AlbumFolderRecord& record);
-
-// The latest picture recorded under this picture name and size, or null.
-const RecordedPicture* FindRecorded(const AlbumFolderRecord& record, const Text& picName,
-                                    const Text& size);
-
-#ifdef _WIN32
-// The record in the album folder (code page 936, "\" at the end or not) for this owner and
-// album. Missing, unreadable or too large: an empty record, so everything is fetched.
-AlbumFolderRecord LoadAlbumRecord(const Text& folder, const Text& ownerId, const Text& albumId);
-
-// Adds one picture to the folder's record, making the record (hidden) when there is none, and
-// starting it over when what is there is not a record this version can read. Safe to call from
-// several threads at once. False when the picture cannot be recorded or the write fails.
-bool AppendToAlbumRecord(const Text& folder, const Text& ownerId, const Text& albumId,
-                         const RecordedPicture& picture);
-
-// Adds whole lines (an album's listing) to the folder's record in one write, as
-// AppendToAlbumRecord adds one.
-bool AppendLinesToAlbumRecord(const Text& folder, const Text& lines);
-
-// True only when the record says the picture was written at this size under a file name that
-// still names a file in the folder with exactly the recorded length.
-bool AlreadyThere(const AlbumFolderRecord& record, const Text& picName, const Text& size,
-                  const Text& folder);
-#endif

@@ -1,113 +1,184 @@
 #include "app/download/download_driver.h"
 
-#include <windows.h>
-#include <shlwapi.h>
-
 #include <algorithm>
 #include <functional>
-#include <unordered_map>
-#include <vector>
 
-#include "app/download/album_record.h"
-#include "app/download/download_job.h"
-#include "app/download/file_naming.h"
 #include "app/download/listing_plan.h"
 #include "app/download/pages_ahead.h"
-#include "app/download/picture_file.h"
 #include "app/service/service_client.h"
-#include "app/service/service_answers.h"
-#include "app/signin/signin_renewal.h"
-#include "app/texts.h"
 #include "text/text_helpers.h"
 #include "web/endpoints.h"
 
 namespace {
 
+constexpr int kFailedPagesToGiveUp = 3;
 // Pages past this are never asked for, whatever the service keeps bringing.
 constexpr int kMostPages = 1 << 20;
-// Beside the owner's album folders. An album that carries this very name only has its pictures
-// written and renamed within one folder, as every album did before.
-constexpr char kPartFolderName[] = "~pictalon-parts\\";
-constexpr int kFailedPagesToGiveUp = 3;
 
-// What a run lists from: the album and its owner as the analysis found them.
-struct ListingSource {
-    Text ownerId;
-    Text albumId;
+// The counts as the log tells them. Pictures found already there were not written.
+Text CountsText(const RunTally& tally) {
+    return JoinTexts(std::to_string(tally.downloaded - tally.already), " of ",
+                     std::to_string(tally.listed), " listed written, ",
+                     std::to_string(tally.failed), " failed, album total ",
+                     std::to_string(tally.albumTotal),
+                     tally.listingFailed ? ", some pages never came" : ", every page listed",
+                     tally.limitOutlasted ? "; the service limited it for too long" : "", "; ",
+                     std::to_string(tally.already), " already there, not fetched");
+}
+
+// However the run ends: finished, superseded or stopped.
+struct PartFoldersGo {
+    const std::vector<std::shared_ptr<const AlbumFolder>>& folders;
+    ~PartFoldersGo() {
+        for (const auto& folder : folders) folder->RemovePartFolder();
+    }
 };
 
-bool IsFolder(const Text& path) {
-    const WideText w = FileSystemPath(path);
-    return !w.empty() && PathIsDirectoryW(WinStr(w));
+}  // namespace
+
+DownloadDriver::DownloadDriver(AppState& app, std::shared_ptr<DownloadRun> run)
+    : app_(app),
+      run_(run),
+      progress_(std::make_shared<RunProgress>(app, std::move(run))),
+      renewing_{run_->Id(), run_->Token(),
+                [progress = progress_] { progress->Show(RunProgress::Pace::kNow); },
+                [progress = progress_] { progress->ShowSignInWait(); }} {}
+
+void DownloadDriver::StartAlbum(AppState& app, Listing listing) {
+    const std::optional<int> selected = app.View().SelectedAlbumItem();
+    if (!selected) return;
+    const int albumNumber = *selected + 1;
+    Start(app, listing, [albumNumber](DownloadDriver& driver) { driver.RunAlbum(albumNumber); });
 }
 
-void MakeFolder(const Text& path) {
-    if (!IsFolder(path)) CreateDirectoryW(WinStr(FileSystemPath(path)), nullptr);
+bool DownloadDriver::StartAccount(AppState& app, Listing listing) {
+    if (app.Runs().UnderWay() || app.Owner().Get().albums.empty()) return false;
+    Start(app, listing, [](DownloadDriver& driver) { driver.RunAccount(); });
+    return true;
 }
 
-// Names from the service become safe folder names, so they cannot climb out of the save folder
-// or hold characters a folder name cannot.
-std::shared_ptr<AlbumContext> MakeAlbumFolders(const Text& saveFolder, const OwnerProfile& owner,
-                                               const AlbumRecord& album, PictureSize size) {
-    const Text userFolder = EnsureTrailingBackslash(saveFolder + SafeName(owner.ownerNick));
-    MakeFolder(userFolder);
-    const Text albumFolder = EnsureTrailingBackslash(userFolder + SafeName(album.caption));
-    MakeFolder(albumFolder);
-    const Text partFolder = userFolder + kPartFolderName;
-    MakeFolder(partFolder);
-    return AlbumContext::Make(albumFolder, IsFolder(partFolder) ? partFolder : Text(), size,
-                              owner.ownerId, album.albumId);
+void DownloadDriver::Start(AppState& app, Listing listing,
+                           std::function<void(DownloadDriver&)> body) {
+    auto token = std::make_shared<FlowToken>();
+    const auto driver = std::make_shared<DownloadDriver>(
+        app, app.Downloading().Begin(token, app.Settings().Size()));
+    driver->listing_ = listing;
+    driver->progress_->Begin();
+    const bool started = app.DownloadFlow().Start(
+        [driver, body = std::move(body)](const std::shared_ptr<FlowToken>&) { body(*driver); },
+        L"download driver", token);
+    if (!started) driver->progress_->EndUnstarted();
 }
 
-// One page of the list, asked again twice after a short pause when it fails or does not read
-// as a page; not ok when it never came.
-PhotoPage FetchPhotoPage(AppState& app, const std::shared_ptr<DownloadRun>& run,
-                         const ListingSource& source, int page) {
-    ServiceRequest request(PhotoListUrl(source.ownerId, source.albumId, page), Text());
-    request.bodyCap = kListingBodyCap;
-    request.backoff = &run->Backoff();
-    PhotoPage listed;
-    const RetryPolicy policy{kFetchAttempts, kRetryPauseMs, [&](const ServiceAnswer& answer) {
-                                 if (!answer.Answered() || answer.status != 200) return false;
-                                 listed = ReadPhotoPage(answer.body.AsCodePage());
-                                 return listed.ok;
-                             }};
-    const ServiceAnswer answer = FetchSignedIn(app, run, request, policy);
-    return answer.accepted ? listed : PhotoPage{};
-}
-
-void QueuePhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, const AlbumContext& place,
-                const PhotoRecord& photo, const Text& fileName) {
-    AlbumTally& album = *place.tally;
-    // Counted here, without a job: an update of an album where nothing changed is its listing.
-    if (place.AlreadyInFolder(photo.picName, fileName)) {
-        run->CountListed(album);
-        run->CountWritten(album, true);
-        run->Settle();
-        ShowRunProgress(app, run);
+void DownloadDriver::RunAlbum(int albumNumber) {
+    const OwnerProfile owner = app_.Owner().Get();
+    if (albumNumber < 1 || albumNumber > static_cast<int>(owner.albums.size())) {
+        progress_->RefuseAlbumNumber();
         return;
     }
-    run->AppendPhoto(photo, fileName);
-    run->CountListed(album);
-    if (!QueueDownloadJob(app, run)) {
-        run->CountFailed(album);
-        run->Settle();
-    }
+    const PartFoldersGo partFoldersGo{folders_};
+    const Text label = JoinTexts("run ", std::to_string(run_->Id()));
+    ListAlbum(owner, owner.albums[albumNumber - 1], label, Text());
+    if (!WaitForJobs()) return;
+    LogEnd(label, run_->Tally());
+    progress_->ShowFinished(FinalStatus(run_->Tally()));
 }
 
-// The pages in order, queueing each photo, as far as the plan says: a page that cannot be had
+void DownloadDriver::RunAccount() {
+    const OwnerProfile owner = app_.Owner().Get();
+    const int count = static_cast<int>(owner.albums.size());
+    int planned = 0;
+    for (const AlbumRecord& album : owner.albums) planned += std::max(album.photoCount, 0);
+    progress_->NotePlanned(planned);
+    const PartFoldersGo partFoldersGo{folders_};
+    const Text label = JoinTexts("run ", std::to_string(run_->Id()));
+    const auto albumLabel = [&](int k) {
+        return JoinTexts(label, ", album ", std::to_string(k + 1), "/", std::to_string(count));
+    };
+    for (int k = 0; k < count && !run_->Token().StopRequested(); ++k) {
+        ListAlbum(owner, owner.albums[k], albumLabel(k),
+                  AlbumPlace(k + 1, count, owner.albums[k].caption));
+    }
+    if (!WaitForJobs()) return;
+    std::vector<RunTally> tallies;
+    for (int k = 0; k < static_cast<int>(folders_.size()); ++k) {
+        RunTally tally = run_->Tally(k + 1);
+        // When its listing never began, the catalogue's count stands for its total, so its
+        // photos are counted as missing rather than forgotten.
+        if (tally.listingFailed && tally.albumTotal == 0)
+            tally.albumTotal = owner.albums[k].photoCount;
+        tallies.push_back(tally);
+        LogEnd(JoinTexts(albumLabel(k), " ", owner.albums[k].caption, " (", owner.albums[k].albumId,
+                         ")"),
+               tally);
+    }
+    const RunTally whole = run_->Tally();
+    LogEnd(label, whole);
+    progress_->ShowFinished(AccountStatus(tallies, whole.limitOutlasted));
+}
+
+// The jobs of one album are still running while the next is listed. The total comes first, with
+// the first page; while the folder's record and files are read, the pages after it are already
+// on their way.
+int DownloadDriver::ListAlbum(const OwnerProfile& owner, const AlbumRecord& album,
+                              const Text& label, const Text& place) {
+    const std::shared_ptr<AlbumFolder> folder = AlbumFolder::Make(
+        app_.Settings().SaveFolder(), owner.ownerNick, owner.ownerId, album, run_->Size());
+    folders_.push_back(folder);
+    const RunTally sofar = run_->Tally();
+    const int number = run_->AddAlbum(folder, place);
+    if (!place.empty() && sofar.downloaded + sofar.failed == sofar.listed)
+        progress_->Show(RunProgress::Pace::kNow);
+    // What the last listing knew decides how far this one goes; the record is small beside the
+    // folder, whose files are read while the first pages are on their way.
+    ListingPlan plan(folder->ReadRecord(), listing_ == Listing::kFullCheck);
+    const ListingSource source{owner.ownerId, album.albumId};
+    const PhotoPage probe = FetchPage(source, 1);
+    // A first listing runs ahead of the driver as far as the total promises; an update asks only
+    // for the pages it takes, as it may stop at any of them.
+    PagesAhead ahead(
+        [self = shared_from_this(), source](int page) { return self->FetchPage(source, page); },
+        [&app = app_](std::function<void()> task) {
+            return app.Downloading().QueueListing(std::move(task));
+        },
+        PagesFor(probe.total), plan.Update() ? 0 : kListingWorkers);
+    // An album of thousands that is all there already is its listing, and under Wine reading a
+    // folder of ten thousand pictures takes as long as a hundred pages: they come meanwhile. A
+    // first page that came empty beside a total is asked for again before it ends the list.
+    if (probe.ok && (!probe.photos.empty() || probe.total <= 0)) ahead.Begin(probe);
+    const size_t there = folder->ReadWhatIsThere();
+    app_.Log().AddLine(JoinTexts(label, " begins: owner ", owner.ownerNick, " (", owner.ownerId,
+                                 "), album ", album.caption, " (", album.albumId, "), size ",
+                                 VariantOf(run_->Size()).menuText, ", into ", folder->Path(), ", ",
+                                 std::to_string(there), " pictures already there",
+                                 plan.Update() ? ", listing what changed" : ""));
+    if (!probe.ok) {
+        run_->NoteListed(number, std::nullopt);
+    } else {
+        run_->NoteListed(number, probe.total);
+        plan.NoteTotal(probe.total);
+        ListPhotos(ahead, plan, number, *folder);
+        // What this listing saw, for the next run to start from; nothing when it was cut short.
+        if (!run_->Token().StopRequested())
+            folder->RecordListing(plan.RecordLines(owner.ownerId, album.albumId));
+    }
+    folder->ForgetWhatIsThere();
+    return number;
+}
+
+// The pages in order, handing out each photo, as far as the plan says; a page that cannot be had
 // is noted and the run goes on with the next. After known ground, the photos the last listing
 // knew are taken from the record, so those not in the folder are fetched without their pages.
-void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run, PagesAhead& ahead,
-                ListingPlan& plan, const AlbumContext& place) {
-    const auto stopped = [&run] { return run->StopRequested(); };
+void DownloadDriver::ListPhotos(PagesAhead& ahead, ListingPlan& plan, int album,
+                                const AlbumFolder& folder) {
+    const FlowToken& token = run_->Token();
+    const auto stopped = [&token] { return token.StopRequested(); };
     int failedInARow = 0;
-    for (int page = 1; page <= kMostPages && !run->StopRequested() && !run->Backoff().Outlasted();
-         ++page) {
+    for (int page = 1; page <= kMostPages && !stopped() && !run_->Backoff().Outlasted(); ++page) {
         const PhotoPage listed = ahead.Take(page, stopped);
-        if (run->StopRequested()) return;
+        if (stopped()) return;
         if (!listed.ok) {
-            run->NoteListingFailed(*place.tally);
+            run_->NoteListed(album, std::nullopt);
             plan.PageFailed();
             // A service that stopped answering would otherwise cost three tries per page.
             if (++failedInARow >= kFailedPagesToGiveUp) return;
@@ -116,269 +187,63 @@ void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run, PagesAhe
         failedInARow = 0;
         const ListingPlan::Step step = plan.Page(listed.photos);
         for (const PhotoRecord& photo : step.fresh) {
-            if (run->StopRequested()) return;
-            QueuePhoto(app, run, place, photo,
-                       PictureFileName(photo.timestamp, photo.caption, photo.picName));
+            if (stopped()) return;
+            Hand(album, folder, photo, folder.FileNameOf(photo));
         }
         if (!step.more) break;
     }
     for (const ListedPhotoEntry& known : plan.NotListedAgain()) {
-        if (run->StopRequested()) return;
-        QueuePhoto(app, run, place,
-                   PhotoRecord{Text(), known.picHost, known.picName, known.timestamp},
-                   known.fileName);
-    }
-    if (!run->StopRequested())
-        AppendLinesToAlbumRecord(place.albumFolder, plan.RecordLines(place.ownerId, place.albumId));
-}
-
-Text CountsText(const RunTally& tally) {
-    return JoinTexts(std::to_string(tally.downloaded), " of ", std::to_string(tally.listed),
-                     " listed written, ", std::to_string(tally.failed), " failed, album total ",
-                     std::to_string(tally.albumTotal),
-                     tally.listingFailed ? ", some pages never came" : ", every page listed",
-                     tally.limitOutlasted ? "; the service limited it for too long" : "", "; ",
-                     std::to_string(tally.already), " of them already there");
-}
-
-void ShowFinished(AppState& app, const std::shared_ptr<DownloadRun>& run, const Text& status) {
-    app.ShowIf([&] { return app.Runs().IsCurrent(*run); },
-               [&] {
-                   run->MarkFinished();
-                   app.View().EnableButtons(true);
-                   app.View().SetStatus(status);
-                   app.View().ShowTaskbarProgress(AppView::Progress::kNone, 0, 0);
-               });
-}
-
-// Makes the album's folders and lists it, queueing a job per photo; the jobs of one album are
-// still running while the next is listed. The total comes first, with the first page; while the
-// folder's record and files are read, the pages after it are already on their way.
-std::shared_ptr<const AlbumContext> ListAlbum(AppState& app,
-                                              const std::shared_ptr<DownloadRun>& run,
-                                              const OwnerProfile& owner, const AlbumRecord& album,
-                                              const Text& label, int number = 0,
-                                              const Text& placeText = Text()) {
-    const std::shared_ptr<AlbumContext> place =
-        MakeAlbumFolders(app.Settings().SaveFolder(), owner, album, run->Size());
-    place->number = number;
-    place->placeText = placeText;
-    run->SetAlbum(place);
-    const RunTally sofar = run->Tally();
-    if (number > 0 && sofar.downloaded + sofar.failed == sofar.listed) {
-        run->NotePlace(*place);
-        ShowRunProgress(app, run, ProgressPace::kNow);
-    }
-    // What the last listing knew decides how far this one goes; the record is small beside the
-    // folder, which is read while the first page is on its way.
-    AlbumFolderRecord record = LoadAlbumRecord(place->albumFolder, owner.ownerId, album.albumId);
-    ListingPlan plan(std::move(record.listing), run->FullCheck());
-    const ListingSource source{owner.ownerId, album.albumId};
-    const PhotoPage probe = FetchPhotoPage(app, run, source, 1);
-    // A first listing runs ahead of the driver; an update asks only for the pages it takes, as
-    // it may stop at any of them.
-    PagesAhead ahead(
-        [&app, run, source](int page) { return FetchPhotoPage(app, run, source, page); },
-        [&app](std::function<void()> task) {
-            return app.Downloading().QueueListing(std::move(task));
-        },
-        PagesFor(probe.total), plan.Update() ? 0 : kListingWorkers);
-    // An album of thousands that is all there already is its listing, and under Wine reading a
-    // folder of ten thousand pictures takes as long as a hundred pages: they come meanwhile. A
-    // first page that came empty beside a total is asked for again before it ends the list.
-    if (probe.ok && (!probe.photos.empty() || probe.total <= 0)) ahead.Begin(probe);
-    place->NoteAlreadyThere(record);
-    app.Log().AddLine(
-        JoinTexts(label, " begins: owner ", owner.ownerNick, " (", owner.ownerId, "), album ",
-                  album.caption, " (", album.albumId, "), size ", VariantOf(run->Size()).menuText,
-                  ", into ", place->albumFolder, ", ", std::to_string(place->alreadyThere.size()),
-                  " pictures already there", plan.Update() ? ", listing what changed" : ""));
-    if (!probe.ok) {
-        run->NoteListingFailed(*place->tally);
-        return place;
-    }
-    run->NoteAlbumTotal(*place->tally, probe.total);
-    plan.NoteTotal(probe.total);
-    ListPhotos(app, run, ahead, plan, *place);
-    // Asked only while listing; the run stays on the board after its end, and the names of a
-    // big album's pictures would stay with it.
-    std::unordered_map<Text, Text>().swap(place->alreadyThere);
-    return place;
-}
-
-// After the listing: true once every job of the run settled; false when the run was stopped.
-bool WaitForJobs(AppState& app, const std::shared_ptr<DownloadRun>& run) {
-    run->ListingDone();
-    // The run's own jobs must all have settled; jobs of other runs do not hold this one up.
-    while (!run->WaitSettled(kProgressEveryMs)) {
-        if (run->StopRequested()) return false;
-        if (run->TakeProgressDue()) ShowRunProgress(app, run, ProgressPace::kNow);
-    }
-    // The workers this run called up would idle for seconds, holding their memory.
-    app.Downloading().RetireSpareWorkers();
-    ShowDueProgressAndWait(app, run);
-    run->ReleasePhotos();
-    return true;
-}
-
-// One album's counts for the final status: when its listing never began, the catalogue's count
-// stands for its total, so its photos are counted as missing rather than forgotten.
-RunTally AlbumCounts(const AlbumContext& place, const AlbumRecord& album) {
-    RunTally tally = place.tally->Read();
-    if (tally.listingFailed && tally.albumTotal == 0) tally.albumTotal = album.photoCount;
-    return tally;
-}
-
-void StartRun(AppState& app, Listing listing,
-              std::function<void(const std::shared_ptr<DownloadRun>&)> driver) {
-    app.View().EnableButtons(false);
-    auto token = std::make_shared<FlowToken>();
-    auto run = app.Downloading().Begin(token, app.Settings().Size());
-    if (listing == Listing::kFullCheck) run->AskFullCheck();
-    const bool started = app.DownloadFlow().Start(
-        [run, driver = std::move(driver)](const std::shared_ptr<FlowToken>&) { driver(run); },
-        L"download driver", token);
-    if (!started) {
-        run->MarkFinished();
-        app.View().EnableButtons(true);
+        if (stopped()) return;
+        Hand(album, folder, PhotoRecord{Text(), known.picHost, known.picName, known.timestamp},
+             known.fileName);
     }
 }
 
-void RefuseAlbumNumber(AppState& app, const std::shared_ptr<DownloadRun>& run) {
-    app.View().ShowMessageBox(kOutOfRange, kInfoTitle, MB_ICONERROR);
-    // Leaving the buttons disabled would lock the user out of every further analysis.
-    app.OnWindowIf([&] { return app.Runs().IsCurrent(*run); },
-                   [&] {
-                       run->MarkFinished();
-                       app.View().EnableButtons(true);
-                   });
+// One page of the list, asked again twice after a short pause when it fails or does not read as
+// a page; not ok when it never came.
+PhotoPage DownloadDriver::FetchPage(const ListingSource& source, int page) {
+    ServiceRequest request(PhotoListUrl(source.ownerId, source.albumId, page), Text());
+    request.bodyCap = kListingBodyCap;
+    request.backoff = &run_->Backoff();
+    PhotoPage listed;
+    const RetryPolicy policy{kFetchAttempts, kRetryPauseMs, [&](const ServiceAnswer& answer) {
+                                 if (!answer.Answered() || answer.status != 200) return false;
+                                 listed = ReadPhotoPage(answer.body.AsCodePage());
+                                 return listed.ok;
+                             }};
+    const ServiceAnswer answer = FetchSignedIn(app_, renewing_, request, policy);
+    return answer.accepted ? listed : PhotoPage{};
 }
 
-}  // namespace
-
-Text FinishedStatus(int downloaded, int listed, int already) {
-    if (already == 0) {
-        return JoinTexts(kStatusFinished, std::to_string(downloaded), kFinishedOf,
-                         std::to_string(listed), kFinishedTail);
-    }
-    return JoinTexts(kStatusFinished, std::to_string(downloaded), kFinishedOf,
-                     std::to_string(listed), kAlreadyOpen, std::to_string(already), kAlreadyClose,
-                     kOpenFolderHint);
-}
-
-Text FinalStatus(const RunTally& tally) {
-    const long long total = std::max<long long>(tally.albumTotal, tally.listed);
-    if (tally.limitOutlasted) {
-        return JoinTexts(kStatusLimitEnded, std::to_string(tally.downloaded), kFinishedOf,
-                         std::to_string(total), kIncompleteOf,
-                         std::to_string(total - tally.downloaded), kLimitEndedTail);
-    }
-    const long long unlisted = total - tally.listed;
-    if (unlisted == 0 && !tally.listingFailed && tally.failed == 0) {
-        return FinishedStatus(tally.downloaded, tally.listed, tally.already);
-    }
-    // Some photos were not listed, but how many is unknown (the total itself never came).
-    const Text missing = unlisted == 0 && tally.listingFailed
-                             ? Text(kUnlistedUnknown)
-                             : JoinTexts(std::to_string(unlisted), kUnlistedCount);
-    const Text already = tally.already == 0 ? Text(kIncompleteOf)
-                                            : JoinTexts(kAlreadyOpen, std::to_string(tally.already),
-                                                        kAlreadyClose, ";");
-    return JoinTexts(kStatusIncomplete, std::to_string(tally.downloaded), kFinishedOf,
-                     std::to_string(total), already, missing, std::to_string(tally.failed),
-                     kFailedCountTail);
-}
-
-Text AccountStatus(const std::vector<RunTally>& albums) {
-    long long written = 0;
-    long long already = 0;
-    long long missing = 0;
-    int albumsMissing = 0;
-    for (const RunTally& album : albums) {
-        written += album.downloaded - album.already;
-        already += album.already;
-        const long long lacking =
-            std::max<long long>(album.albumTotal, album.listed) - album.downloaded;
-        if (lacking > 0 || album.listingFailed) {
-            ++albumsMissing;
-            missing += std::max<long long>(lacking, 0);
-        }
-    }
-    const Text counts =
-        JoinTexts(std::to_string(albums.size()), kAccountAlbums, std::to_string(written),
-                  kAccountAlready, std::to_string(already));
-    if (albumsMissing == 0) return JoinTexts(kStatusAccountDone, counts, kFinishedTail);
-    return JoinTexts(kStatusAccountIncomplete, counts, kIncompleteOf, std::to_string(albumsMissing),
-                     kAccountMissingIn, std::to_string(missing), kAccountMissingTail);
-}
-
-void StartDownload(AppState& app, Listing listing) {
-    const std::optional<int> selected = app.View().SelectedAlbumItem();
-    if (!selected) return;
-    const int albumNumber = *selected + 1;
-    StartRun(app, listing, [&app, albumNumber](const std::shared_ptr<DownloadRun>& run) {
-        RunDownloadDriver(app, run, albumNumber);
-    });
-}
-
-bool StartAccountDownload(AppState& app, Listing listing) {
-    if (app.Runs().UnderWay() || app.Owner().Get().albums.empty()) return false;
-    StartRun(app, listing,
-             [&app](const std::shared_ptr<DownloadRun>& run) { RunAccountDriver(app, run); });
-    return true;
-}
-
-void RunDownloadDriver(AppState& app, const std::shared_ptr<DownloadRun>& run, int albumNumber) {
-    const OwnerProfile owner = app.Owner().Get();
-    if (albumNumber < 1 || albumNumber > static_cast<int>(owner.albums.size())) {
-        RefuseAlbumNumber(app, run);
+// A photo already there is counted here, without a job: an update of an album where nothing
+// changed is its listing.
+void DownloadDriver::Hand(int album, const AlbumFolder& folder, const PhotoRecord& photo,
+                          const Text& fileName) {
+    if (folder.AlreadyThere(photo.picName, fileName)) {
+        run_->List(photo, fileName, true);
+        progress_->Show();
         return;
     }
-    const std::shared_ptr<const AlbumContext> place =
-        ListAlbum(app, run, owner, owner.albums[albumNumber - 1],
-                  JoinTexts("run ", std::to_string(run->Id())));
-    // However the run ends: finished, superseded or stopped.
-    const struct PartFolderGoes {
-        const AlbumContext& album;
-        ~PartFolderGoes() { album.RemovePartFolder(); }
-    } partFolderGoes{*place};
-    if (!WaitForJobs(app, run)) return;
-    app.Log().AddLine(
-        JoinTexts("run ", std::to_string(run->Id()), " ends: ", CountsText(run->Tally())));
-    ShowFinished(app, run, FinalStatus(run->Tally()));
+    run_->List(photo, fileName, false);
+    if (!QueueJob()) {
+        run_->Count(album, DownloadRun::Outcome::kFailed);
+        run_->Settle();
+    }
 }
 
-void RunAccountDriver(AppState& app, const std::shared_ptr<DownloadRun>& run) {
-    const OwnerProfile owner = app.Owner().Get();
-    const int count = static_cast<int>(owner.albums.size());
-    int planned = 0;
-    for (const AlbumRecord& album : owner.albums) planned += std::max(album.photoCount, 0);
-    run->NotePlanned(planned);
-    std::vector<std::shared_ptr<const AlbumContext>> places;
-    // However the run ends: finished, superseded or stopped.
-    const struct PartFoldersGo {
-        const std::vector<std::shared_ptr<const AlbumContext>>& places;
-        ~PartFoldersGo() {
-            for (const auto& place : places) place->RemovePartFolder();
-        }
-    } partFoldersGo{places};
-    for (int k = 0; k < count && !run->StopRequested(); ++k) {
-        const Text place = JoinTexts(std::to_string(k + 1), "/", std::to_string(count));
-        places.push_back(
-            ListAlbum(app, run, owner, owner.albums[k],
-                      JoinTexts("run ", std::to_string(run->Id()), ", album ", place), k + 1,
-                      JoinTexts(kAlbumPlaceHead, place, kAlbumPlaceTail, owner.albums[k].caption)));
+bool DownloadDriver::WaitForJobs() {
+    run_->ListingDone();
+    // The run's own jobs must all have settled; jobs of other runs do not hold this one up.
+    while (!run_->WaitSettled(RunProgress::kEveryMs)) {
+        if (run_->Token().StopRequested()) return false;
+        progress_->ShowDue();
     }
-    if (!WaitForJobs(app, run)) return;
-    std::vector<RunTally> tallies;
-    for (size_t k = 0; k < places.size(); ++k) {
-        tallies.push_back(AlbumCounts(*places[k], owner.albums[k]));
-        app.Log().AddLine(JoinTexts("run ", std::to_string(run->Id()), ", album ",
-                                    std::to_string(k + 1), "/", std::to_string(count), " ",
-                                    owner.albums[k].caption, " (", owner.albums[k].albumId,
-                                    ") ends: ", CountsText(tallies.back())));
-    }
-    app.Log().AddLine(
-        JoinTexts("run ", std::to_string(run->Id()), " ends: ", CountsText(run->Tally())));
-    ShowFinished(app, run, AccountStatus(tallies));
+    // The workers this run called up would idle for seconds, holding their memory.
+    app_.Downloading().RetireSpareWorkers();
+    progress_->ShowDueAndWait();
+    return true;
+}
+
+void DownloadDriver::LogEnd(const Text& label, const RunTally& tally) {
+    app_.Log().AddLine(JoinTexts(label, " ends: ", CountsText(tally)));
 }

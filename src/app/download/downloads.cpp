@@ -28,7 +28,7 @@ void Downloads::Stop() {
     }
     // The process ends without waiting for the driver, which would remove it at its end.
     if (const std::shared_ptr<DownloadRun> run = runs_.Latest())
-        if (const auto album = run->Album()) album->RemovePartFolder();
+        if (const auto album = run->LatestAlbum()) album->RemovePartFolder();
     pool_.Stop(ThreadPool::kStopDropNoWait);
     listing_.Stop(ThreadPool::kStopDropNoWait);
 }

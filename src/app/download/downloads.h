@@ -37,6 +37,8 @@ class Downloads {
     // How long the service may limit a run before the run ends (RateBackoff::kLimitBoundMs).
     void SetLimitBoundMs(unsigned ms) { limitBoundMs_.store(ms); }
     const RunBoard& Runs() const { return runs_; }
+    RunBoard& Runs() { return runs_; }
+    void NumberRunsFrom(unsigned first) { runs_.NumberFrom(first); }
 
     // Queues one job; false when the pool refused it (the job then never runs).
     bool Queue(std::function<void()> job);

@@ -74,6 +74,8 @@ bool LooksLikePicture(const ByteBuffer& bytes) {
 Text DescribeNonPicture(const ByteBuffer& bytes) {
     if (bytes.empty()) return "no bytes";
     std::string_view start = bytes;
+    // A UTF-8 page may begin with its byte-order mark; the text after it is what tells.
+    if (StartsWith(start, "\xEF\xBB\xBF")) start.remove_prefix(3);
     while (!start.empty() && IsBlank(start.front())) start.remove_prefix(1);
     const Text count = std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte" : " bytes");
     if (StartsWithNoCase(start, "<!doctype html") || StartsWithNoCase(start, "<html")) {

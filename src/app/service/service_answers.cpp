@@ -2,6 +2,7 @@
 
 #include "text/json_document.h"
 #include "text/text_helpers.h"
+#include "web/endpoints.h"
 
 Text PageVariable(const Text& page, const char* name) {
     return TextBetween(page, JoinTexts("$CONFIG['", name, "']='"), "';");
@@ -123,4 +124,14 @@ bool AsksForSignIn(const ByteBuffer& body) {
     if (doc.KindOf("ok") == JsonInteger && doc.GetInteger("ok") == -100) return true;
     return doc.KindOf("result") == JsonBoolean && !doc.GetBoolean("result") &&
            doc.GetText("code") == "A0003";
+}
+
+bool RefusesSignIn(const ByteBuffer& page) {
+    if (AsksForSignIn(page)) return true;
+    constexpr size_t kLongestRefusal = size_t{64} << 10;
+    if (page.size() > kLongestRefusal) return false;
+    for (const char* host : {kLoginHost, kPassportHost}) {
+        if (page.find(JoinTexts("//", host, "/")) != ByteBuffer::npos) return true;
+    }
+    return false;
 }

@@ -69,3 +69,9 @@ SitePage ReadSitePage(const Text& page);
 // ({"result":false,"code":"A0003",...}) or the main site's page for visitors
 // ($CONFIG['islogin']='0';). Bodies that are neither JSON nor a page are not read.
 bool AsksForSignIn(const ByteBuffer& body);
+
+// True when the main site's answer to a sign-in without a viewer is a refusal the service makes
+// recognisably: its own "not signed in" page or answer (as AsksForSignIn), or a page that sends
+// the visitor on to the login hosts. An empty page, a proxy's or a captive portal's page is not:
+// it says nothing about the sign-in, which is then kept.
+bool RefusesSignIn(const ByteBuffer& page);

@@ -176,6 +176,7 @@ ServiceAnswer ServiceClient::Fetch(const ServiceRequest& request, const FlowToke
 void ServiceClient::LogMiss(const ServiceRequest& request, const ServiceAnswer& answer, int tries,
                             unsigned pauseMs) {
     if (!log_) return;
+    log_->LearnSecretsIn(request.url);
     Text what;
     if (!answer.Answered()) {
         what = JoinTexts("no answer (error ", std::to_string(answer.platformError), ")");
@@ -196,6 +197,7 @@ void ServiceClient::LogMiss(const ServiceRequest& request, const ServiceAnswer& 
 void ServiceClient::LogBackoff(const ServiceRequest& request, int status,
                                RateBackoff::Change change) {
     if (!log_) return;
+    log_->LearnSecretsIn(request.url);
     if (status != 0)
         log_->AddLine(JoinTexts("GET ", RedactedUrl(request.url), " -> status ",
                                 std::to_string(status),
@@ -213,6 +215,7 @@ void ServiceClient::LogBackoff(const ServiceRequest& request, int status,
 
 void ServiceClient::LogSignInLost(const ServiceRequest& request, const ServiceAnswer& answer) {
     if (!log_) return;
+    log_->LearnSecretsIn(request.url);
     log_->AddLine(JoinTexts("GET ", RedactedUrl(request.url), " -> status ",
                             std::to_string(answer.status), ": the service asks for a new sign-in"));
 }

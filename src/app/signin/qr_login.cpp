@@ -4,10 +4,13 @@
 
 #include <algorithm>
 
+#include "app/download/download_run.h"
 #include "app/service/service_answers.h"
 #include "app/service/service_client.h"
+#include "app/templates.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
+#include "text/text_template.h"
 #include "web/endpoints.h"
 
 namespace {
@@ -24,8 +27,13 @@ constexpr unsigned long kPollEveryMs = 500;
 }  // namespace
 
 QrLogin::QrLogin(AppState& app, std::shared_ptr<FlowToken> token, unsigned long retryUnitMs,
-                 LoginPurpose purpose)
-    : app_(app), token_(std::move(token)), retryUnitMs_(retryUnitMs), purpose_(purpose) {}
+                 LoginPurpose purpose, Text waitingStatus)
+    : app_(app),
+      token_(std::move(token)),
+      retryUnitMs_(retryUnitMs),
+      purpose_(purpose),
+      waitingStatus_(purpose == LoginPurpose::kRenewal ? Text(kStatusSignInExpired)
+                                                       : std::move(waitingStatus)) {}
 
 ServiceAnswer QrLogin::Service(const ServiceRequest& request) {
     return app_.Client().Fetch(request, *token_);
@@ -92,17 +100,20 @@ void QrLogin::SignedIn() {
 }
 
 // Signs in with the cookies kept from an earlier start, as a confirmed scan would; a saved
-// sign-in the service refuses (expired, another user's, damaged) is removed for good. One that
-// could not be checked (no answer) is kept for the next start, and a QR code is shown meanwhile.
+// sign-in the service recognisably refuses (expired, another user's) or that cannot be read is
+// removed for good. One that could not be checked (no answer, a page that is not the service's)
+// is kept for the next start, and a QR code is shown meanwhile.
 bool QrLogin::SignInFromSaved() {
     const std::optional<Text> saved = app_.SignInStore().Load();
     if (saved) {
+        app_.Log().LearnCookies(*saved);
         app_.Login().SetCookies(*saved);
         const int viewer = LoadViewerPage();
         if (viewer < 0) {
             app_.Login().SetCookies(Text());
             app_.Log().AddLine(
-                "the saved sign-in could not be checked (no answer): kept, a QR code follows");
+                "the saved sign-in could not be checked (no answer, or not the service's page): "
+                "kept, a QR code follows");
             return false;
         }
         if (viewer == 1) {
@@ -127,8 +138,8 @@ bool QrLogin::PollUntilConfirmed() {
         const std::int32_t r = PollQrState();
         if (r >= kExpired && !FetchQrCodeUntilIssued()) return false;
         if (r == kConfirmed) return true;
-        const Text status = r == kWaiting && purpose_ == LoginPurpose::kRenewal
-                                ? Text(kStatusSignInExpired)
+        const Text status = r == kWaiting && !waitingStatus_.empty()
+                                ? waitingStatus_
                                 : JoinTexts(kStatusPrefix, MessageFor(r));
         if (!ShowStatus(status)) return false;
         if (!token_->WaitPumped(kPollEveryMs)) return false;
@@ -151,7 +162,10 @@ std::int32_t QrLogin::PollQrState() {
     // Asked once: the next poll comes within half a second anyway.
     const QrCheckAnswer check =
         ReadQrCheckAnswer(Service(ServiceRequest{QrCheckUrl(qrId_)}).body.AsCodePage());
-    if (check.retcode == kConfirmed) loginAlt_ = check.alt;
+    if (check.retcode == kConfirmed) {
+        loginAlt_ = check.alt;
+        app_.Log().AddSecret(loginAlt_);
+    }
     return check.retcode;
 }
 
@@ -181,6 +195,9 @@ bool QrLogin::FetchQrCode() {
     const QrImageAnswer qr =
         ReadQrImageAnswer(Service(ServiceRequest{QrImageUrl()}).body.AsCodePage());
     ByteBuffer picture;
+    // Known to the log before the picture is asked for: its address carries the code's id.
+    app_.Log().AddSecret(qr.qrId);
+    app_.Log().LearnSecretsIn(qr.image);
     if (qr.ok) {
         ServiceAnswer answer = Service(ServiceRequest{QrPictureUrl(qr.image)});
         if (answer.Answered() && answer.status == 200) picture = answer.body.TakeBytes();
@@ -196,10 +213,12 @@ int QrLogin::FinishLogin() {
     const Text exchangeUrl =
         exchange.Answered() ? ReadCookieExchangeUrl(exchange.body.AsCodePage()) : Text();
     Text cookies;
+    app_.Log().LearnSecretsIn(exchangeUrl);
     if (!exchangeUrl.empty()) {
         const ServiceAnswer issued = Service(ServiceRequest{exchangeUrl});
         if (issued.Answered()) cookies = issued.setCookies;
     }
+    app_.Log().LearnCookies(cookies);
     app_.Login().SetCookies(cookies);
     if (token_->StopRequested()) return 0;
     return LoadViewerPage();
@@ -211,7 +230,9 @@ int QrLogin::LoadViewerPage() {
     // No page at all says nothing about the cookies: the network or the site is down.
     if (!answer.Answered() || answer.status != 200) return -1;
     const SitePage page = ReadSitePage(answer.body.FromUtf8());
-    if (page.uid.empty() || page.nick.empty()) return 0;
+    // A page without a viewer that is not the service's own refusal (an empty page, a proxy's,
+    // a captive portal's) says no more about the cookies than no page at all.
+    if (page.uid.empty() || page.nick.empty()) return RefusesSignIn(answer.body.Bytes()) ? 0 : -1;
     const ByteBuffer picture =
         page.avatar.empty() ? ByteBuffer()
                             : Service(ServiceRequest{AvatarUrl(page.avatar)}).body.TakeBytes();
@@ -219,17 +240,38 @@ int QrLogin::LoadViewerPage() {
     return 1;
 }
 
-void StartQrLogin(AppState& app, unsigned long retryUnitMs, LoginPurpose purpose) {
+void StartQrLogin(AppState& app, unsigned long retryUnitMs, LoginPurpose purpose,
+                  const Text& waitingStatus) {
     app.LoginFlow().Start(
-        [&app, retryUnitMs, purpose](const std::shared_ptr<FlowToken>& token) {
-            QrLogin(app, token, retryUnitMs, purpose).RunQrLogin();
+        [&app, retryUnitMs, purpose, waitingStatus](const std::shared_ptr<FlowToken>& token) {
+            QrLogin(app, token, retryUnitMs, purpose, waitingStatus).RunQrLogin();
         },
         L"login");
 }
 
+Text SignedOutStatus(int downloaded, long long total) {
+    return FillText(kSignedOutStopped, {{"done", downloaded}, {"total", total}});
+}
+
 void SignOut(AppState& app) {
+    Text stopped;
+    if (const std::shared_ptr<DownloadRun> run = app.Runs().Latest();
+        run && app.Runs().UnderWay()) {
+        app.Downloading().Runs().StopAll();
+        app.DownloadFlow().Stop();
+        const RunTally tally = run->Tally();
+        const long long total =
+            std::max<long long>(tally.albumTotal, static_cast<long long>(tally.listed));
+        stopped = SignedOutStatus(tally.downloaded, total);
+        app.Log().AddLine(JoinTexts("run ", std::to_string(run->Id()), " stopped: signed out; ",
+                                    std::to_string(tally.downloaded), " of ",
+                                    std::to_string(tally.listed), " listed written"));
+        app.View().EnableButtons(true);
+        app.View().ShowTaskbarProgress(AppView::Progress::kNone, 0, 0);
+    }
     app.SignInStore().Delete();
     app.Login().SetCookies(Text());
     app.View().ShowPage(AppView::Page::kLogin);
-    StartQrLogin(app);
+    if (!stopped.empty()) app.View().SetStatus(stopped);
+    StartQrLogin(app, kQrRetryUnitMs, LoginPurpose::kFresh, stopped);
 }

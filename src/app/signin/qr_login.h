@@ -19,8 +19,8 @@ enum class LoginPurpose { kFresh, kAtStart, kRenewal };
 class QrLogin {
   public:
     QrLogin(AppState& app, std::shared_ptr<FlowToken> token,
-            unsigned long retryUnitMs = kQrRetryUnitMs,
-            LoginPurpose purpose = LoginPurpose::kFresh);
+            unsigned long retryUnitMs = kQrRetryUnitMs, LoginPurpose purpose = LoginPurpose::kFresh,
+            Text waitingStatus = Text());
 
     // The body of the login thread.
     void RunQrLogin();
@@ -32,8 +32,9 @@ class QrLogin {
     bool FetchQrCode();
     // As LoadViewerPage; sets the login's cookies.
     int FinishLogin();
-    // 1 when the main site's page names a viewer id and nick (the avatar is shown), 0 when it
-    // names none, -1 when no page came.
+    // 1 when the main site's page names a viewer id and nick (the avatar is shown), 0 when the
+    // service refuses the cookies recognisably (RefusesSignIn), -1 when no page came or one
+    // that tells nothing (an empty page, a proxy's).
     int LoadViewerPage();
 
     // The status message (after the prefix) for a retcode.
@@ -61,13 +62,19 @@ class QrLogin {
     Text qrId_;
     Text loginAlt_;
     Text shownStatus_;
+    // Shown while the code waits for a scan, in place of the usual request to scan.
+    Text waitingStatus_;
 };
 
 // Starts the login flow in its slot (the window-creation command). Tests shorten the pauses
 // between code requests with retryUnitMs.
 void StartQrLogin(AppState& app, unsigned long retryUnitMs = kQrRetryUnitMs,
-                  LoginPurpose purpose = LoginPurpose::kFresh);
+                  LoginPurpose purpose = LoginPurpose::kFresh, const Text& waitingStatus = Text());
 
 // Command 10008, on the window thread: forgets the sign-in, saved and held, and shows the login
-// page with a new code.
+// page with a new code. A run under way stops: it belongs to whoever signed in, a user who
+// signs out wants the sign-in gone now rather than after a run of hours, and it must never go
+// on under the next sign-in. The login page then says so (SignedOutStatus) until the scan.
 void SignOut(AppState& app);
+// "  状态:已退出登录,下载已停止,当前已下载 3张 共 40张;..." for the run's counts.
+Text SignedOutStatus(int downloaded, long long total);

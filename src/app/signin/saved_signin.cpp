@@ -2,28 +2,17 @@
 
 #include <windows.h>
 #include <wincrypt.h>
-#include <shlobj.h>
 
 #include <string>
 #include <utility>
 
+#include "app/saved_settings.h"
 #include "threads/handle.h"
 
 namespace {
 
 // The sealed sign-in is a few kilobytes; anything much larger is not one.
 constexpr DWORD kMaxFileBytes = 1u << 20;
-
-WideText LocalAppDataFolder() {
-    TaskMemory<wchar_t> folder;
-    if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DEFAULT, nullptr,
-                                    folder.Receive())) ||
-        !folder) {
-        return WideText();
-    }
-    const auto* text = reinterpret_cast<const char16_t*>(folder.Get());
-    return WideText(text) + u"\\Pictalon";
-}
 
 WideText WithoutTrailingSeparator(WideText folder) {
     while (!folder.empty() && (folder.back() == u'\\' || folder.back() == u'/')) {
@@ -59,7 +48,7 @@ ByteBuffer ReadSmallFile(const WideText& path) {
 
 }  // namespace
 
-SavedSignIn::SavedSignIn() : SavedSignIn(LocalAppDataFolder()) {}
+SavedSignIn::SavedSignIn() : SavedSignIn(UserDataFolder()) {}
 
 SavedSignIn::SavedSignIn(WideText folder) : folder_(WithoutTrailingSeparator(std::move(folder))) {
     if (!folder_.empty()) path_ = folder_ + u"\\signin.dat";
