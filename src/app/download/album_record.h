@@ -76,8 +76,8 @@ AlbumFolderRecord LoadAlbumRecord(const Text& folder, const Text& ownerId, const
 // Adds one picture to the folder's record, making the record (hidden) when there is none, and
 // starting it over when what is there is not a record this version can read. Safe to call from
 // several threads at once. False when the picture cannot be recorded or the write fails.
-bool AppendToAlbumRecord(const Text& folder, const Text& ownerId, const Text& albumId,
-                         const RecordedPicture& picture);
+[[nodiscard]] bool AppendToAlbumRecord(const Text& folder, const Text& ownerId, const Text& albumId,
+                                       const RecordedPicture& picture);
 
 // True only when the record says the picture was written at this size under a file name that
 // still names a file in the folder with exactly the recorded length.

@@ -99,11 +99,10 @@ void QueuePhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, const Al
 void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run, PagesAhead& ahead,
                 int pages, const AlbumContext& place) {
     AlbumTally& album = *place.tally;
-    const auto stopped = [&run] { return run->StopRequested(); };
     int failedInARow = 0;
     for (int page = 1; page <= pages && !run->StopRequested() && !run->Backoff().Outlasted();
          ++page) {
-        const PhotoPage listed = ahead.Take(page, stopped);
+        const PhotoPage listed = ahead.Take(page, run->Token().Stop());
         if (run->StopRequested()) return;
         if (!listed.ok) {
             run->NoteListingFailed(album);
@@ -219,6 +218,7 @@ void StartRun(AppState& app, std::function<void(const std::shared_ptr<DownloadRu
         [run, driver = std::move(driver)](const std::shared_ptr<FlowToken>&) { driver(run); },
         L"download driver", token);
     if (!started) {
+        app.Log().AddLine(JoinTexts("run ", std::to_string(run->Id()), ": no driver thread"));
         run->MarkFinished();
         app.View().EnableButtons(true);
     }

@@ -94,7 +94,9 @@ bool DownloadPhoto(AppState& app, const std::shared_ptr<DownloadRun>& run, int p
         }
         // Only once the file is there under its name: a record never promises a picture that
         // is not in the folder.
-        if (err == 0) album.Record(photo.picName, fileName, body.size());
+        // A picture not recorded is only fetched again by a later run: the write still counts.
+        if (err == 0 && !album.Record(photo.picName, fileName, body.size()))
+            app.Log().AddLine(JoinTexts("not in the album record: ", fileName));
     }
     if (err == ERROR_CANCELLED) return false;
     if (err != 0) {

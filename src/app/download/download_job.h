@@ -6,7 +6,7 @@
 #include "app/app_state.h"
 
 // Queues one job of the run on the pool; false when the pool refused it.
-bool QueueDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run);
+[[nodiscard]] bool QueueDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run);
 
 // The body of one job, on a pool worker.
 void RunDownloadJob(AppState& app, const std::shared_ptr<DownloadRun>& run);

@@ -61,7 +61,8 @@ struct AlbumContext {
     // album's run began: it need not be fetched again.
     bool AlreadyInFolder(const Text& picName) const;
     // Adds a picture just written to the folder's record; false when it could not be recorded.
-    bool Record(const Text& picName, const Text& fileName, std::uint64_t length) const;
+    [[nodiscard]] bool Record(const Text& picName, const Text& fileName,
+                              std::uint64_t length) const;
 
     // The file-system form of a file in either folder; the folders' own forms are made once,
     // here, not for every picture.
@@ -157,7 +158,7 @@ class DownloadRun {
     void ListingDone();
     // Waits up to timeoutMs for every listed job to settle after ListingDone; true when they
     // have. The run's end is seen the moment its last job settles, not at a later poll.
-    bool WaitSettled(unsigned timeoutMs);
+    [[nodiscard]] bool WaitSettled(unsigned timeoutMs);
 
     // The final status was shown (window thread): later progress updates must not replace it.
     bool Finished() const { return finished_.load(); }

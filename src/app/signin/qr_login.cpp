@@ -87,7 +87,9 @@ void QrLogin::RunQrLogin() {
 // The cookies of a signed-in viewer are kept for the next start, sealed for this Windows user,
 // and whatever waited for the sign-in goes on.
 void QrLogin::SignedIn() {
-    app_.SignInStore().Save(app_.Login().Cookies());
+    // Not kept only costs a scan at the next start; this sign-in holds either way.
+    if (!app_.SignInStore().Save(app_.Login().Cookies()))
+        app_.Log().AddLine("the sign-in could not be kept for the next start");
     app_.Login().MarkSignedIn();
 }
 
@@ -116,7 +118,8 @@ bool QrLogin::SignInFromSaved() {
         app_.Login().SetCookies(Text());
         app_.Log().AddLine("the saved sign-in is no longer valid: removed, a QR code follows");
     }
-    app_.SignInStore().Delete();
+    // One that stays is refused again at the next start and removed then.
+    if (!app_.SignInStore().Delete()) app_.Log().AddLine("the saved sign-in could not be removed");
     return false;
 }
 
@@ -220,15 +223,19 @@ int QrLogin::LoadViewerPage() {
 }
 
 void StartQrLogin(AppState& app, unsigned long retryUnitMs, LoginPurpose purpose) {
-    app.LoginFlow().Start(
-        [&app, retryUnitMs, purpose](const std::shared_ptr<FlowToken>& token) {
-            QrLogin(app, token, retryUnitMs, purpose).RunQrLogin();
-        },
-        L"login");
+    if (!app.LoginFlow().Start(
+            [&app, retryUnitMs, purpose](const std::shared_ptr<FlowToken>& token) {
+                QrLogin(app, token, retryUnitMs, purpose).RunQrLogin();
+            },
+            L"login"))
+        app.Log().AddLine("login: no thread could be started for it");
 }
 
 void SignOut(AppState& app) {
-    app.SignInStore().Delete();
+    // The cookies leave memory either way and the login page comes; a file that stayed is
+    // worth a line in the log, as the next start would sign in from it.
+    if (!app.SignInStore().Delete())
+        app.Log().AddLine("sign-out: the saved sign-in could not be removed");
     app.Login().SetCookies(Text());
     app.View().ShowPage(AppView::Page::kLogin);
     StartQrLogin(app);
