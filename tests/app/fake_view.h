@@ -50,61 +50,27 @@ class FakeView : public AppView {
     void PostToWindowThread(std::function<void()> fn) override {
         if (!Enqueue(fn, true)) OnWindow(fn);
     }
-    void SetStatus(const Text& text) override {
-        Here("SetStatus");
-        statuses.push_back(text);
-    }
-    void ShowPage(Page p) override {
-        Here("ShowPage");
-        page = p;
-    }
-    bool LoginPageShown() override {
-        Here("LoginPageShown");
-        return page == Page::kLogin;
-    }
+    void SetStatus(const Text& text) override { Here(__func__).statuses.push_back(text); }
+    void ShowPage(Page p) override { Here(__func__).page = p; }
+    bool LoginPageShown() override { return Here(__func__).page == Page::kLogin; }
     void ShowLoginPicture(const ByteBuffer& picture) override {
-        Here("ShowLoginPicture");
-        loginPictures.push_back(picture);
+        Here(__func__).loginPictures.push_back(picture);
     }
-    Text HomeAddress() override {
-        Here("HomeAddress");
-        return homeAddress;
-    }
-    void ClearAlbumItems() override {
-        Here("ClearAlbumItems");
-        items.clear();
-    }
-    void ClearCoverImages() override {
-        Here("ClearCoverImages");
-        covers.clear();
-    }
+    Text HomeAddress() override { return Here(__func__).homeAddress; }
+    void ClearAlbumItems() override { Here(__func__).items.clear(); }
+    void ClearCoverImages() override { Here(__func__).covers.clear(); }
     void AddCoverImage(const ByteBuffer& picture) override {
-        Here("AddCoverImage");
-        covers.push_back(picture);
+        Here(__func__).covers.push_back(picture);
     }
     void AppendAlbumItem(const Text& text, int imageIndex) override {
-        Here("AppendAlbumItem");
-        items.push_back({text, imageIndex});
+        Here(__func__).items.push_back({text, imageIndex});
     }
-    std::optional<int> SelectedAlbumItem() override {
-        Here("SelectedAlbumItem");
-        return selected;
-    }
-    void EnableButtons(bool enable) override {
-        Here("EnableButtons");
-        buttonsEnabled.push_back(enable);
-    }
-    void ShowSaveFolder(const Text& folder) override {
-        Here("ShowSaveFolder");
-        shownFolder = folder;
-    }
-    void MarkSize(int position) override {
-        Here("MarkSize");
-        sizeMark = position;
-    }
+    std::optional<int> SelectedAlbumItem() override { return Here(__func__).selected; }
+    void EnableButtons(bool enable) override { Here(__func__).buttonsEnabled.push_back(enable); }
+    void ShowSaveFolder(const Text& folder) override { Here(__func__).shownFolder = folder; }
+    void MarkSize(int position) override { Here(__func__).sizeMark = position; }
     void ShowTaskbarProgress(Progress state, int done, int total) override {
-        Here("ShowTaskbarProgress");
-        taskbar.push_back({state, done, total});
+        Here(__func__).taskbar.push_back({state, done, total});
     }
     // While boxes are held the box stays open until ReleaseBoxes; on the window thread it goes
     // on running queued calls meanwhile, as a modal box's own message loop does.
@@ -204,10 +170,12 @@ class FakeView : public AppView {
 
   private:
     // The window's operations, bar the box, belong to the window thread.
-    void Here(const char* operation) {
-        if (turn_.Mine()) return;
-        lastOffThread_.store(operation);
-        ++offThread_;
+    FakeView& Here(const char* operation) {
+        if (!turn_.Mine()) {
+            lastOffThread_.store(operation);
+            ++offThread_;
+        }
+        return *this;
     }
     std::atomic<int> offThread_{0};
     std::atomic<const char*> lastOffThread_{""};
