@@ -151,7 +151,8 @@ TEST(Conversions, MapCodePage936Utf8AndUtf16OntoEachOther) {
     EXPECT_EQ(u"\u4E2D", AnsiToWide(kZhongGbk));
     EXPECT_EQ(u'\0', AnsiToWide(kZhongGbk).c_str()[1]);  // the terminator the platform sees
     EXPECT_EQ(u"a\u4E2Db", AnsiToWide("a" + kZhongGbk + "b"));
-    EXPECT_EQ(u"\u20AC", AnsiToWide("\x80"));  // the euro sign of code page 936
+    EXPECT_EQ(u"\u20AC", AnsiToWide("\x80"));    // the euro sign of code page 936
+    EXPECT_EQ(u"a\uF8F5", AnsiToWide("a\xFF"));  // and its last byte, as Windows maps it
     EXPECT_EQ(kZhongGbk, WideToAnsi(u"\u4E2D"));
     EXPECT_EQ(kZhongGbk, Utf8ToAnsi(kZhongUtf8));
     EXPECT_EQ(kZhongUtf8, AnsiToUtf8(kZhongGbk));
