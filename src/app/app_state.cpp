@@ -34,7 +34,7 @@ bool LoginState::Expired() const {
 
 bool LoginState::WaitSignedIn(const FlowToken& token) const {
     std::unique_lock<std::mutex> guard(mutex_);
-    return signedIn_.wait(guard, token.Stop(), [this] { return !expired_; }) &&
+    return signedIn_.wait(guard, token.StopToken(), [this] { return !expired_; }) &&
            !token.StopRequested();
 }
 

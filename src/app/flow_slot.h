@@ -15,13 +15,13 @@
 
 // A flow's "stop", as a stop source and an event set at the same time, so every wait of the flow
 // ends the moment the flow is retired instead of at its next look: a condition variable waits
-// with Stop() (std::condition_variable_any's stop_token wait), a system wait on the event.
+// with StopToken() (std::condition_variable_any's stop_token wait), a system wait on the event.
 class FlowToken {
   public:
     FlowToken();
     bool StopRequested() const { return source_.stop_requested(); }
     void RequestStop();
-    std::stop_token Stop() const { return source_.get_token(); }
+    std::stop_token StopToken() const { return source_.get_token(); }
 
     // Waits ms; false (at once) when the flow was asked to stop.
     bool WaitFor(unsigned long ms) const;

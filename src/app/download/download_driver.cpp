@@ -102,7 +102,7 @@ void ListPhotos(AppState& app, const std::shared_ptr<DownloadRun>& run, PagesAhe
     int failedInARow = 0;
     for (int page = 1; page <= pages && !run->StopRequested() && !run->Backoff().Outlasted();
          ++page) {
-        const PhotoPage listed = ahead.Take(page, run->Token().Stop());
+        const PhotoPage listed = ahead.Take(page, run->Token().StopToken());
         if (run->StopRequested()) return;
         if (!listed.ok) {
             run->NoteListingFailed(album);

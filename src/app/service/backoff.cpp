@@ -84,7 +84,7 @@ std::optional<unsigned> RetryAfterMs(const Text& value, const SYSTEMTIME& nowUtc
 
 RateBackoff::Ticket RateBackoff::WaitTurn(const FlowToken& token) {
     std::unique_lock<std::mutex> guard(mutex_);
-    const std::stop_token stop = token.Stop();
+    const std::stop_token stop = token.StopToken();
     for (;;) {
         if (stop.stop_requested()) return Ticket{epoch_, false, false};
         const Clock::time_point now = Clock::now();

@@ -2,7 +2,7 @@
 
 bool FetchGate::Enter(const FlowToken& token) {
     std::unique_lock<std::mutex> guard(mutex_);
-    if (!freed_.wait(guard, token.Stop(), [this] { return free_ > 0; })) return false;
+    if (!freed_.wait(guard, token.StopToken(), [this] { return free_ > 0; })) return false;
     if (token.StopRequested()) {
         // The stop wins over a permit freed at the same moment; the wake that permit sent may
         // have been this one, so it goes on to another waiter (of another run, perhaps).
