@@ -167,7 +167,7 @@ void DownloadDriver::ListPhotos(PagesAhead& ahead, int pages, int album,
     const auto stopped = [&token] { return token.StopRequested(); };
     int failedInARow = 0;
     for (int page = 1; page <= pages && !stopped() && !run_->Backoff().Outlasted(); ++page) {
-        const PhotoPage listed = ahead.Take(page, stopped);
+        const PhotoPage listed = ahead.Take(page, token.StopToken());
         if (stopped()) return;
         if (!listed.ok) {
             run_->NoteListed(album, std::nullopt);
@@ -225,6 +225,12 @@ bool DownloadDriver::WaitForJobs() {
     // The workers this run called up would idle for seconds, holding their memory.
     app_.Downloading().RetireSpareWorkers();
     progress_->ShowDueAndWait();
+    for (const auto& folder : folders_) {
+        if (folder->Unrecorded() > 0)
+            app_.Log().AddLine(JoinTexts(
+                "run ", std::to_string(run_->Id()), ": ", std::to_string(folder->Unrecorded()),
+                " pictures written into ", folder->Path(), " could not be recorded there"));
+    }
     return true;
 }
 
