@@ -8,6 +8,7 @@
 #                          [runs of the same album in one process (default 1)]
 #                          [--account OWNER: 下载全部相册 over that owner's albums instead]
 #                          [--update: fill the album first, untimed, then time a run again]
+#                          [--newer N: with --update, N new photos at the newest end first]
 set -euo pipefail
 case "${1:-}" in
   -h | --help)

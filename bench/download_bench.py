@@ -279,6 +279,9 @@ def main():
                         help="an owner of the bench scenario: 下载全部相册 over all its albums")
     parser.add_argument("--update", action="store_true",
                         help="download the album once, untimed, then time a run of it again")
+    parser.add_argument("--newer", type=int, default=0,
+                        help="with --update: this many new photos at the album's newest end "
+                             "before the timed run")
     options = parser.parse_args()
     whole = options.account is not None
 
@@ -361,6 +364,17 @@ def main():
             seen, last = driver.wait_status("下载完成", contains=True, timeout_ms=600000)
             if not seen:
                 raise SystemExit("download bench: the first run never ended: %r" % last)
+            if options.newer and not whole:
+                # New photos at the newest end, as an owner adds them: page 1 and on.
+                grown = ctl.current_scenario()
+                target = album_of(grown, options.album)
+                target.pop("count", None)
+                target["photos"][:0] = [
+                    {"pic_host": "http://wx1.sinaimg.cn", "pic_name": "new_%d.jpg" % n,
+                     "caption": "new %d" % n, "timestamp": 1700000000 + n}
+                    for n in range(options.newer)]
+                ctl.scenario_json(grown)
+                say("== %d new photos at the album's newest end" % options.newer)
         ctl.clear_log()
         # Other work on the machine moves every figure here; say how busy it was.
         load_before = os.getloadavg()[0]

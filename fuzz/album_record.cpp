@@ -37,6 +37,9 @@ bool Same(const RecordedPicture& a, const RecordedPicture& b) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const AlbumFolderRecord record = ParseAlbumRecord(bytes, "u1", "a1");
+    for (const ListedPhotoEntry& p : record.listing) {
+        Check(IsOneName(p.fileName) && !FormatListedLine("u1", "a1", 1, p).empty());
+    }
     Text formatted = kAlbumRecordVersionLine;  // the record as a folder would hold it
     for (const RecordedPicture& p : record.pictures) {
         Check(IsOneName(p.fileName));

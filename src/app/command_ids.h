@@ -13,6 +13,7 @@ enum AppCommand : int {
     kCmdDownloadAll = 10006,
     kCmdOpenLog = 10007,
     kCmdSignOut = 10008,
+    kCmdDownloadChecked = 10009,
     kCmdAnalyze = 20001,
     kCmdBrowse = 20002,
 };

@@ -9,6 +9,15 @@
 #include "app/signin/qr_login.h"
 #include "text/text_helpers.h"
 
+namespace {
+
+// Shift held while a download is chosen asks for every page to be listed again.
+Listing ListingAsked() {
+    return GetKeyState(VK_SHIFT) < 0 ? Listing::kFullCheck : Listing::kChanges;
+}
+
+}  // namespace
+
 void RunCommand(AppState& app, int id) {
     switch (id) {
         case kCmdAnalyze:
@@ -18,10 +27,13 @@ void RunCommand(AppState& app, int id) {
             ChooseSaveFolder(app);
             break;
         case kCmdDownloadSelected:
-            DownloadDriver::StartAlbum(app);
+            DownloadDriver::StartAlbum(app, ListingAsked());
+            break;
+        case kCmdDownloadChecked:
+            DownloadDriver::StartAlbum(app, Listing::kFullCheck);
             break;
         case kCmdDownloadAll:
-            DownloadDriver::StartAccount(app);
+            DownloadDriver::StartAccount(app, ListingAsked());
             break;
         case kCmdOpenFolder:
             OpenAlbumFolder(app);

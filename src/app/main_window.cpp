@@ -86,6 +86,7 @@ void MainWindow::BuildAlbumMenu() {
     albumMenu_.AppendItem(Text(kMenuSignOut), kCmdSignOut);
     albumMenu_.AppendSeparator();
     albumMenu_.AppendItem(Text(kMenuDownloadAll), kCmdDownloadAll);
+    albumMenu_.AppendItem(Text(kMenuDownloadChecked), kCmdDownloadChecked);
 }
 
 bool MainWindow::OnTappedMessage(UINT message, WPARAM w, LPARAM l, LRESULT& result) {

@@ -51,6 +51,20 @@ inline const SizeVariant& VariantOf(PictureSize size) {
     return kSizeVariants[static_cast<size_t>(size)];
 }
 
+// The size whose address segment this is, or nothing.
+inline std::optional<PictureSize> SizeForSegment(std::string_view segment) {
+    for (const auto& v : kSizeVariants) {
+        if (v.segment == segment) return v.size;
+    }
+    return std::nullopt;
+}
+
+// True when a picture fetched at `had` serves for `wanted`: the same size or a larger one (the
+// table runs from the largest down).
+inline bool ServesFor(PictureSize had, PictureSize wanted) {
+    return static_cast<int>(had) <= static_cast<int>(wanted);
+}
+
 inline std::optional<PictureSize> SizeForCommand(int command) {
     for (const auto& v : kSizeVariants) {
         if (v.Command() == command) return v.size;

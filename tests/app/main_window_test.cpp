@@ -211,7 +211,7 @@ TEST(MainWindowTest, TheFlowsOperationsReachTheControlsAndTheWindowEndsTheProgra
     }
     const auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
     view.RunOnWindowThread([] { EndMenu(); });
-    EXPECT_EQ(GetMenuItemCount(menu), 9);
+    EXPECT_EQ(GetMenuItemCount(menu), 10);
     EXPECT_EQ(GetMenuState(menu, kCmdDownloadAll, MF_BYCOMMAND) & MF_GRAYED, UINT{MF_GRAYED});
 
     // Each operation and what it leaves on screen, read on the window thread, where the

@@ -18,15 +18,18 @@ ALBUMS = [("8101", "第一本", 12), ("8104", "第二本", 40), ("8102", "空的
           ("8103", "列不出", 5), ("8105", "第三本", 7)]
 
 
-def account_scenario(extra_photos=0):
-    """The e2e scenario plus an owner of five albums; the first album can grow by extra_photos."""
+def account_scenario(extra_photos=0, newer=0, removed=()):
+    """The e2e scenario plus an owner of five albums; the first album can grow by extra_photos,
+    the second by newer photos at its newest end (page 1), and photos can be removed."""
     with_account = scenario()
     albums = []
     for aid, caption, count in ALBUMS:
         photos = [{"pic_host": "http://wx%d.sinaimg.cn" % (1 + i % 4),
                    "pic_name": "%s_%d.jpg" % (aid, i + 1), "caption": "%s %d" % (caption, i + 1),
                    "timestamp": 1500000000 + 3600 * i}
-                  for i in range(count + (extra_photos if aid == "8101" else 0))]
+                  for i in range(-(newer if aid == "8104" else 0),
+                                 count + (extra_photos if aid == "8101" else 0))]
+        photos = [p for p in photos if p["pic_name"] not in removed]
         albums.append({"id": aid, "caption": caption, "type": 3,
                        "cover": "http://wx1.sinaimg.cn/thumb300/c%s.jpg" % aid, "photos": photos})
     with_account["owners"].append({"id": ACCOUNT, "nick": "整个账号",
@@ -118,13 +121,51 @@ class AccountTest(PictalonTestCase):
         self.ctl.call("DELETE", "/log")
         app.download(0, 14, 14)
         self.assertEqual(len(pictures_asked(self.log_paths())), 14)
-        # Another size fetches every picture again, over the files there; the next run has them.
+        # A larger size fetches every picture again, over the files there; the next run has
+        # them, and a smaller size keeps them rather than replace them.
         app.driver.command(10002)
         app.download(0, 14, 14)
         self.on_disk(app, "8101", "large")
-        self.ctl.call("DELETE", "/log")
-        app.download(0, 14, 14, already=14)
-        self.assertEqual(pictures_asked(self.log_paths()), [])
+        for size in (10002, 10003):
+            app.driver.command(size)
+            self.ctl.call("DELETE", "/log")
+            app.download(0, 14, 14, already=14)
+            self.assertEqual(pictures_asked(self.log_paths()), [])
+        self.on_disk(app, "8101", "large")
+        # A record of nothing but line breaks, as large as one is read, ends nothing.
+        with open(os.path.join(folder, RECORD), "wb") as f:
+            f.write(b"pictalon-album 1\n" + b"\n" * ((64 << 20) - 17))
+        app.download(0, 14, 14)
+
+    def test_updates_list_only_what_changed_and_fetch_the_rest_from_the_record(self):
+        app = self.start("account-listing")
+        app.login()
+        app.analyse(home(ACCOUNT), len(ALBUMS))
+        app.download(1, 40, 40)
+        folder, names = self.on_disk(app, "8104", "mw1024")
+        by_pic = {p["pic_name"]: n for n, p in names.items()}
+
+        def update(done, total, already, pages, fetched, **changes):
+            self.ctl.scenario_json(account_scenario(**changes))
+            self.ctl.call("DELETE", "/log")
+            app.download(1, done, total, already=already)
+            log = self.log_paths()
+            self.assertEqual(len([r for r in log if "album_id=8104&" in r["path"]]), pages)
+            self.assertEqual(sorted(r["path"] for r in pictures_asked(log)),
+                             sorted("/mw1024/8104_%s.jpg" % n for n in fetched))
+
+        # Unchanged: its first page alone; a file of page 2 deleted and one emptied by the user
+        # are fetched from the record, without their page.
+        os.remove(os.path.join(folder, by_pic["8104_35.jpg"]))
+        with open(os.path.join(folder, by_pic["8104_38.jpg"]), "r+b") as f:
+            f.write(b"\0" * f.seek(0, 2))
+        update(40, 40, 38, 1, (35, 38))
+        # Three new at the front: the pages they are on, and nothing else.
+        update(43, 43, 40, 2, (-2, -1, 0), newer=3)
+        # One removed upstream: the counts disagree, and the listing goes to the end.
+        update(42, 42, 42, 2, (), newer=3, removed=("8104_20.jpg",))
+        # Its file stays: what the user has is never taken away.
+        self.assertTrue(os.path.isfile(os.path.join(folder, by_pic["8104_20.jpg"])))
 
     def test_a_run_closed_midway_continues_where_it_stopped(self):
         app = self.start("account-resume")

@@ -96,3 +96,74 @@ TEST(AlbumRecordText, ATornLineCostsOnlyItselfAndTheLatestEntryCounts) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AlbumRecordText, KnowsTheAlbumAsTheLastListingThatReachedItsEndLeftIt) {
+    const auto photo = [](const Text& name) {
+        return ListedPhotoEntry{"wx1", name, 1503392040, "[2017.08.22-16.54]" + name};
+    };
+    const auto listing = [&](ListingKind kind, std::vector<Text> names, std::int64_t total,
+                             int count = -1) {
+        Text out = FormatListingStart("u1", "a1", kind);
+        for (size_t i = 0; i < names.size(); ++i) {
+            out += FormatListedLine("u1", "a1", static_cast<int>(i + 1), photo(names[i]));
+        }
+        return out + FormatListingEnd("u1", "a1", total,
+                                      count < 0 ? static_cast<int>(names.size()) : count);
+    };
+    const Text full = listing(ListingKind::kFull, {"b.jpg", "a.jpg"}, 2);
+    Text holed = listing(ListingKind::kFull, {"x.jpg", "y.jpg"}, 2);
+    holed.erase(holed.find("l\t"), holed.find("\n", holed.find("l\t")) + 1 - holed.find("l\t"));
+    struct Case {
+        Text bytes;
+        std::vector<Text> known;  // newest first
+        std::int64_t total;
+    };
+    const Case cases[] = {
+        {"", {}, -1},
+        {full, {"b.jpg", "a.jpg"}, 2},
+        // An update's new photos go in front; one it saw again keeps its new place.
+        {full + listing(ListingKind::kUpdate, {"c.jpg", "a.jpg"}, 3),
+         {"c.jpg", "a.jpg", "b.jpg"},
+         3},
+        // A full listing replaces what was known.
+        {full + listing(ListingKind::kFull, {"d.jpg"}, 1), {"d.jpg"}, 1},
+        // Cut short, with a hole, with a count that differs, lines with no start: not taken.
+        {full + FormatListingStart("u1", "a1", ListingKind::kFull) +
+             FormatListedLine("u1", "a1", 1, photo("e.jpg")),
+         {"b.jpg", "a.jpg"},
+         2},
+        {full + holed, {"b.jpg", "a.jpg"}, 2},
+        {full + listing(ListingKind::kUpdate, {"f.jpg"}, 3, 2), {"b.jpg", "a.jpg"}, 2},
+        {FormatListedLine("u1", "a1", 1, photo("g.jpg")) + FormatListingEnd("u1", "a1", 1, 1),
+         {},
+         -1},
+        // Another album's listing is not this one's; a start line heals an open listing.
+        {full + FormatListingStart("u1", "a2", ListingKind::kFull), {"b.jpg", "a.jpg"}, 2},
+        {FormatListingStart("u1", "a1", ListingKind::kFull) + full, {"b.jpg", "a.jpg"}, 2},
+        // Line breaks alone, however many, are nothing to set memory aside for (the test run
+        // caps one allocation at 256 MiB).
+        {Text(size_t{4} << 20, '\n') + full, {"b.jpg", "a.jpg"}, 2},
+    };
+    for (const Case& c : cases) {
+        const AlbumFolderRecord record =
+            ParseAlbumRecord(kAlbumRecordVersionLine + c.bytes, "u1", "a1");
+        std::vector<Text> names;
+        for (const ListedPhotoEntry& p : record.listing) names.push_back(p.picName);
+        EXPECT_EQ(names, c.known) << c.bytes.substr(0, 120);
+        EXPECT_EQ(record.listedTotal, c.total) << c.bytes.substr(0, 120);
+    }
+    const ListedPhotoEntry read =
+        ParseAlbumRecord(kAlbumRecordVersionLine + full, "u1", "a1").listing[0];
+    EXPECT_EQ(read.picHost + read.fileName + std::to_string(read.timestamp),
+              "wx1[2017.08.22-16.54]b.jpg1503392040");
+    // Nothing is written that would not be read back.
+    EXPECT_EQ(FormatListedLine("u1", "a1", 1, ListedPhotoEntry{"wx\t1", "a.jpg", 0, "a.jpg"}), "");
+    EXPECT_EQ(FormatListedLine("u1", "a1", 1, ListedPhotoEntry{"wx1", "a.jpg", 0, "..\\a.jpg"}),
+              "");
+    EXPECT_EQ(FormatListedLine("u1", "a1", 0, photo("a.jpg")), "");
+    EXPECT_EQ(FormatListingEnd("u1", "a1", -1, 0), "");
+}
+
+}  // namespace

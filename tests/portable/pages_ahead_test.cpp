@@ -3,6 +3,8 @@
 // way, and nothing asked once the listing is over.
 #include "app/download/pages_ahead.h"
 
+#include "app/download/listing_plan.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,17 +18,22 @@
 
 namespace {
 
-// A page of kind 'F' brings a photo, 'E' comes empty, 'X' fails; its total carries its number.
+// A page of kind 'F' comes full, 'P' brings a photo, 'E' comes empty, 'X' fails; its total
+// carries its number.
 PhotoPage PageOfKind(int page, char kind) {
     PhotoPage listed;
     listed.ok = kind != 'X';
     listed.total = page;
-    if (kind == 'F') listed.photos.resize(1);
+    if (kind == 'F') listed.photos.resize(kPhotosPerPage);
+    if (kind == 'P') listed.photos.resize(1);
     return listed;
 }
 
 char KindOf(const PhotoPage& listed) {
-    return !listed.ok ? 'X' : listed.photos.empty() ? 'E' : 'F';
+    return !listed.ok                                                   ? 'X'
+           : listed.photos.empty()                                      ? 'E'
+           : listed.photos.size() < static_cast<size_t>(kPhotosPerPage) ? 'P'
+                                                                        : 'F';
 }
 
 // Records every page asked for.
@@ -82,6 +89,7 @@ TEST(PagesAhead, RunsAheadOfTheDriverInPageOrderWithinTheWindowAndStopsAtAnEmpty
         std::vector<int> asked;    // pages asked for, each once
         const char* taken;         // what the driver gets, up to the first empty page
         bool newestFirst = false;  // the workers' order: pages may come in any
+        int promised = -1;         // the pages the total promises; -1: all of kinds
     } cases[] = {
         {"FFFFF", 2, {2, 3, 4, 5}, "FFFFF"},
         {"FFFFF", 0, {2, 3, 4, 5}, "FFFFF"},
@@ -89,6 +97,11 @@ TEST(PagesAhead, RunsAheadOfTheDriverInPageOrderWithinTheWindowAndStopsAtAnEmpty
         {"FFFEEEEEE", 3, {2, 3, 4, 5, 6}, "FFFE"},
         // Nor in the place of an empty page that came before the pages with photos.
         {"FFFEEEEEE", 3, {2, 3, 4}, "FFFE", true},
+        // A page that is not full is the last, whatever the total said; past the pages the
+        // total promised, each page is asked for as the driver takes it.
+        {"FFPFFFF", 3, {2, 3, 4, 5}, "FFP"},
+        {"FFFFP", 3, {2, 3, 4, 5}, "FFFFP", false, 2},
+        {"FFFP", 0, {2, 3, 4}, "FFFP"},
         {"F", 4, {}, "F"},
         {"E", 4, {}, "E"},
         // A failed page asks for nothing; once every page on its way failed, the driver's wait
@@ -99,17 +112,19 @@ TEST(PagesAhead, RunsAheadOfTheDriverInPageOrderWithinTheWindowAndStopsAtAnEmpty
     for (const auto& c : cases) {
         const std::string kinds = c.kinds;
         const int last = static_cast<int>(kinds.size());
+        const int promised = c.promised < 0 ? last : c.promised;
         SCOPED_TRACE(testing::Message()
                      << kinds << ", ahead " << c.ahead << (c.newestFirst ? ", newest first" : ""));
         Asked asked;
         asked.kinds = kinds;
         Held held;
-        PagesAhead ahead(asked.Fetch(), held.Post(), last, c.ahead);
+        PagesAhead ahead(asked.Fetch(), held.Post(), promised, c.ahead);
         EXPECT_FALSE(ahead.Take(0, Stopped()).ok);
         ahead.Begin(PageOfKind(1, kinds[0]));
         // The workers, one task at a time, before the driver takes anything.
         while (!held.tasks.empty()) {
             EXPECT_LE(static_cast<int>(held.tasks.size()), std::max(c.ahead, 1));
+            EXPECT_LE(asked.Sorted().size() + held.tasks.size(), static_cast<size_t>(promised));
             std::function<void()> task;
             if (c.newestFirst) {
                 task = std::move(held.tasks.back());
@@ -126,11 +141,10 @@ TEST(PagesAhead, RunsAheadOfTheDriverInPageOrderWithinTheWindowAndStopsAtAnEmpty
             const PhotoPage listed = ahead.Take(page, Stopped());
             EXPECT_EQ(listed.total, page);
             taken += KindOf(listed);
-            if (KindOf(listed) == 'E') break;
+            if (KindOf(listed) == 'E' || KindOf(listed) == 'P') break;
         }
         EXPECT_EQ(taken, c.taken);
         EXPECT_EQ(asked.Sorted(), c.asked);
-        EXPECT_FALSE(ahead.Take(last + 1, Stopped()).ok);
     }
 }
 

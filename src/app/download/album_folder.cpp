@@ -12,6 +12,7 @@
 #include "app/download/album_record.h"
 #include "app/download/file_naming.h"
 #include "app/download/long_path.h"
+#include "app/service/picture_bytes.h"
 #include "text/text_helpers.h"
 #include "threads/handle.h"
 
@@ -115,7 +116,9 @@ bool PrepareForAppend(HANDLE file, Text& prefix) {
 
 // Missing, unreadable or too large: an empty record, so everything is fetched.
 AlbumFolderRecord LoadAlbumRecord(const Text& folder, const Text& ownerId, const Text& albumId) {
-    const AlbumFolderRecord none{ownerId, albumId, {}};
+    AlbumFolderRecord none;
+    none.ownerId = ownerId;
+    none.albumId = albumId;
     const WideText path = RecordPath(folder);
     if (path.empty()) return none;
     UniqueHandle file(CreateFileW(WinStr(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -140,6 +143,20 @@ void SetPhotoTime(HANDLE file, std::int32_t timestamp) {
         static_cast<std::uint64_t>((timestamp + kUnixEpochInFileTimeSeconds) * 10000000);
     FILETIME written{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
     SetFileTime(file, nullptr, nullptr, &written);
+}
+
+// True when the file begins as a picture does (JPEG, PNG, GIF, WebP, BMP).
+bool BeginsLikePicture(const WideText& path) {
+    if (path.empty()) return false;
+    UniqueHandle file(CreateFileW(WinStr(path), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    ByteBuffer head(32, '\0');
+    DWORD got = 0;
+    if (!file || !ReadFile(file.Get(), head.data(), static_cast<DWORD>(head.size()), &got, nullptr))
+        return false;
+    head.resize(got);
+    return LooksLikePicture(head);
 }
 
 }  // namespace
@@ -167,15 +184,23 @@ AlbumFolder::AlbumFolder(const Text& albumFolder, const Text& partFolder, Pictur
       ownerId_(ownerId),
       albumId_(albumId) {}
 
+std::vector<ListedPhotoEntry> AlbumFolder::ReadRecord() {
+    if (ownerId_.empty()) return {};
+    AlbumFolderRecord record = LoadAlbumRecord(albumFolder_, ownerId_, albumId_);
+    recorded_ = std::move(record.pictures);
+    return std::move(record.listing);
+}
+
 size_t AlbumFolder::ReadWhatIsThere() {
-    if (ownerId_.empty()) return 0;
-    const AlbumFolderRecord record = LoadAlbumRecord(albumFolder_, ownerId_, albumId_);
-    const Text segment(VariantOf(size_).segment);
-    // In the order written, so a picture recorded twice keeps its latest line.
+    const std::vector<RecordedPicture> recorded = std::move(recorded_);
+    recorded_ = {};
+    // In the order written, so a picture recorded twice keeps its latest line: the file there
+    // is the last one written, at whichever size that was.
     std::unordered_map<std::string_view, const RecordedPicture*> latest;
-    latest.reserve(record.pictures.size());
-    for (const RecordedPicture& picture : record.pictures) {
-        if (picture.size == segment) latest[picture.picName] = &picture;
+    for (const RecordedPicture& picture : recorded) latest[picture.picName] = &picture;
+    for (auto it = latest.begin(); it != latest.end();) {
+        const std::optional<PictureSize> had = SizeForSegment(it->second->size);
+        it = had && ServesFor(*had, size_) ? std::next(it) : latest.erase(it);
     }
     if (latest.empty()) return 0;
     // Looked up by the name the folder gives back, so none of its names needs converting. The
@@ -192,18 +217,23 @@ size_t AlbumFolder::ReadWhatIsThere() {
     ForEachFile(albumForm_, [&](std::u16string_view name, std::uint64_t length) {
         const auto [first, end] = byFile.equal_range(name);
         for (auto it = first; it != end; ++it) {
-            if (it->second->length == length) alreadyThere_.insert(it->second->picName);
+            if (it->second->length == length)
+                alreadyThere_.emplace(it->second->picName, it->second->fileName);
         }
     });
     return alreadyThere_.size();
 }
 
-bool AlbumFolder::AlreadyThere(const Text& picName) const {
-    return alreadyThere_.count(picName) != 0;
+bool AlbumFolder::AlreadyThere(const Text& picName, const Text& fileName) const {
+    const auto found = alreadyThere_.find(picName);
+    // A record line that points the photo at another photo's file is not taken at its word,
+    // nor is a file of the right length that holds no picture (zeros a power cut left).
+    return found != alreadyThere_.end() && found->second == fileName &&
+           BeginsLikePicture(FileSystemPathIn(albumForm_, fileName));
 }
 
 void AlbumFolder::ForgetWhatIsThere() {
-    std::unordered_set<Text>().swap(alreadyThere_);
+    std::unordered_map<Text, Text>().swap(alreadyThere_);
 }
 
 Text AlbumFolder::FileNameOf(const PhotoRecord& photo) const {
@@ -251,6 +281,14 @@ DWORD AlbumFolder::WriteOnce(const WideText& temp, const WideText& final, const 
         // afterwards could meet another photo of the same name being renamed over it. The
         // rename keeps the time.
         if (photoTime > 0) SetPhotoTime(file.Get(), photoTime);
+        // The rename may reach the disk before the bytes do: after a power cut the final name
+        // would stand over zeros of the right length, which the record takes for the picture.
+        if (!FlushFileBuffers(file.Get())) {
+            const DWORD err = GetLastError();
+            file.Reset();
+            DeleteFileW(WinStr(temp));
+            return err ? err : ERROR_WRITE_FAULT;
+        }
     }
     if (token.StopRequested()) {
         DeleteFileW(WinStr(temp));
@@ -260,7 +298,8 @@ DWORD AlbumFolder::WriteOnce(const WideText& temp, const WideText& final, const 
     // same moment fails, so renames take turns (they are quick).
     static std::mutex renameTurns;
     std::unique_lock<std::mutex> turn(renameTurns);
-    if (!MoveFileExW(WinStr(temp), WinStr(final), MOVEFILE_REPLACE_EXISTING)) {
+    if (!MoveFileExW(WinStr(temp), WinStr(final),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD err = GetLastError();
         DeleteFileW(WinStr(temp));
         return err;
@@ -275,18 +314,36 @@ bool AlbumFolder::Record(const Text& picName, const Text& fileName, std::uint64_
     const Text line = FormatAlbumRecordLine(
         ownerId_, albumId_,
         RecordedPicture{picName, Text(VariantOf(size_).segment), fileName, length});
+    return Append(line);
+}
+
+bool AlbumFolder::RecordListing(const Text& lines) const {
+    return !ownerId_.empty() && Append(lines);
+}
+
+bool AlbumFolder::Append(const Text& lines) const {
     const WideText path = RecordPath(albumFolder_);
-    if (line.empty() || path.empty()) return false;
+    if (lines.empty() || path.empty()) return false;
     // The workers of a run append to the same records; a line must go in whole, after the last.
     static std::mutex appends;
     std::lock_guard<std::mutex> turn(appends);
-    UniqueHandle file(CreateFileW(WinStr(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr));
+    // Another window may download the same album: both keep the record open for writing, and
+    // take turns through a lock on the file, which the system drops with the handle.
+    UniqueHandle file(CreateFileW(WinStr(path), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_HIDDEN, nullptr));
+    if (!file) return false;
+    OVERLAPPED whole{};
+    if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+        return false;
+    }
     Text prefix;
-    if (!file || !PrepareForAppend(file.Get(), prefix)) return false;
     LARGE_INTEGER end{};
-    return SetFilePointerEx(file.Get(), end, nullptr, FILE_END) &&
-           WriteWhole(file.Get(), prefix + line);
+    const bool appended = PrepareForAppend(file.Get(), prefix) &&
+                          SetFilePointerEx(file.Get(), end, nullptr, FILE_END) &&
+                          WriteWhole(file.Get(), prefix + lines);
+    UnlockFileEx(file.Get(), 0, MAXDWORD, MAXDWORD, &whole);
+    return appended;
 }
 
 void AlbumFolder::RemovePartFolder() const {

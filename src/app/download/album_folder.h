@@ -7,9 +7,11 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <unordered_set>
+#include <unordered_map>
+#include <vector>
 
 #include "app/flow_slot.h"
+#include "app/download/album_record.h"
 #include "app/records.h"
 #include "text/text_types.h"
 
@@ -29,12 +31,17 @@ class AlbumFolder {
     const Text& Path() const { return albumFolder_; }
     PictureSize Size() const { return size_; }
 
-    // Reads the folder's record and checks it against the folder's files: before the first
+    // Reads the folder's record: the album as its last whole listing left it (newest first),
+    // empty when there is none. Before ReadWhatIsThere.
+    std::vector<ListedPhotoEntry> ReadRecord();
+    // Checks what the record says was written against the folder's files: before the first
     // photo is asked about. Returns how many pictures are there as recorded.
     size_t ReadWhatIsThere();
-    // The picture as recorded at this album's size, its file there with the recorded length
-    // when the album's run began: it need not be fetched again.
-    bool AlreadyThere(const Text& picName) const;
+    // The picture as recorded at this album's size or a larger one (a smaller size never
+    // replaces a larger), its file there with the recorded length when the album's run began,
+    // under the name the photo's own naming gives, and beginning as a picture does: it need not
+    // be fetched again.
+    bool AlreadyThere(const Text& picName, const Text& fileName) const;
     // Asked only while listing; the names of a big album's pictures would stay with the run.
     void ForgetWhatIsThere();
 
@@ -46,6 +53,9 @@ class AlbumFolder {
     // behind then).
     DWORD Write(const PhotoRecord& photo, const Text& fileName, const ByteBuffer& body,
                 const Text& tempName, const FlowToken& token) const;
+
+    // Adds an album's listing (the record's listing lines) to the record in one write.
+    [[nodiscard]] bool RecordListing(const Text& lines) const;
 
     // The folder of pictures under way goes with the run that needed it; one that still holds
     // another run's pictures stays (removing a folder that is not empty fails).
@@ -61,6 +71,7 @@ class AlbumFolder {
                     const FlowToken& token, std::int32_t photoTime) const;
     [[nodiscard]] bool Record(const Text& picName, const Text& fileName,
                               std::uint64_t length) const;
+    [[nodiscard]] bool Append(const Text& lines) const;
 
     Text albumFolder_;
     Text partFolder_;  // the album folder itself when no part folder could be made
@@ -71,7 +82,10 @@ class AlbumFolder {
     mutable std::atomic<int> unrecorded_{0};
     Text ownerId_;
     Text albumId_;
-    // The picture names whose latest record at this size names a file in the folder with the
-    // recorded length: a set, as every photo of a big album looks here once.
-    std::unordered_set<Text> alreadyThere_;
+    // The pictures recorded, between ReadRecord and ReadWhatIsThere.
+    std::vector<RecordedPicture> recorded_;
+    // The picture names whose latest record, at this size or a larger one, names a file in the
+    // folder with the recorded length, and that file's name: every photo of a big album looks
+    // here once.
+    std::unordered_map<Text, Text> alreadyThere_;
 };

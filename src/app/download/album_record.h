@@ -29,6 +29,8 @@ inline constexpr std::uint64_t kMaxRecordedLength = std::uint64_t{1} << 30;
 // A record larger than this is not read (it is damage, or far beyond any album); the next
 // append starts it over.
 inline constexpr std::uint64_t kMaxAlbumRecordBytes = std::uint64_t{64} << 20;
+// Far beyond any album; a larger count or total in a listing line is damage.
+inline constexpr std::int64_t kMaxListedPhotos = 1000000000;
 
 struct RecordedPicture {
     Text picName;              // the service's picture name, "0069xyz.jpg"
@@ -37,10 +39,23 @@ struct RecordedPicture {
     std::uint64_t length = 0;  // its byte length
 };
 
+// One photo as a listing of the album gave it: enough to fetch and name it again without asking
+// for its page.
+struct ListedPhotoEntry {
+    Text picHost;
+    Text picName;
+    std::int32_t timestamp = 0;
+    Text fileName;  // the name the photo's own naming gave it
+};
+
 struct AlbumFolderRecord {
     Text ownerId;
     Text albumId;
     std::vector<RecordedPicture> pictures;  // in the order written
+    // The album as the last listing that reached its end left it, newest first, and the total
+    // the service gave then; empty and -1 when no listing did.
+    std::vector<ListedPhotoEntry> listing;
+    std::int64_t listedTotal = -1;
 };
 
 // True for a name the program could have written inside the album folder: one well-formed
@@ -60,3 +75,23 @@ AlbumFolderRecord ParseAlbumRecord(std::string_view bytes, const Text& ownerId,
 // length out of range).
 Text FormatAlbumRecordLine(const Text& ownerId, const Text& albumId,
                            const RecordedPicture& picture);
+
+// The album's listing rides in the same record, in lines of its own that older readers skip:
+//   L|U TAB ownerId TAB albumId TAB checksum LF           a listing begins: L a full one, which
+//                                                          replaces what was known; U an update's,
+//                                                          whose photos go in front of the known
+//   l TAB ownerId TAB albumId TAB index TAB picHost TAB picName TAB timestamp TAB fileName
+//     TAB checksum LF                                      a photo it listed (index from 1, newest
+//                                                          first, in the order listed)
+//   T TAB ownerId TAB albumId TAB total TAB count TAB checksum LF
+//                                                          it reached its end: the service's total
+//                                                          and how many photos it listed
+// A listing without its end (a run cut short, a torn line) is not taken, so what is known is
+// always what some listing saw whole. Lines of one listing are appended by one run only.
+enum class ListingKind { kFull, kUpdate };
+Text FormatListingStart(const Text& ownerId, const Text& albumId, ListingKind kind);
+// Empty when the photo cannot be recorded (a field with control characters, a file name
+// IsRecordableFileName refuses, an index below 1).
+Text FormatListedLine(const Text& ownerId, const Text& albumId, int index,
+                      const ListedPhotoEntry& photo);
+Text FormatListingEnd(const Text& ownerId, const Text& albumId, std::int64_t total, int count);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "app/download/listing_plan.h"
 #include "app/download/pages_ahead.h"
 #include "app/service/service_client.h"
 #include "text/text_helpers.h"
@@ -10,13 +11,9 @@
 
 namespace {
 
-constexpr int kPhotosPerPage = 32;
 constexpr int kFailedPagesToGiveUp = 3;
-
-int PageCount(std::int32_t total) {
-    if (total <= 0) return 0;
-    return total / kPhotosPerPage + (total % kPhotosPerPage != 0 ? 1 : 0);
-}
+// Pages past this are never asked for, whatever the service keeps bringing.
+constexpr int kMostPages = 1 << 20;
 
 // The counts as the log tells them. Pictures found already there were not written.
 Text CountsText(const RunTally& tally) {
@@ -47,23 +44,25 @@ DownloadDriver::DownloadDriver(AppState& app, std::shared_ptr<DownloadRun> run)
                 [progress = progress_] { progress->Show(RunProgress::Pace::kNow); },
                 [progress = progress_] { progress->ShowSignInWait(); }} {}
 
-void DownloadDriver::StartAlbum(AppState& app) {
+void DownloadDriver::StartAlbum(AppState& app, Listing listing) {
     const std::optional<int> selected = app.View().SelectedAlbumItem();
     if (!selected) return;
     const int albumNumber = *selected + 1;
-    Start(app, [albumNumber](DownloadDriver& driver) { driver.RunAlbum(albumNumber); });
+    Start(app, listing, [albumNumber](DownloadDriver& driver) { driver.RunAlbum(albumNumber); });
 }
 
-bool DownloadDriver::StartAccount(AppState& app) {
+bool DownloadDriver::StartAccount(AppState& app, Listing listing) {
     if (app.Runs().UnderWay() || app.Owner().Get().albums.empty()) return false;
-    Start(app, [](DownloadDriver& driver) { driver.RunAccount(); });
+    Start(app, listing, [](DownloadDriver& driver) { driver.RunAccount(); });
     return true;
 }
 
-void DownloadDriver::Start(AppState& app, std::function<void(DownloadDriver&)> body) {
+void DownloadDriver::Start(AppState& app, Listing listing,
+                           std::function<void(DownloadDriver&)> body) {
     auto token = std::make_shared<FlowToken>();
     const auto driver = std::make_shared<DownloadDriver>(
         app, app.Downloading().Begin(token, app.Settings().Size()));
+    driver->listing_ = listing;
     driver->progress_->Begin();
     const bool started = app.DownloadFlow().Start(
         [driver, body = std::move(body)](const std::shared_ptr<FlowToken>&) { body(*driver); },
@@ -130,57 +129,76 @@ int DownloadDriver::ListAlbum(const OwnerProfile& owner, const AlbumRecord& albu
     const int number = run_->AddAlbum(folder, place);
     if (!place.empty() && sofar.downloaded + sofar.failed == sofar.listed)
         progress_->Show(RunProgress::Pace::kNow);
+    // What the last listing knew decides how far this one goes; the record is small beside the
+    // folder, whose files are read while the first pages are on their way.
+    ListingPlan plan(folder->ReadRecord(), listing_ == Listing::kFullCheck);
     const ListingSource source{owner.ownerId, album.albumId};
     const PhotoPage probe = FetchPage(source, 1);
-    const int pages = probe.ok ? PageCount(static_cast<std::int32_t>(probe.total)) : 0;
+    // A first listing runs ahead of the driver as far as the total promises; an update asks only
+    // for the pages it takes, as it may stop at any of them.
     PagesAhead ahead(
         [self = shared_from_this(), source](int page) { return self->FetchPage(source, page); },
         [&app = app_](std::function<void()> task) {
             return app.Downloading().QueueListing(std::move(task));
         },
-        pages, kListingWorkers);
+        PagesFor(probe.total), plan.Update() ? 0 : kListingWorkers);
     // An album of thousands that is all there already is its listing, and under Wine reading a
     // folder of ten thousand pictures takes as long as a hundred pages: they come meanwhile. A
     // first page that came empty beside a total is asked for again before it ends the list.
-    if (probe.ok && !probe.photos.empty()) ahead.Begin(probe);
+    if (probe.ok && (!probe.photos.empty() || probe.total <= 0)) ahead.Begin(probe);
     const size_t there = folder->ReadWhatIsThere();
     app_.Log().AddLine(JoinTexts(label, " begins: owner ", owner.ownerNick, " (", owner.ownerId,
                                  "), album ", album.caption, " (", album.albumId, "), size ",
                                  VariantOf(run_->Size()).menuText, ", into ", folder->Path(), ", ",
-                                 std::to_string(there), " pictures already there"));
+                                 std::to_string(there), " pictures already there",
+                                 plan.Update() ? ", listing what changed" : ""));
     if (!probe.ok) {
         run_->NoteListed(number, std::nullopt);
     } else {
         run_->NoteListed(number, probe.total);
-        ListPhotos(ahead, pages, number, *folder);
+        plan.NoteTotal(probe.total);
+        ListPhotos(ahead, plan, number, *folder);
+        // What this listing saw, for the next run to start from; nothing when it was cut short.
+        const Text lines = plan.RecordLines(owner.ownerId, album.albumId);
+        if (!run_->Token().StopRequested() && !lines.empty() && !folder->RecordListing(lines))
+            app_.Log().AddLine(JoinTexts(label,
+                                         ": the listing could not be recorded; the next "
+                                         "run lists every page"));
     }
     folder->ForgetWhatIsThere();
     return number;
 }
 
-// The pages after the total, taken in page order, handing out each photo. A page that cannot be
-// had is noted and the run goes on with the next; an empty page ends the listing, so a wrong or
-// hostile total cannot make us ask for thousands of empty pages.
-void DownloadDriver::ListPhotos(PagesAhead& ahead, int pages, int album,
+// The pages in order, handing out each photo, as far as the plan says; a page that cannot be had
+// is noted and the run goes on with the next. After known ground, the photos the last listing
+// knew are taken from the record, so those not in the folder are fetched without their pages.
+void DownloadDriver::ListPhotos(PagesAhead& ahead, ListingPlan& plan, int album,
                                 const AlbumFolder& folder) {
     const FlowToken& token = run_->Token();
     const auto stopped = [&token] { return token.StopRequested(); };
     int failedInARow = 0;
-    for (int page = 1; page <= pages && !stopped() && !run_->Backoff().Outlasted(); ++page) {
+    for (int page = 1; page <= kMostPages && !stopped() && !run_->Backoff().Outlasted(); ++page) {
         const PhotoPage listed = ahead.Take(page, token.StopToken());
         if (stopped()) return;
         if (!listed.ok) {
             run_->NoteListed(album, std::nullopt);
+            plan.PageFailed();
             // A service that stopped answering would otherwise cost three tries per page.
             if (++failedInARow >= kFailedPagesToGiveUp) return;
             continue;
         }
         failedInARow = 0;
-        if (listed.photos.empty()) return;
-        for (const PhotoRecord& photo : listed.photos) {
+        const ListingPlan::Step step = plan.Page(listed.photos);
+        for (const PhotoRecord& photo : step.fresh) {
             if (stopped()) return;
-            Hand(album, folder, photo);
+            Hand(album, folder, photo, folder.FileNameOf(photo));
         }
+        if (!step.more) break;
+    }
+    for (const ListedPhotoEntry& known : plan.NotListedAgain()) {
+        if (stopped()) return;
+        Hand(album, folder, PhotoRecord{Text(), known.picHost, known.picName, known.timestamp},
+             known.fileName);
     }
 }
 
@@ -202,13 +220,14 @@ PhotoPage DownloadDriver::FetchPage(const ListingSource& source, int page) {
 
 // A photo already there is counted here, without a job: an update of an album where nothing
 // changed is its listing.
-void DownloadDriver::Hand(int album, const AlbumFolder& folder, const PhotoRecord& photo) {
-    if (folder.AlreadyThere(photo.picName)) {
-        run_->List(photo, true);
+void DownloadDriver::Hand(int album, const AlbumFolder& folder, const PhotoRecord& photo,
+                          const Text& fileName) {
+    if (folder.AlreadyThere(photo.picName, fileName)) {
+        run_->List(photo, fileName, true);
         progress_->Show();
         return;
     }
-    run_->List(photo, false);
+    run_->List(photo, fileName, false);
     if (!QueueJob()) {
         run_->Count(album, DownloadRun::Outcome::kFailed);
         run_->Settle();

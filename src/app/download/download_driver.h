@@ -13,17 +13,23 @@
 #include "app/service/service_answers.h"
 #include "app/signin/signin_renewal.h"
 
+class ListingPlan;
 class PagesAhead;
+
+// How far a run lists an album its folder's record knows: only what changed, or every page (the
+// user asked for a full check).
+enum class Listing { kChanges, kFullCheck };
 
 class DownloadDriver : public std::enable_shared_from_this<DownloadDriver> {
   public:
     // Command 10000, on the window thread: starts a run for the selected album (nothing when no
     // album item is selected). The run takes the size chosen now.
-    static void StartAlbum(AppState& app);
+    // Listing::kFullCheck lists every page, whatever the folder's record knows.
+    static void StartAlbum(AppState& app, Listing listing = Listing::kChanges);
     // Command 10006, on the window thread: starts a run over every listed album of the analysed
     // owner, in list order; false (nothing happens) while a run is under way or no album is
     // listed.
-    static bool StartAccount(AppState& app);
+    static bool StartAccount(AppState& app, Listing listing = Listing::kChanges);
 
     DownloadDriver(AppState& app, std::shared_ptr<DownloadRun> run);
 
@@ -34,7 +40,7 @@ class DownloadDriver : public std::enable_shared_from_this<DownloadDriver> {
         Text albumId;
     };
 
-    static void Start(AppState& app, std::function<void(DownloadDriver&)> body);
+    static void Start(AppState& app, Listing listing, std::function<void(DownloadDriver&)> body);
     // The run for album number albumNumber (from 1), on the driver's thread.
     void RunAlbum(int albumNumber);
     // The run over every album: they are listed one after another into the one run, so its
@@ -44,9 +50,9 @@ class DownloadDriver : public std::enable_shared_from_this<DownloadDriver> {
     // Makes the album's folders and lists it, queueing a job per photo; its number in the run.
     int ListAlbum(const OwnerProfile& owner, const AlbumRecord& album, const Text& label,
                   const Text& place);
-    void ListPhotos(PagesAhead& ahead, int pages, int album, const AlbumFolder& folder);
+    void ListPhotos(PagesAhead& ahead, ListingPlan& plan, int album, const AlbumFolder& folder);
     PhotoPage FetchPage(const ListingSource& source, int page);
-    void Hand(int album, const AlbumFolder& folder, const PhotoRecord& photo);
+    void Hand(int album, const AlbumFolder& folder, const PhotoRecord& photo, const Text& fileName);
     // After the listing: true once every job of the run settled; false when it was stopped.
     bool WaitForJobs();
     void LogEnd(const Text& label, const RunTally& tally);
@@ -63,6 +69,7 @@ class DownloadDriver : public std::enable_shared_from_this<DownloadDriver> {
     const std::shared_ptr<RunProgress> progress_;
     // The run as its requests meet an expired sign-in.
     const RenewingRun renewing_;
+    Listing listing_ = Listing::kChanges;
     // The folders of the albums listed, in the run's order (driver's thread only).
     std::vector<std::shared_ptr<const AlbumFolder>> folders_;
 };

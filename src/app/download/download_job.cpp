@@ -36,7 +36,7 @@ void DownloadDriver::RunJob() {
 bool DownloadDriver::DownloadPhoto(int position, const ListedPhoto& listed) {
     const PhotoRecord& photo = listed.photo;
     const AlbumFolder& folder = *listed.folder;
-    const Text fileName = folder.FileNameOf(photo);
+    const Text& fileName = listed.fileName;
     if (fileName.empty()) return false;
     const Text url =
         PictureUrl(photo.picHost, Text(VariantOf(folder.Size()).segment), photo.picName);

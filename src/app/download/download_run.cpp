@@ -23,7 +23,7 @@ Text DownloadRun::Place() const {
     return albums_.empty() ? Text() : albums_[inHand_].place;
 }
 
-void DownloadRun::List(const PhotoRecord& photo, bool alreadyThere) {
+void DownloadRun::List(const PhotoRecord& photo, const Text& fileName, bool alreadyThere) {
     std::lock_guard<std::mutex> guard(mutex_);
     if (albums_.empty()) return;
     RunTally& counts = albums_.back().counts;
@@ -35,7 +35,8 @@ void DownloadRun::List(const PhotoRecord& photo, bool alreadyThere) {
         ++settled_;
         return;
     }
-    photos_.push_back(ListedPhoto{photo, static_cast<int>(albums_.size()), albums_.back().folder});
+    photos_.push_back(
+        ListedPhoto{photo, fileName, static_cast<int>(albums_.size()), albums_.back().folder});
 }
 
 int DownloadRun::TakeNext(ListedPhoto& out) {

@@ -28,6 +28,7 @@ struct RunTally {
 // A photo as its job receives it.
 struct ListedPhoto {
     PhotoRecord photo;
+    Text fileName;  // the name its file gets in the album folder; empty: none would stay inside
     int album = 0;  // its album's number in the run
     std::shared_ptr<const AlbumFolder> folder;
 };
@@ -55,7 +56,7 @@ class DownloadRun {
 
     // One more photo of the latest album listed. Already there: counted written at once, with no
     // job; otherwise kept for the job that takes it next.
-    void List(const PhotoRecord& photo, bool alreadyThere);
+    void List(const PhotoRecord& photo, const Text& fileName, bool alreadyThere);
     // A job takes the next listed photo and the run keeps no copy: a long album's records would
     // otherwise stay in memory to the end of the run and beyond. Its position (from 1), or 0.
     int TakeNext(ListedPhoto& out);

@@ -1,5 +1,7 @@
 #include "app/download/pages_ahead.h"
 
+#include "app/download/listing_plan.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <map>
@@ -41,7 +43,7 @@ struct PagesAhead::Shared : std::enable_shared_from_this<Shared> {
             std::lock_guard<std::mutex> guard(mutex);
             if (closed) return;
             const bool fill = through == 0 || asked < through;
-            while (asked < last && (asked < through || (fill && onTheirWay < ahead && !endSeen))) {
+            while (asked < through || (fill && asked < last && onTheirWay < ahead && !endSeen)) {
                 next.push_back(++asked);
                 ++onTheirWay;
             }
@@ -61,14 +63,15 @@ struct PagesAhead::Shared : std::enable_shared_from_this<Shared> {
     }
 
     void Arrive(int page, PhotoPage listed) {
-        const bool more = listed.ok && !listed.photos.empty();
+        // A page that is not full is the last, whatever the total said.
+        const bool full = listed.ok && listed.photos.size() >= static_cast<size_t>(kPhotosPerPage);
         {
             std::lock_guard<std::mutex> guard(mutex);
             --onTheirWay;
-            if (listed.ok && listed.photos.empty()) endSeen = true;
+            if (listed.ok && !full) endSeen = true;
         }
         Put(page, std::move(listed));
-        if (more) AskMore(0);
+        if (full) AskMore(0);
     }
 };
 
@@ -77,7 +80,7 @@ PagesAhead::PagesAhead(Fetch fetch, Post post, int last, int ahead)
     shared_->fetch = std::move(fetch);
     shared_->post = std::move(post);
     shared_->last = std::max(last, 0);
-    shared_->ahead = std::max(ahead, 1);
+    shared_->ahead = std::max(ahead, 0);
 }
 
 PagesAhead::~PagesAhead() {
@@ -89,7 +92,7 @@ PagesAhead::~PagesAhead() {
 void PagesAhead::Begin(PhotoPage first) {
     {
         std::lock_guard<std::mutex> guard(shared_->mutex);
-        if (shared_->asked != 0 || shared_->last < 1) return;
+        if (shared_->asked != 0) return;
         shared_->asked = 1;
         ++shared_->onTheirWay;
     }
@@ -97,7 +100,7 @@ void PagesAhead::Begin(PhotoPage first) {
 }
 
 PhotoPage PagesAhead::Take(int page, std::stop_token stop) {
-    if (page < 1 || page > shared_->last) return PhotoPage{};
+    if (page < 1) return PhotoPage{};
     shared_->AskMore(page);
     std::unique_lock<std::mutex> guard(shared_->mutex);
     const auto& pages = shared_->pages;

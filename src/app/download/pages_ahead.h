@@ -14,10 +14,13 @@ class PagesAhead {
     // Runs a task on a listing worker; false when it was refused (the task then never runs).
     using Post = std::function<bool(std::function<void()>)>;
 
-    // Pages 1 to last, at most `ahead` of them on their way at once. A page that brings photos
-    // asks for the next one as it arrives, whether or not the driver has taken it yet, so the
-    // listing goes on while the driver does other work; a page that comes empty or fails asks
-    // for nothing, so a total that lies costs at most `ahead` pages past the end.
+    // Pages 1 to last, the pages the album's total promises, are asked for ahead of the driver,
+    // at most `ahead` of them on their way at once: a page that comes full asks for the next one
+    // as it arrives, whether or not the driver has taken it yet, so the listing goes on while
+    // the driver does other work; a page that is not full or fails asks for nothing, so a total
+    // that lies high costs at most `ahead` pages past the end. Pages past `last` (a total that
+    // lies low) are asked for one at a time as the driver takes them, and with `ahead` 0 so are
+    // all.
     PagesAhead(Fetch fetch, Post post, int last, int ahead);
     // Pages not yet begun are never asked for; those on the network finish on their own.
     ~PagesAhead();
