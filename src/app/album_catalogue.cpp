@@ -127,9 +127,11 @@ void StartAnalysis(AppState& app) {
     app.View().SetStatus(kStatusAnalysing);
     app.View().ClearCoverImages();
     app.View().ClearAlbumItems();
-    app.AnalysisFlow().Start(
-        [&app](const std::shared_ptr<FlowToken>& token) {
-            AlbumCatalogue(app, token).RunAnalysis();
-        },
-        L"analysis");
+    // No thread for it leaves the window as it is, analysing nothing; the log tells why.
+    if (!app.AnalysisFlow().Start(
+            [&app](const std::shared_ptr<FlowToken>& token) {
+                AlbumCatalogue(app, token).RunAnalysis();
+            },
+            L"analysis"))
+        app.Log().AddLine("analysis: no thread could be started for it");
 }

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <chrono>
-
 Text LoginState::Cookies() const {
     std::lock_guard<std::mutex> guard(mutex_);
     return cookies_;
@@ -36,12 +34,8 @@ bool LoginState::Expired() const {
 
 bool LoginState::WaitSignedIn(const FlowToken& token) const {
     std::unique_lock<std::mutex> guard(mutex_);
-    // The token has no condition of its own to wait on: look at it between short waits.
-    while (expired_) {
-        if (token.StopRequested()) return false;
-        signedIn_.wait_for(guard, std::chrono::milliseconds(50));
-    }
-    return !token.StopRequested();
+    return signedIn_.wait(guard, token.StopToken(), [this] { return !expired_; }) &&
+           !token.StopRequested();
 }
 
 AppState::AppState(AppView& v, WideText logFolder) : view_(v), log_(std::move(logFolder)) {}

@@ -63,12 +63,13 @@ class LoginState {
     // already or the cookies were replaced since (the request may simply go again).
     bool ReportExpired(const Text& used);
     bool Expired() const;
-    // Waits until no expiry is open (MarkSignedIn); false when the token asked to stop first.
-    bool WaitSignedIn(const FlowToken& token) const;
+    // Waits until no expiry is open (MarkSignedIn); false when the token asked to stop first,
+    // which wakes the wait at once.
+    [[nodiscard]] bool WaitSignedIn(const FlowToken& token) const;
 
   private:
     mutable std::mutex mutex_;
-    mutable std::condition_variable signedIn_;
+    mutable std::condition_variable_any signedIn_;
     Text cookies_;
     bool expired_ = false;
     Guarded<Text> viewerId_;
@@ -129,12 +130,12 @@ class AppState {
     AppState& operator=(const AppState&) = delete;
 
     // The download pool and the lock; false when either cannot be made.
-    bool Start();
+    [[nodiscard]] bool Start();
     // Retires every flow and stops the pool without waiting for running downloads.
     void Shutdown();
     // After Shutdown: waits until no thread of the flows or the pool can touch this object any
     // more. For tests; the program ends the process instead.
-    bool WaitForThreads(unsigned long timeoutMs);
+    [[nodiscard]] bool WaitForThreads(unsigned long timeoutMs);
 
     AppView& View() { return view_; }
     LoginState& Login() { return login_; }

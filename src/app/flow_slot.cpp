@@ -21,7 +21,7 @@ DWORD WINAPI FlowThread(void* parameter) {
 FlowToken::FlowToken() : stopped_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 void FlowToken::RequestStop() {
-    stop_.store(true, std::memory_order_release);
+    source_.request_stop();
     if (stopped_) SetEvent(stopped_.Get());
 }
 

@@ -8,18 +8,20 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <vector>
 
 #include "threads/handle.h"
 
-// A flow's "stop" flag, with an event set at the same time, so every wait of the flow (a pause
-// between tries, the login's poll) ends the moment the flow is retired instead of at its next
-// look at the flag.
+// A flow's "stop", as a stop source and an event set at the same time, so every wait of the flow
+// ends the moment the flow is retired instead of at its next look: a condition variable waits
+// with StopToken() (std::condition_variable_any's stop_token wait), a system wait on the event.
 class FlowToken {
   public:
     FlowToken();
-    bool StopRequested() const { return stop_.load(std::memory_order_acquire); }
+    bool StopRequested() const { return source_.stop_requested(); }
     void RequestStop();
+    std::stop_token StopToken() const { return source_.get_token(); }
 
     // Waits ms; false (at once) when the flow was asked to stop.
     bool WaitFor(unsigned long ms) const;
@@ -28,7 +30,7 @@ class FlowToken {
     bool WaitPumped(unsigned long ms) const;
 
   private:
-    std::atomic<bool> stop_{false};
+    std::stop_source source_;
     UniqueHandle stopped_;  // manual-reset, set by RequestStop
 };
 
@@ -42,8 +44,8 @@ class FlowSlot {
     // Retires the current flow and runs body(token) on a new named thread, with a fresh token or
     // the one given (a flow whose state is made before its thread starts). Returns false when
     // the thread could not be started (the slot is then empty).
-    bool Start(std::function<void(const std::shared_ptr<FlowToken>&)> body, const wchar_t* name,
-               std::shared_ptr<FlowToken> token = nullptr);
+    [[nodiscard]] bool Start(std::function<void(const std::shared_ptr<FlowToken>&)> body,
+                             const wchar_t* name, std::shared_ptr<FlowToken> token = nullptr);
 
     // Asks the current flow to stop and forgets it.
     void Stop();
@@ -57,7 +59,7 @@ class FlowSlot {
     // Waits until every thread this slot started, retired ones included, has ended. The program
     // never waits like this (it ends with threads still in network calls); tests do, before the
     // state the threads point at goes away.
-    bool JoinAll(unsigned long timeoutMs);
+    [[nodiscard]] bool JoinAll(unsigned long timeoutMs);
 
   private:
     mutable std::mutex mutex_;

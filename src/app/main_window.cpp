@@ -26,7 +26,8 @@ int MainWindow::Run(HINSTANCE instance) {
                                                           IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                                           GetSystemMetrics(SM_CYSMICON), 0)));
     TheAppHost().Startup(instance);
-    app_.Start();
+    // Without its pools every download is refused at once; the window still signs in.
+    if (!app_.Start()) app_.Log().AddLine("start-up: the download pools could not be made");
     app_.Settings().SetSaveFolder(ProgramFolder());
     ApplyStartSettings(app_);
     window_.OnCreate([this](HWND hwnd) { BuildContent(hwnd); });

@@ -8,6 +8,7 @@
 #include "draw/image_object.h"
 #include "text/text_helpers.h"
 #include "ui/marshal.h"
+#include "ui/window_thread.h"
 
 namespace {
 
@@ -222,6 +223,7 @@ void WindowView::ConnectTaskbarButton() {
 }
 
 void WindowView::ShowTaskbarProgress(Progress state, int done, int total) {
+    CheckWindowThread(window_.GetHandle(), "ShowTaskbarProgress");
     static constexpr TaskbarProgress::State kStates[] = {
         TaskbarProgress::State::kNone, TaskbarProgress::State::kNormal,
         TaskbarProgress::State::kPaused, TaskbarProgress::State::kError};
@@ -230,22 +232,27 @@ void WindowView::ShowTaskbarProgress(Progress state, int done, int total) {
 }
 
 void WindowView::SetStatus(const Text& text) {
+    CheckWindowThread(window_.GetHandle(), "SetStatus");
     statusLine_.SetText(text);
 }
 
 void WindowView::ShowPage(Page page) {
+    CheckWindowThread(window_.GetHandle(), "ShowPage");
     tabs_.SetCurSel(page == Page::kLogin ? 0 : 1);
 }
 
 bool WindowView::LoginPageShown() {
+    CheckWindowThread(window_.GetHandle(), "LoginPageShown");
     return tabs_.GetCurSel() == 0;
 }
 
 void WindowView::ShowLoginPicture(const ByteBuffer& picture) {
+    CheckWindowThread(window_.GetHandle(), "ShowLoginPicture");
     qrImage_.Picture(picture);
 }
 
 Text WindowView::HomeAddress() {
+    CheckWindowThread(window_.GetHandle(), "HomeAddress");
     return homeEdit_.Text();
 }
 
@@ -254,15 +261,18 @@ void WindowView::ShowHomeAddress(const Text& address) {
 }
 
 void WindowView::ClearAlbumItems() {
+    CheckWindowThread(window_.GetHandle(), "ClearAlbumItems");
     albumList_.DeleteAllItems();
 }
 
 void WindowView::ClearCoverImages() {
+    CheckWindowThread(window_.GetHandle(), "ClearCoverImages");
     coverImages_->Remove(-1);
     coverBytes_.clear();
 }
 
 void WindowView::AddCoverImage(const ByteBuffer& picture) {
+    CheckWindowThread(window_.GetHandle(), "AddCoverImage");
     coverBytes_.push_back(picture);
     ImageObject image;
     if (image.LoadFromBytes(picture) && coverImages_->AddImage(image) >= 0) return;
@@ -272,28 +282,34 @@ void WindowView::AddCoverImage(const ByteBuffer& picture) {
 }
 
 void WindowView::AppendAlbumItem(const Text& text, int imageIndex) {
+    CheckWindowThread(window_.GetHandle(), "AppendAlbumItem");
     albumList_.InsertItem(std::nullopt, text, imageIndex);
 }
 
 std::optional<int> WindowView::SelectedAlbumItem() {
+    CheckWindowThread(window_.GetHandle(), "SelectedAlbumItem");
     const int selected = albumList_.GetNextSelected();
     if (selected < 0) return std::nullopt;
     return selected;
 }
 
 void WindowView::EnableButtons(bool enable) {
+    CheckWindowThread(window_.GetHandle(), "EnableButtons");
     analyzeButton_.Disabled(!enable);
     browseButton_.Disabled(!enable);
 }
 
 void WindowView::ShowSaveFolder(const Text& folder) {
+    CheckWindowThread(window_.GetHandle(), "ShowSaveFolder");
     folderEdit_.Text(folder);
 }
 
 void WindowView::MarkSize(int position) {
+    CheckWindowThread(window_.GetHandle(), "MarkSize");
     sizeMenu_.CheckRadioItem(position, 0, static_cast<int>(kSizeVariants.size()) - 1);
 }
 
+// Any thread: the box is a window of its own, owned by none of ours.
 void WindowView::ShowMessageBox(const Text& text, const Text& title, unsigned icon) {
     MessageBoxW(nullptr, WinStr(AnsiToWide(text)), WinStr(AnsiToWide(title)), icon);
 }

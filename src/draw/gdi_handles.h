@@ -5,10 +5,13 @@
 
 #include "threads/handle.h"
 
-// A window's device context from GetDC, given back with ReleaseDC.
+// A window's device context from GetDC (its client area) or GetWindowDC (the whole window, its
+// frame included), given back with ReleaseDC.
 class WindowDc {
   public:
-    explicit WindowDc(HWND window) : window_(window), dc_(::GetDC(window)) {}
+    enum class Area { kClient, kWhole };
+    explicit WindowDc(HWND window, Area area = Area::kClient)
+        : window_(window), dc_(area == Area::kWhole ? ::GetWindowDC(window) : ::GetDC(window)) {}
     ~WindowDc() {
         if (dc_ != nullptr) ::ReleaseDC(window_, dc_);
     }

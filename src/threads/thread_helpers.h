@@ -25,11 +25,12 @@ bool NameThread(HANDLE thread, const wchar_t* name);
 //  name:       thread description, optional.
 // True when the thread was started (and, when waiting, ended or is still running at the timeout);
 // false when it could not be created or the wait failed.
-bool StartThread(LPTHREAD_START_ROUTINE procedure, void* parameter,
-                 UniqueHandle* handleOut = nullptr, bool suspended = false, bool wait = false,
-                 std::optional<DWORD> timeoutMs = std::nullopt, DWORD* exitCodeOut = nullptr,
-                 bool pump = false, std::optional<LONG_PTR> stackSize = std::nullopt,
-                 const wchar_t* name = nullptr);
+[[nodiscard]] bool StartThread(LPTHREAD_START_ROUTINE procedure, void* parameter,
+                               UniqueHandle* handleOut = nullptr, bool suspended = false,
+                               bool wait = false, std::optional<DWORD> timeoutMs = std::nullopt,
+                               DWORD* exitCodeOut = nullptr, bool pump = false,
+                               std::optional<LONG_PTR> stackSize = std::nullopt,
+                               const wchar_t* name = nullptr);
 
 // Ends the thread at once (it runs no further code). False when there is no handle.
 // The application stops its threads cooperatively; this exists for the last resort.

@@ -57,6 +57,7 @@ struct ThreadPool::Core : std::enable_shared_from_this<ThreadPool::Core> {
     UniqueHandle startedEvent;   // auto-reset: a worker has started
     UniqueHandle taskDoneEvent;  // auto-reset: a task has finished
     UniqueHandle resumeGate;     // manual-reset: set = running, clear = paused
+    UniqueHandle stoppedGate;    // manual-reset: set while the state is kStopped
     UniqueHandle managerThread;  // touched only by Create and Stop, which the state serialises
 
     bool MakeKernelObjects();
@@ -78,6 +79,10 @@ struct ThreadPool::Core : std::enable_shared_from_this<ThreadPool::Core> {
     void WorkerLoop();
     void ManagerLoop();
     void TearDown();
+    void BecomeStopped() {
+        state = kStopped;
+        ::SetEvent(stoppedGate.Get());
+    }
     void WaitForManager(int slices, bool pump);
 
     static DWORD WINAPI WorkerEntry(void* p) { return Run(p, L"pool worker", false); }
@@ -102,12 +107,15 @@ bool ThreadPool::Core::MakeKernelObjects() {
     startedEvent.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     taskDoneEvent.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     resumeGate.Reset(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
-    if (port && demandEvent && startedEvent && taskDoneEvent && resumeGate) return true;
+    stoppedGate.Reset(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    if (port && demandEvent && startedEvent && taskDoneEvent && resumeGate && stoppedGate)
+        return true;
     port.Reset();
     demandEvent.Reset();
     startedEvent.Reset();
     taskDoneEvent.Reset();
     resumeGate.Reset();
+    stoppedGate.Reset();
     return false;
 }
 
@@ -119,6 +127,7 @@ void ThreadPool::Core::Rearm() {
     ::ResetEvent(startedEvent.Get());
     ::ResetEvent(taskDoneEvent.Get());
     ::SetEvent(resumeGate.Get());
+    ::ResetEvent(stoppedGate.Get());
     for (;;) {
         DWORD bytes = 0;
         ULONG_PTR key = 0;
@@ -199,7 +208,7 @@ void ThreadPool::Core::TearDown() {
     // Released before the state drops, so the manager still sees "stopping" and ends; set after,
     // it could wake the manager of a Create that already began.
     ::SetEvent(demandEvent.Get());
-    state = kStopped;
+    BecomeStopped();
 }
 
 void ThreadPool::Core::ManagerLoop() {
@@ -264,7 +273,7 @@ bool ThreadPool::Create(std::optional<LONG> minThreads, std::optional<LONG> maxT
     c.queuedCount = 0;
     if (!c.StartThreadOf(&Core::ManagerEntry, kManagerStackSize, &c.managerThread)) {
         c.running = 0;
-        c.state = kStopped;
+        c.BecomeStopped();
         return false;
     }
 
@@ -303,7 +312,7 @@ bool ThreadPool::Create(std::optional<LONG> minThreads, std::optional<LONG> maxT
     c.threadCount = 0;
     c.busyCount = 0;
     c.queuedCount = 0;
-    c.state = kStopped;
+    c.BecomeStopped();
     return false;
 }
 
@@ -417,6 +426,13 @@ LONG ThreadPool::ThreadCount() const {
 LONG ThreadPool::MaxThreads() const {
     return core_->maxThreads.load();
 }
+bool ThreadPool::WaitStopped(DWORD timeoutMs) const {
+    const Core& c = *core_;
+    if (c.state.load() == kStopped) return true;
+    // Made with the state leaving kStopped, so a pool that is not stopped always has one.
+    return Signalled(c.stoppedGate.Get(), timeoutMs) && c.state.load() == kStopped;
+}
+
 LONG ThreadPool::State() const {
     return core_->state.load();
 }

@@ -29,10 +29,10 @@ class ThreadPool {
     // minThreads below 1 becomes 1; maxThreads below minThreads becomes minThreads; idleTimeout
     // below 100 becomes 100; stackSize 1..8191 becomes 8192, else rounded down to 4096s.
     // False (and nothing changed) when the pool is not stopped, or when no worker came up.
-    bool Create(std::optional<LONG> minThreads = std::nullopt,
-                std::optional<LONG> maxThreads = std::nullopt,
-                std::optional<LONG> idleTimeoutMs = std::nullopt, bool pump = false,
-                std::optional<LONG_PTR> stackSize = std::nullopt);
+    [[nodiscard]] bool Create(std::optional<LONG> minThreads = std::nullopt,
+                              std::optional<LONG> maxThreads = std::nullopt,
+                              std::optional<LONG> idleTimeoutMs = std::nullopt, bool pump = false,
+                              std::optional<LONG_PTR> stackSize = std::nullopt);
     // True when the pool is stopped (or already was); false while being created or stopped
     // elsewhere, or when a waiting mode ran past timeoutMs (> 0) — the last worker then still
     // finishes the teardown later.
@@ -44,8 +44,9 @@ class ThreadPool {
     bool Resume();
     bool WaitResumed(std::optional<DWORD> timeoutMs = std::nullopt);
 
-    bool Post(PoolTask task, INT_PTR argument1 = 0, INT_PTR argument2 = 0);
-    bool PostAddress(INT_PTR taskAddress, INT_PTR argument1 = 0, INT_PTR argument2 = 0);
+    [[nodiscard]] bool Post(PoolTask task, INT_PTR argument1 = 0, INT_PTR argument2 = 0);
+    [[nodiscard]] bool PostAddress(INT_PTR taskAddress, INT_PTR argument1 = 0,
+                                   INT_PTR argument2 = 0);
     // The workers beyond the first count leave now rather than after their idle time-out, for a
     // caller that knows its burst of work is over (under Wine each thread holds about 1 MiB).
     // Busy workers finish their tasks first; none leaves while tasks are queued.
@@ -61,6 +62,9 @@ class ThreadPool {
     // No task queued and none running.
     bool IsIdle() const;
     LONG State() const;
+    // Waits until the pool is stopped (the last worker of a stop has left); false when
+    // timeoutMs passed first or a new Create began meanwhile.
+    bool WaitStopped(DWORD timeoutMs) const;
 
     void SetMaxThreads(LONG n);
     void SetIdleTimeout(LONG ms);

@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include "draw/gdi_handles.h"
+
 namespace {
 
 // "按钮" (button) and "标签" (label) in code page 936.
@@ -14,14 +16,12 @@ const ControlTraits kEditTraits{L"Edit", 80, 20, ES_AUTOHSCROLL | WS_TABSTOP, 0,
 
 // The height of one line of the edit's text, with the pixel the edit keeps above and below it.
 int EditLineHeight(HWND edit) {
-    const HDC dc = ::GetDC(edit);
-    if (dc == nullptr) return 0;
+    const WindowDc dc(edit);
+    if (!dc) return 0;
     auto font = reinterpret_cast<HFONT>(::SendMessageW(edit, WM_GETFONT, 0, 0));
-    const HGDIOBJ old = ::SelectObject(dc, font ? font : ::GetStockObject(SYSTEM_FONT));
+    const ScopedSelect selected(dc.Get(), font ? font : ::GetStockObject(SYSTEM_FONT));
     TEXTMETRICW metrics{};
-    const bool ok = ::GetTextMetricsW(dc, &metrics) != FALSE;
-    ::SelectObject(dc, old);
-    ::ReleaseDC(edit, dc);
+    const bool ok = ::GetTextMetricsW(dc.Get(), &metrics) != FALSE;
     return ok ? metrics.tmHeight + 2 : 0;
 }
 
@@ -39,8 +39,9 @@ RECT EditInnerRect(HWND edit) {
 
 // Fills the bands above and below the centred client area as the edit fills its background.
 void PaintEditBands(HWND edit) {
-    const HDC dc = ::GetWindowDC(edit);
-    if (dc == nullptr) return;
+    const WindowDc windowDc(edit, WindowDc::Area::kWhole);
+    if (!windowDc) return;
+    const HDC dc = windowDc.Get();
     RECT client{};
     ::GetClientRect(edit, &client);
     ::MapWindowPoints(edit, nullptr, reinterpret_cast<POINT*>(&client), 2);
@@ -58,7 +59,6 @@ void PaintEditBands(HWND edit) {
     const RECT below{inner.left, client.bottom, inner.right, inner.bottom};
     if (above.bottom > above.top) ::FillRect(dc, &above, brush);
     if (below.bottom > below.top) ::FillRect(dc, &below, brush);
-    ::ReleaseDC(edit, dc);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "ui/list_view.h"
 
+#include "ui/window_thread.h"
+
 #include "text/text_helpers.h"
 
 namespace {
@@ -56,6 +58,7 @@ void ListView::AfterCreate() {
 int ListView::InsertColumn(std::optional<int> index, const Text& caption, int width, int format,
                            std::optional<int> image, bool imageOnRight) {
     const HWND list = GetHandle();
+    CheckWindowThread(list, "InsertColumn");
     if (list == nullptr) return -1;
     WideText text = AnsiToWide(caption);
     LVCOLUMNW column{};
@@ -77,6 +80,7 @@ int ListView::InsertItem(std::optional<int> index, std::optional<Text> caption, 
                          std::optional<int> checkState, LPARAM data, int indent,
                          std::optional<int> groupId) {
     const HWND list = GetHandle();
+    CheckWindowThread(list, "InsertItem");
     if (list == nullptr) return -1;
     WideText text = caption ? AnsiToWide(*caption) : WideText();
     LVITEMW item{};
@@ -118,6 +122,7 @@ int ListView::InsertItem(std::optional<int> index, std::optional<Text> caption, 
 
 int ListView::GetNextSelected() const {
     const HWND list = GetHandle();
+    CheckWindowThread(list, "GetNextSelected");
     if (list == nullptr) return -1;
     return static_cast<int>(
         ::SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
@@ -125,6 +130,7 @@ int ListView::GetNextSelected() const {
 
 bool ListView::DeleteAllItems() {
     const HWND list = GetHandle();
+    CheckWindowThread(list, "DeleteAllItems");
     return list != nullptr && ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0) != 0;
 }
 
@@ -136,6 +142,7 @@ int ListView::GetItemCount() const {
 
 bool ListView::SetImageList(const SharedImageList& imageList, int kind) {
     const HWND list = GetHandle();
+    CheckWindowThread(list, "SetImageList");
     if (list == nullptr || kind < kNormal || kind > kGroupHeader) return false;
     const char* name = kImageListNames[kind];
     auto* held = BagObject<SharedImageList>(record_, name);
@@ -158,6 +165,7 @@ SharedImageList ListView::GetImageList(int kind) const {
 
 bool ListView::SetExtendedStyle(DWORD bits) {
     const HWND list = GetHandle();
+    CheckWindowThread(list, "SetExtendedStyle");
     if (list == nullptr) return false;
     ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, bits, bits);
     return true;

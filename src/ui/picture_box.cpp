@@ -1,5 +1,7 @@
 #include "ui/picture_box.h"
 
+#include "ui/window_thread.h"
+
 #include <utility>
 
 #include "ui/form_window.h"
@@ -68,6 +70,7 @@ SharedImage PictureBox::Image() const {
 }
 
 bool PictureBox::Image(SharedImage image) {
+    CheckWindowThread(GetHandle(), "Image");
     if (record_ == nullptr) return false;
     // The player belongs to the old picture: a new animation loads it again below.
     if (PlayerRef* player = HeldPlayer(record_)) (*player)->Unload();
@@ -105,6 +108,7 @@ int PictureBox::ShowImageType() const {
 }
 
 void PictureBox::ShowImageType(int placement) {
+    CheckWindowThread(GetHandle(), "ShowImageType");
     SetProperty("ShowImageType", placement);
     Repaint();
 }
@@ -114,6 +118,7 @@ COLORREF PictureBox::BackColor() const {
 }
 
 void PictureBox::BackColor(COLORREF colour) {
+    CheckWindowThread(GetHandle(), "BackColor");
     SetProperty("BackColor", static_cast<INT_PTR>(colour));
     Repaint();
 }
@@ -123,6 +128,7 @@ bool PictureBox::PlayGif() const {
 }
 
 bool PictureBox::PlayGif(bool play) {
+    CheckWindowThread(GetHandle(), "PlayGif");
     if (record_ == nullptr) return false;
     SetProperty("PlayGif", play ? 1 : 0);
     if (PlayerRef* player = HeldPlayer(record_)) {

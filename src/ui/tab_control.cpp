@@ -1,5 +1,7 @@
 #include "ui/tab_control.h"
 
+#include "ui/window_thread.h"
+
 #include <algorithm>
 #include <unordered_map>
 #include <vector>
@@ -154,11 +156,13 @@ int TabControl::GetItemCount() const {
 
 int TabControl::GetCurSel() const {
     const HWND tab = GetHandle();
+    CheckWindowThread(tab, "GetCurSel");
     return tab ? static_cast<int>(::SendMessageW(tab, TCM_GETCURSEL, 0, 0)) : -1;
 }
 
 bool TabControl::SetCurSel(int index) {
     const HWND tab = GetHandle();
+    CheckWindowThread(tab, "SetCurSel");
     if (tab == nullptr || index < 0 || index >= GetItemCount()) return false;
     ::SendMessageW(tab, TCM_SETCURSEL, index, 0);
     ShowSelectedPage(tab);

@@ -6,6 +6,7 @@
 #include "ui/app_host.h"
 #include "ui/dispatch.h"
 #include "ui/window_registry.h"
+#include "ui/window_thread.h"
 
 namespace {
 
@@ -118,6 +119,7 @@ bool WindowObject::Disabled() const {
 
 bool WindowObject::Disabled(bool flag) {
     HWND h = GetHandle();
+    CheckWindowThread(h, "Disabled");
     if (!h || !IsWindow(h)) return false;
     EnableWindow(h, flag ? FALSE : TRUE);
     return true;
@@ -125,6 +127,7 @@ bool WindowObject::Disabled(bool flag) {
 
 bool WindowObject::AddStyle(LONG_PTR bits) {
     HWND h = GetHandle();
+    CheckWindowThread(h, "AddStyle");
     if (!h || !IsWindow(h)) return false;
     LONG_PTR style = GetWindowLongPtrW(h, GWL_STYLE);
     SetWindowLongPtrW(h, GWL_STYLE, style | bits);
@@ -138,11 +141,13 @@ bool WindowObject::SetText(const Text& text) {
 
 bool WindowObject::SetTextW(const WideText& text) {
     HWND h = GetHandle();
+    CheckWindowThread(h, "SetText");
     return h && SetWindowTextW(h, WinStr(text)) != FALSE;
 }
 
 WideText WindowObject::GetTextW() const {
     HWND h = GetHandle();
+    CheckWindowThread(h, "GetText");
     if (!h) return {};
     int n = GetWindowTextLengthW(h);
     if (n <= 0) return {};
@@ -158,6 +163,7 @@ Text WindowObject::GetText() const {
 
 bool WindowObject::Show(int command) {
     HWND h = GetHandle();
+    CheckWindowThread(h, "Show");
     if (!h || !IsWindow(h)) return false;
     ShowWindow(h, command);
     return true;
@@ -165,6 +171,7 @@ bool WindowObject::Show(int command) {
 
 bool WindowObject::Destroy() {
     HWND h = GetHandle();
+    CheckWindowThread(h, "Destroy");
     return h && DestroyWindow(h) != FALSE;
 }
 

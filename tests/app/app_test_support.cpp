@@ -1,6 +1,7 @@
 #include "app_test_support.h"
 
 #include "app/download/album_record.h"
+#include "common/window_thread_check.h"
 #include "threads/handle.h"
 
 namespace apptest {

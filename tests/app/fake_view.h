@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -14,6 +15,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "app/app_view.h"
 
@@ -25,7 +28,10 @@ class FakeView : public AppView {
         unsigned icon;
     };
 
-    ~FakeView() override { EndQueue(); }
+    ~FakeView() override {
+        EndQueue();
+        EXPECT_EQ(offThread_.load(), 0) << "last off the window thread: " << lastOffThread_.load();
+    }
 
     // From another thread than the window's, while calls are queued: queues fn and waits for it.
     void RunOnWindowThread(const std::function<void()>& fn) override {
@@ -44,23 +50,27 @@ class FakeView : public AppView {
     void PostToWindowThread(std::function<void()> fn) override {
         if (!Enqueue(fn, true)) OnWindow(fn);
     }
-    void SetStatus(const Text& text) override { statuses.push_back(text); }
-    void ShowPage(Page p) override { page = p; }
-    bool LoginPageShown() override { return page == Page::kLogin; }
-    void ShowLoginPicture(const ByteBuffer& picture) override { loginPictures.push_back(picture); }
-    Text HomeAddress() override { return homeAddress; }
-    void ClearAlbumItems() override { items.clear(); }
-    void ClearCoverImages() override { covers.clear(); }
-    void AddCoverImage(const ByteBuffer& picture) override { covers.push_back(picture); }
-    void AppendAlbumItem(const Text& text, int imageIndex) override {
-        items.push_back({text, imageIndex});
+    void SetStatus(const Text& text) override { Here(__func__).statuses.push_back(text); }
+    void ShowPage(Page p) override { Here(__func__).page = p; }
+    bool LoginPageShown() override { return Here(__func__).page == Page::kLogin; }
+    void ShowLoginPicture(const ByteBuffer& picture) override {
+        Here(__func__).loginPictures.push_back(picture);
     }
-    std::optional<int> SelectedAlbumItem() override { return selected; }
-    void EnableButtons(bool enable) override { buttonsEnabled.push_back(enable); }
-    void ShowSaveFolder(const Text& folder) override { shownFolder = folder; }
-    void MarkSize(int position) override { sizeMark = position; }
+    Text HomeAddress() override { return Here(__func__).homeAddress; }
+    void ClearAlbumItems() override { Here(__func__).items.clear(); }
+    void ClearCoverImages() override { Here(__func__).covers.clear(); }
+    void AddCoverImage(const ByteBuffer& picture) override {
+        Here(__func__).covers.push_back(picture);
+    }
+    void AppendAlbumItem(const Text& text, int imageIndex) override {
+        Here(__func__).items.push_back({text, imageIndex});
+    }
+    std::optional<int> SelectedAlbumItem() override { return Here(__func__).selected; }
+    void EnableButtons(bool enable) override { Here(__func__).buttonsEnabled.push_back(enable); }
+    void ShowSaveFolder(const Text& folder) override { Here(__func__).shownFolder = folder; }
+    void MarkSize(int position) override { Here(__func__).sizeMark = position; }
     void ShowTaskbarProgress(Progress state, int done, int total) override {
-        taskbar.push_back({state, done, total});
+        Here(__func__).taskbar.push_back({state, done, total});
     }
     // While boxes are held the box stays open until ReleaseBoxes; on the window thread it goes
     // on running queued calls meanwhile, as a modal box's own message loop does.
@@ -159,6 +169,17 @@ class FakeView : public AppView {
     std::vector<TaskbarCall> taskbar;
 
   private:
+    // The window's operations, bar the box, belong to the window thread.
+    FakeView& Here(const char* operation) {
+        if (!turn_.Mine()) {
+            lastOffThread_.store(operation);
+            ++offThread_;
+        }
+        return *this;
+    }
+    std::atomic<int> offThread_{0};
+    std::atomic<const char*> lastOffThread_{""};
+
     // Being the window thread: one thread at a time, re-entrant, and given up for the length of
     // a modal loop.
     class Turn {

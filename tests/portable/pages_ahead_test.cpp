@@ -8,11 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -75,13 +74,13 @@ struct Held {
     }
 };
 
-// Gives up after a few looks, so a page that never comes fails the test instead of hanging it.
-struct Patience {
-    int looks = 0;
-    std::function<bool()> Stopped(int allowed) {
-        return [this, allowed] { return ++looks > allowed; };
-    }
-};
+// Stopped from the start: a page already there is still handed over, one that is not fails the
+// test instead of hanging it.
+std::stop_token Stopped() {
+    std::stop_source source;
+    source.request_stop();
+    return source.get_token();
+}
 
 TEST(PagesAhead, RunsAheadOfTheDriverInPageOrderWithinTheWindowAndStopsAtAnEmptyPage) {
     const struct {
@@ -120,8 +119,7 @@ TEST(PagesAhead, RunsAheadOfTheDriverInPageOrderWithinTheWindowAndStopsAtAnEmpty
         asked.kinds = kinds;
         Held held;
         PagesAhead ahead(asked.Fetch(), held.Post(), promised, c.ahead);
-        Patience patience;
-        EXPECT_FALSE(ahead.Take(0, patience.Stopped(0)).ok);
+        EXPECT_FALSE(ahead.Take(0, Stopped()).ok);
         ahead.Begin(PageOfKind(1, kinds[0]));
         // The workers, one task at a time, before the driver takes anything.
         while (!held.tasks.empty()) {
@@ -140,7 +138,7 @@ TEST(PagesAhead, RunsAheadOfTheDriverInPageOrderWithinTheWindowAndStopsAtAnEmpty
         held.runAtOnce = true;
         std::string taken;
         for (int page = 1; page <= last; ++page) {
-            const PhotoPage listed = ahead.Take(page, patience.Stopped(patience.looks + 3));
+            const PhotoPage listed = ahead.Take(page, Stopped());
             EXPECT_EQ(listed.total, page);
             taken += KindOf(listed);
             if (KindOf(listed) == 'E' || KindOf(listed) == 'P') break;
@@ -154,26 +152,20 @@ TEST(PagesAhead, WaitsForAPageOnItsWayStopsWhenToldAndAsksNothingOnceOver) {
     Asked asked;
     Held held;
     {
-        // A page fetched on another thread once the driver is waiting for it is waited for.
+        // A page fetched on another thread, before or while the driver waits for it, is handed
+        // over.
         PagesAhead ahead(asked.Fetch(), held.Post(), 10, 3);
         ahead.Begin(PageOfKind(1, 'F'));
         ASSERT_EQ(held.tasks.size(), 3u);  // pages 2 to 4
-        std::atomic<bool> waiting{false};
-        std::thread later([&waiting, task = held.tasks[0]] {
-            while (!waiting.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            task();
-        });
-        Patience patience;
-        EXPECT_EQ(KindOf(ahead.Take(1, patience.Stopped(0))), 'F');
-        const auto stopped = patience.Stopped(1000);
-        const PhotoPage second = ahead.Take(2, [&] {
-            waiting.store(true);
-            return stopped();
-        });
+        std::thread later(held.tasks[0]);
+        EXPECT_EQ(KindOf(ahead.Take(1, Stopped())), 'F');
+        EXPECT_EQ(ahead.Take(2, std::stop_token()).total, 2);
         later.join();
-        EXPECT_EQ(second.total, 2);
-        // A page that does not come while the run stops is given up.
-        EXPECT_FALSE(ahead.Take(3, patience.Stopped(patience.looks + 1)).ok);
+        // A page that does not come while the run stops is given up: the stop wakes the wait.
+        std::stop_source stopping;
+        std::thread stopper([&stopping] { stopping.request_stop(); });
+        EXPECT_FALSE(ahead.Take(3, stopping.get_token()).ok);
+        stopper.join();
         EXPECT_EQ(held.tasks.size(), 4u);  // page 2 brought a photo: page 5 was asked for
     }
     // The listing is over: pages handed to the workers but not begun are never fetched.
@@ -184,11 +176,9 @@ TEST(PagesAhead, WaitsForAPageOnItsWayStopsWhenToldAndAsksNothingOnceOver) {
     held.refuse = true;
     PagesAhead refused(asked.Fetch(), held.Post(), 3, 2);
     refused.Begin(PageOfKind(1, 'F'));
-    Patience patience;
-    EXPECT_EQ(KindOf(refused.Take(1, patience.Stopped(1000))), 'F');
-    EXPECT_FALSE(refused.Take(2, patience.Stopped(1000)).ok);
-    EXPECT_FALSE(refused.Take(3, patience.Stopped(1000)).ok);
-    EXPECT_EQ(patience.looks, 0);
+    EXPECT_EQ(KindOf(refused.Take(1, std::stop_token())), 'F');
+    EXPECT_FALSE(refused.Take(2, std::stop_token()).ok);
+    EXPECT_FALSE(refused.Take(3, std::stop_token()).ok);
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ TEST(JsonAnswer, ReadsUtf8AndCodePage936BodiesAlike) {
         {"936 trail before quote", Answer("\xDF\x5C"), "\xDF\x5C"},
         // Not UTF-8 (an overlong form), but two bytes of one code page 936 character.
         {"invalid utf8", Answer("\xC0\xAF"), "\xC0\xAF"},
+        {"a surrogate in utf8 form", Answer("\xED\xA0\x80"), "\xED\xA0\x80"},
         {"utf8 cut short after the answer", Answer("ok") + "\xE4\xB8", "ok"},
     };
     for (const AnswerCase& c : cases) {

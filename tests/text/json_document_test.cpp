@@ -117,6 +117,7 @@ TEST(JsonQuery, ADocumentWithoutRootAnswersEmptyAndRefusesChanges) {
     EXPECT_EQ(0, doc.CountOf(""));
     EXPECT_FALSE(doc.PathExists("a"));
     EXPECT_FALSE(doc.SetString("a", "x"));
+    EXPECT_FALSE(doc.SetBoolean("a", true));
     EXPECT_EQ("", doc.ToText());
     EXPECT_FALSE(doc.GetNode("a").HasRoot());
     JsonDocument other = Parsed("{}");

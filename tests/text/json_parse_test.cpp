@@ -78,6 +78,8 @@ TEST(JsonParse, AFailedParseLeavesAnEmptyDocumentAndAnEmptyTextLeavesItAlone) {
     EXPECT_FALSE(doc.Parse("{\"c\":3"));
     EXPECT_EQ(JsonObject, doc.KindOf(""));
     EXPECT_EQ(0, doc.CountOf(""));
+    EXPECT_FALSE(doc.Parse("[5]]"));  // a whole array read before the fault goes too
+    EXPECT_EQ(JsonObject, doc.KindOf(""));
     EXPECT_EQ(0, doc.GetInteger("c"));
     // A later parse starts from scratch rather than merging.
     ASSERT_TRUE(doc.Parse("[5]"));
@@ -203,7 +205,7 @@ TEST(JsonParse, DecodesEscapesInOnePassAndUnicodeOnlyWhenAsked) {
     ASSERT_TRUE(
         doc.Parse(R"({"pair":"a\\nb","zhong":"\u4e2d","short":"\u4e2","ctl":"\/\b\t\n\r\f",)"
                   R"("quote":"x\"y","single":'it\'s',"dq":'say "hi"',"other":"\q","k\"ey":1,)"
-                  R"("tail":"end\\"})"));
+                  R"("tail":"end\\","notHex":"\u00GA","c1":"\u0080"})"));
     EXPECT_EQ("a\\nb", doc.GetText("pair"));
     EXPECT_EQ("\xD6\xD0", doc.GetText("zhong"));
     EXPECT_EQ("\\u4e2", doc.GetText("short"));
@@ -214,15 +216,19 @@ TEST(JsonParse, DecodesEscapesInOnePassAndUnicodeOnlyWhenAsked) {
     EXPECT_EQ("\\q", doc.GetText("other"));
     EXPECT_EQ(1, doc.GetInteger(u"k\"ey"));
     EXPECT_EQ("end\\", doc.GetText("tail"));
+    EXPECT_EQ("\\u00GA", doc.GetText("notHex"));
+    EXPECT_EQ("?", doc.GetText("c1"));  // U+0080 is no character of code page 936
 
     JsonDocument plain;
     ASSERT_TRUE(plain.Parse(R"({"zhong":"\u4e2d"})", false));
     EXPECT_EQ("\\u4e2d", plain.GetText("zhong"));
 
     JsonDocument low;
-    ASSERT_TRUE(low.Parse(R"(["\u0041\u00e9"])"));
-    const ByteBuffer bytes = low.GetTextBytes("[0]");
-    EXPECT_EQ(std::string("A\0\xE9\0\0\0", 6), bytes);
+    ASSERT_TRUE(low.Parse(R"(["\u0041\u00e9\u00C9"])"));
+    EXPECT_EQ(std::string("A\0\xE9\0\xC9\0\0\0", 8), low.GetTextBytes("[0]"));
+    // Raw UTF-8 beyond the first plane becomes its surrogate pair.
+    ASSERT_TRUE(low.ParseAnswer("[\"\xF0\x9F\x98\x80\"]"));
+    EXPECT_EQ(std::string("\x3D\xD8\x00\xDE\0\0", 6), low.GetTextBytes("[0]"));
 }
 
 TEST(JsonParse, TakesSingleQuotesCodePage936AndDuplicateKeys) {
@@ -255,6 +261,9 @@ TEST(JsonParse, ReadsAnswerBytesWhateverTheNamesBeforeAndTheLengthOfEachText) {
     EXPECT_EQ("0123456789abcdefghij", doc.GetText("plain"));
     EXPECT_EQ("0123456789abcdefgh\"ij", doc.GetText("quote"));
     EXPECT_EQ("0123456789abcdefgh\xD6\xD0", doc.GetText("zhong"));
+    // The closing quote right after the eight-byte step that follows a sixteen-byte one.
+    ASSERT_TRUE(doc.ParseAnswer("[\"0123456789abcdef01234567\"]"));
+    EXPECT_EQ("0123456789abcdef01234567", doc.GetText("[0]"));
     // A character that only the eight-byte steps after the first sixteen bytes see.
     ASSERT_TRUE(
         doc.ParseAnswer("{\"z\":\"0123456789abcdef\xE4\xB8\xAD"

@@ -1,6 +1,8 @@
 // Byte semantics of the text helpers and the code-page conversions.
 #include "text/text_helpers.h"
 
+#include "text/codepage.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -149,12 +151,14 @@ TEST(Conversions, MapCodePage936Utf8AndUtf16OntoEachOther) {
     EXPECT_EQ(u"\u4E2D", AnsiToWide(kZhongGbk));
     EXPECT_EQ(u'\0', AnsiToWide(kZhongGbk).c_str()[1]);  // the terminator the platform sees
     EXPECT_EQ(u"a\u4E2Db", AnsiToWide("a" + kZhongGbk + "b"));
-    EXPECT_EQ(u"\u20AC", AnsiToWide("\x80"));  // the euro sign of code page 936
+    EXPECT_EQ(u"\u20AC", AnsiToWide("\x80"));    // the euro sign of code page 936
+    EXPECT_EQ(u"a\uF8F5", AnsiToWide("a\xFF"));  // and its last byte, as Windows maps it
     EXPECT_EQ(kZhongGbk, WideToAnsi(u"\u4E2D"));
     EXPECT_EQ(kZhongGbk, Utf8ToAnsi(kZhongUtf8));
     EXPECT_EQ(kZhongUtf8, AnsiToUtf8(kZhongGbk));
     EXPECT_EQ(kZhongUtf8, WideToUtf8(u"\u4E2D"));
     EXPECT_EQ(u"\U0001F600", Utf8ToWide("\xF0\x9F\x98\x80"));
+    EXPECT_EQ(u"\u0800", Utf8ToWide("\xE0\xA0\x80"));  // the first of three bytes
     EXPECT_EQ("\xF0\x9F\x98\x80", WideToUtf8(u"\U0001F600"));
     EXPECT_EQ("\xF4\x8F\xBF\xBF", WideToUtf8(u"\U0010FFFF"));  // the last pair, DBFF DFFF
     EXPECT_EQ("\xEE\x80\x80", WideToUtf8(u"\uE000"));          // just past the surrogates
@@ -175,6 +179,9 @@ TEST(Conversions, GiveDefaultCharactersOrEmptyResultsInsteadOfFailing) {
     EXPECT_EQ("", Utf8ToAnsi(""));
     EXPECT_EQ("", WideToAnsi(u""));
     EXPECT_TRUE(AnsiToWide("").empty());
+    Text converted = "x";  // nothing to convert is a conversion that succeeded
+    EXPECT_TRUE(WideToMultiByte(kCodePageGbk, u"", converted));
+    EXPECT_EQ("", converted);
     EXPECT_EQ("a?", WideBytesToAnsi(std::string("a\0\x01\xD8", 4)));
     // An unknown code page is a failed conversion: empty results.
     EXPECT_TRUE(AnsiToWide("abc", 4242).empty());
@@ -185,6 +192,8 @@ TEST(Conversions, GiveDefaultCharactersOrEmptyResultsInsteadOfFailing) {
     EXPECT_EQ(u"a?b", AnsiToWide("a\x81\x7F"
                                  "b"));  // the lowest lead byte takes its bad trail along
     // Bytes that are not UTF-8 become replacement characters; valid ones around them survive.
+    EXPECT_EQ(u"\uFFFDA", Utf8ToWide("\xC3"
+                                     "A"));  // a lead byte whose trail is not one
     const WideText mixed = Utf8ToWide("a\xFFz");
     ASSERT_EQ(3u, mixed.size());
     EXPECT_EQ(u'a', mixed[0]);

@@ -200,6 +200,11 @@ TEST(UniqueHandleOwner, MovesOwnershipAndClosesOnce) {
     UniqueHandle invalid(INVALID_HANDLE_VALUE);
     EXPECT_FALSE(static_cast<bool>(invalid));
     EXPECT_FALSE(invalid.Reset());
+    // A kind whose free call reports success in its result: freed, and said so.
+    const HMENU rawMenu = ::CreateMenu();
+    MenuHandle menu(rawMenu);
+    EXPECT_TRUE(menu.Reset());
+    EXPECT_FALSE(::IsMenu(rawMenu));
 }
 
 TEST(StartThread, ReportsAThreadThatCannotBeCreated) {

@@ -436,7 +436,8 @@ TEST(ThreadPoolStop, EachModeDropsOrRunsTheQueuedTasks) {
         EXPECT_TRUE(scene.pool.Stop(c.mode)) << "mode " << c.mode;
         EXPECT_FALSE(scene.pool.Post(&CountTask, 0, Ctx(scene.queued))) << "mode " << c.mode;
         opener.join();
-        ASSERT_TRUE(WaitUntil([&] { return scene.pool.State() == ThreadPool::kStopped; }));
+        ASSERT_TRUE(scene.pool.WaitStopped(INFINITE));
+        EXPECT_EQ(scene.pool.State(), ThreadPool::kStopped);
         EXPECT_EQ(scene.blocker.runs.load(), 1) << "mode " << c.mode;
         EXPECT_EQ(scene.queued.runs.load(), c.queuedRuns) << "mode " << c.mode;
         EXPECT_EQ(scene.pool.ThreadCount(), 0);
@@ -465,8 +466,9 @@ TEST(ThreadPoolStop, TimedOutStopLeavesTheTeardownToTheLastWorker) {
     EXPECT_EQ(scene.pool.State(), ThreadPool::kStopping);
     EXPECT_FALSE(scene.pool.Stop());        // already being stopped
     EXPECT_FALSE(scene.pool.Create(1, 1));  // not stopped yet
+    EXPECT_FALSE(scene.pool.WaitStopped(0));
     scene.gate.Open();
-    ASSERT_TRUE(WaitUntil([&] { return scene.pool.State() == ThreadPool::kStopped; }));
+    ASSERT_TRUE(scene.pool.WaitStopped(INFINITE));
     EXPECT_EQ(scene.queued.runs.load(), 0);
     EXPECT_TRUE(scene.pool.Create(1, 1));
     EXPECT_TRUE(scene.pool.Stop());

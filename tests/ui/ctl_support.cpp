@@ -1,6 +1,7 @@
 #include "ctl_support.h"
 
 #include "common/gif_bytes.h"
+#include "common/window_thread_check.h"
 
 #include "draw/gdiplus_session.h"
 

@@ -9,12 +9,12 @@ TEST(ServiceHosts, AreRecognisedExactlyAndLookAlikesAreNot) {
     for (const char* host :
          {"login.sina.com.cn", "weibo.com", "WWW.Weibo.Com", "passport.weibo.com",
           "photo.weibo.com", "wx1.sinaimg.cn", "wx4.sinaimg.cn", "tva1.sinaimg.cn",
-          "tva4.sinaimg.cn", "weibo.com.", "weibo.com:443", "m.weibo.com"}) {
+          "tva4.sinaimg.cn", "weibo.com.", "weibo.com:443", "m.weibo.com", "LOGIN.SINA.COM.CN"}) {
         EXPECT_TRUE(IsServiceHost(host)) << host;
     }
-    for (const char* host :
-         {"", "elsewhere.test", "evilweibo.com", "weibo.com.evil.net", "sinaimg.cn",
-          "wx5.sinaimg.cn.evil", "sina.com.cn", "[::1]", "127.0.0.1", "weibo.co", ":443"}) {
+    for (const char* host : {"", "elsewhere.test", "evilweibo.com", "weibo.com.evil.net",
+                             "sinaimg.cn", "wx5.sinaimg.cn.evil", "sina.com.cn", "[::1]",
+                             "[x.weibo.com", "127.0.0.1", "weibo.co", ":443"}) {
         EXPECT_FALSE(IsServiceHost(host)) << host;
     }
     EXPECT_EQ(ServiceHosts().size(), 13u);

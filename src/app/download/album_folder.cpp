@@ -260,7 +260,7 @@ DWORD AlbumFolder::Write(const PhotoRecord& photo, const Text& fileName, const B
     }
     // Only once the file is there under its name: a record never promises a picture that is
     // not in the folder.
-    if (err == 0) Record(photo.picName, fileName, body.size());
+    if (err == 0 && !Record(photo.picName, fileName, body.size())) ++unrecorded_;
     return err;
 }
 

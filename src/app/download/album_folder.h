@@ -4,6 +4,7 @@
 // folder's record of what was written into it, which tells what is already there.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
@@ -54,11 +55,13 @@ class AlbumFolder {
                 const Text& tempName, const FlowToken& token) const;
 
     // Adds an album's listing (the record's listing lines) to the record in one write.
-    bool RecordListing(const Text& lines) const;
+    [[nodiscard]] bool RecordListing(const Text& lines) const;
 
     // The folder of pictures under way goes with the run that needed it; one that still holds
     // another run's pictures stays (removing a folder that is not empty fails).
     void RemovePartFolder() const;
+    // Pictures written whose record line could not be added: the next run fetches them again.
+    int Unrecorded() const { return unrecorded_.load(); }
     // The empty folders of pictures under way that a process ended mid-run left beside the
     // owners' album folders in the save folder.
     static void RemoveEmptyPartFolders(const Text& saveFolder);
@@ -66,8 +69,9 @@ class AlbumFolder {
   private:
     DWORD WriteOnce(const WideText& temp, const WideText& final, const ByteBuffer& body,
                     const FlowToken& token, std::int32_t photoTime) const;
-    bool Record(const Text& picName, const Text& fileName, std::uint64_t length) const;
-    bool Append(const Text& lines) const;
+    [[nodiscard]] bool Record(const Text& picName, const Text& fileName,
+                              std::uint64_t length) const;
+    [[nodiscard]] bool Append(const Text& lines) const;
 
     Text albumFolder_;
     Text partFolder_;  // the album folder itself when no part folder could be made
@@ -75,6 +79,7 @@ class AlbumFolder {
     // The folders' file-system forms, made once rather than for every picture.
     WideText albumForm_;
     WideText partForm_;
+    mutable std::atomic<int> unrecorded_{0};
     Text ownerId_;
     Text albumId_;
     // The pictures recorded, between ReadRecord and ReadWhatIsThere.

@@ -159,8 +159,11 @@ int DownloadDriver::ListAlbum(const OwnerProfile& owner, const AlbumRecord& albu
         plan.NoteTotal(probe.total);
         ListPhotos(ahead, plan, number, *folder);
         // What this listing saw, for the next run to start from; nothing when it was cut short.
-        if (!run_->Token().StopRequested())
-            folder->RecordListing(plan.RecordLines(owner.ownerId, album.albumId));
+        const Text lines = plan.RecordLines(owner.ownerId, album.albumId);
+        if (!run_->Token().StopRequested() && !lines.empty() && !folder->RecordListing(lines))
+            app_.Log().AddLine(JoinTexts(label,
+                                         ": the listing could not be recorded; the next "
+                                         "run lists every page"));
     }
     folder->ForgetWhatIsThere();
     return number;
@@ -175,7 +178,7 @@ void DownloadDriver::ListPhotos(PagesAhead& ahead, ListingPlan& plan, int album,
     const auto stopped = [&token] { return token.StopRequested(); };
     int failedInARow = 0;
     for (int page = 1; page <= kMostPages && !stopped() && !run_->Backoff().Outlasted(); ++page) {
-        const PhotoPage listed = ahead.Take(page, stopped);
+        const PhotoPage listed = ahead.Take(page, token.StopToken());
         if (stopped()) return;
         if (!listed.ok) {
             run_->NoteListed(album, std::nullopt);
@@ -241,6 +244,12 @@ bool DownloadDriver::WaitForJobs() {
     // The workers this run called up would idle for seconds, holding their memory.
     app_.Downloading().RetireSpareWorkers();
     progress_->ShowDueAndWait();
+    for (const auto& folder : folders_) {
+        if (folder->Unrecorded() > 0)
+            app_.Log().AddLine(JoinTexts(
+                "run ", std::to_string(run_->Id()), ": ", std::to_string(folder->Unrecorded()),
+                " pictures written into ", folder->Path(), " could not be recorded there"));
+    }
     return true;
 }
 

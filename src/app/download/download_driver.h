@@ -59,7 +59,7 @@ class DownloadDriver : public std::enable_shared_from_this<DownloadDriver> {
 
     // The job of one photo (download_job.cpp): claim the run's next photo, fetch its picture at
     // the run's size, write it into its album folder, and show the progress.
-    bool QueueJob();
+    [[nodiscard]] bool QueueJob();
     void RunJob();
     bool DownloadPhoto(int position, const ListedPhoto& listed);
     bool FetchPicture(const Text& url, ByteBuffer& body);

@@ -77,7 +77,7 @@ class DownloadRun {
     // Waits up to timeoutMs for every listed photo to settle after ListingDone; true when they
     // have, and the list is spent then (the counts stay for the final status). The run's end is
     // seen the moment its last job settles, not at a later poll.
-    bool WaitSettled(unsigned timeoutMs);
+    [[nodiscard]] bool WaitSettled(unsigned timeoutMs);
 
     // The final status was shown (window thread): the run is over and later progress updates
     // must not replace it.

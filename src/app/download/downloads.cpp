@@ -10,8 +10,6 @@ namespace {
 
 // A write under way is short (the picture is in memory): this is ample for it to finish.
 constexpr auto kWriteGrace = std::chrono::milliseconds(2000);
-// How often WaitStopped looks at the pool, which offers no wait of its own for its end.
-constexpr DWORD kPoolLookMs = 10;
 
 }  // namespace
 
@@ -34,12 +32,10 @@ void Downloads::Stop() {
 }
 
 bool Downloads::WaitStopped(unsigned long timeoutMs) {
-    const ULONGLONG begin = GetTickCount64();
-    while (pool_.State() != ThreadPool::kStopped || listing_.State() != ThreadPool::kStopped) {
-        if (GetTickCount64() - begin > timeoutMs) return false;
-        Sleep(kPoolLookMs);
-    }
-    return true;
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    if (!pool_.WaitStopped(timeoutMs)) return false;
+    const ULONGLONG now = GetTickCount64();
+    return listing_.WaitStopped(now < end ? static_cast<DWORD>(end - now) : 0);
 }
 
 bool Downloads::Queue(std::function<void()> job) {

@@ -20,13 +20,13 @@ class Downloads {
 
     // The pools (1 to kParallelFetches + kWritingWorkers workers for the jobs, 1 to
     // kListingWorkers for listing pages); false when either cannot be made.
-    bool Start();
+    [[nodiscard]] bool Start();
     // Stops every run, lets a file write under way finish, and stops the pool without waiting
     // for jobs inside network calls (they may take minutes to notice).
     void Stop();
     // After Stop: waits until no worker of either pool runs any more; false when timeoutMs passed
     // first.
-    bool WaitStopped(unsigned long timeoutMs);
+    [[nodiscard]] bool WaitStopped(unsigned long timeoutMs);
 
     // Window thread, at "下载选中": retires the current run and begins the next.
     std::shared_ptr<DownloadRun> Begin(std::shared_ptr<FlowToken> token, PictureSize size) {
@@ -41,10 +41,10 @@ class Downloads {
     void NumberRunsFrom(unsigned first) { runs_.NumberFrom(first); }
 
     // Queues one job; false when the pool refused it (the job then never runs).
-    bool Queue(std::function<void()> job);
+    [[nodiscard]] bool Queue(std::function<void()> job);
     // Runs a listing task (a page of a photo list) beside the jobs, so a listing never waits
     // behind the pictures already queued; false when the pool refused it.
-    bool QueueListing(std::function<void()> task);
+    [[nodiscard]] bool QueueListing(std::function<void()> task);
     // No job runs or waits.
     bool Idle() const { return pool_.IsIdle(); }
     // The workers a finished run called up would idle for seconds, holding their memory.

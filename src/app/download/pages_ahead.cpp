@@ -3,18 +3,10 @@
 #include "app/download/listing_plan.h"
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <vector>
-
-namespace {
-
-// How often a driver waiting for a page looks whether its run was stopped.
-constexpr auto kStopLook = std::chrono::milliseconds(50);
-
-}  // namespace
 
 // Outlives the driver's object while a worker still fetches a page for it.
 struct PagesAhead::Shared : std::enable_shared_from_this<Shared> {
@@ -23,7 +15,7 @@ struct PagesAhead::Shared : std::enable_shared_from_this<Shared> {
     int last = 0;
     int ahead = 1;
     std::mutex mutex;
-    std::condition_variable arrived;
+    std::condition_variable_any arrived;
     std::map<int, PhotoPage> pages;  // fetched and not yet taken
     int asked = 0;                   // pages handed to the workers so far: 1 to asked
     int onTheirWay = 0;
@@ -107,18 +99,15 @@ void PagesAhead::Begin(PhotoPage first) {
     shared_->Arrive(1, std::move(first));
 }
 
-PhotoPage PagesAhead::Take(int page, const std::function<bool()>& stopped) {
+PhotoPage PagesAhead::Take(int page, std::stop_token stop) {
     if (page < 1) return PhotoPage{};
     shared_->AskMore(page);
     std::unique_lock<std::mutex> guard(shared_->mutex);
-    for (;;) {
-        const auto found = shared_->pages.find(page);
-        if (found != shared_->pages.end()) {
-            PhotoPage listed = std::move(found->second);
-            shared_->pages.erase(found);
-            return listed;
-        }
-        if (stopped && stopped()) return PhotoPage{};
-        shared_->arrived.wait_for(guard, kStopLook);
-    }
+    const auto& pages = shared_->pages;
+    if (!shared_->arrived.wait(guard, stop, [&] { return pages.contains(page); }))
+        return PhotoPage{};
+    const auto found = shared_->pages.find(page);
+    PhotoPage listed = std::move(found->second);
+    shared_->pages.erase(found);
+    return listed;
 }

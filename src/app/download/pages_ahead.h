@@ -4,6 +4,7 @@
 // but its listing, and one page after another spends that time waiting on the network.
 #include <functional>
 #include <memory>
+#include <stop_token>
 
 #include "app/service/service_answers.h"
 
@@ -30,10 +31,10 @@ class PagesAhead {
     // than asked for again, and when it brings photos the pages after it are asked for now.
     void Begin(PhotoPage first);
 
-    // The page as fetch gave it; not ok when it could not be asked for or stopped() said so
-    // while it was awaited (stopped is asked every few milliseconds). A page not asked for yet
-    // (the one before it came empty or failed) is asked for now.
-    PhotoPage Take(int page, const std::function<bool()>& stopped);
+    // The page as fetch gave it; not ok when it could not be asked for or a stop of `stop` came
+    // while it was awaited (the stop wakes the wait at once). A page not asked for yet (the one
+    // before it came empty or failed) is asked for now.
+    PhotoPage Take(int page, std::stop_token stop);
 
   private:
     struct Shared;

@@ -6,4 +6,4 @@
 #include "threads/thread_pool.h"
 
 // Queues task on the pool; false when the pool refused it (the task then never runs).
-bool PostTask(ThreadPool& pool, std::function<void()> task);
+[[nodiscard]] bool PostTask(ThreadPool& pool, std::function<void()> task);

@@ -10,7 +10,6 @@ namespace {
 
 constexpr unsigned kShortestRetryAfterMs = 1000;
 constexpr unsigned kLongestRetryAfterMs = 600000;
-constexpr unsigned kStopCheckMs = 50;
 
 unsigned long long FileTimeValue(const FILETIME& t) {
     return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
@@ -85,25 +84,31 @@ std::optional<unsigned> RetryAfterMs(const Text& value, const SYSTEMTIME& nowUtc
 
 RateBackoff::Ticket RateBackoff::WaitTurn(const FlowToken& token) {
     std::unique_lock<std::mutex> guard(mutex_);
+    const std::stop_token stop = token.StopToken();
     for (;;) {
-        if (token.StopRequested()) return Ticket{epoch_, false, false};
+        if (stop.stop_requested()) return Ticket{epoch_, false, false};
         const Clock::time_point now = Clock::now();
-        if (limited_ && now - limitedSince_ >= std::chrono::milliseconds(boundMs_)) {
+        const Clock::time_point boundAt = limitedSince_ + std::chrono::milliseconds(boundMs_);
+        if (limited_ && now >= boundAt) {
             outlasted_ = true;
-            changed_.notify_all();
+            Changed();
         }
         if (outlasted_) return Ticket{epoch_, false, false, true};
         if (!limited_) return Ticket{epoch_, false, true};
-        const Clock::time_point slice = now + std::chrono::milliseconds(kStopCheckMs);
-        if (now < resumeAt_) {
-            changed_.wait_until(guard, std::min(resumeAt_, slice));
-        } else if (probing_) {
-            changed_.wait_until(guard, slice);
-        } else {
+        if (now >= resumeAt_ && !probing_) {
             probing_ = true;
             return Ticket{epoch_, true, true};
         }
+        // Until the pause ends (or the bound passes), anything changes, or the flow stops.
+        const unsigned long long seen = changes_;
+        changed_.wait_until(guard, stop, now < resumeAt_ ? std::min(resumeAt_, boundAt) : boundAt,
+                            [this, seen] { return changes_ != seen; });
     }
+}
+
+void RateBackoff::Changed() {
+    ++changes_;
+    changed_.notify_all();
 }
 
 RateBackoff::Change RateBackoff::Report(const Ticket& ticket, Outcome outcome,
@@ -125,7 +130,7 @@ RateBackoff::Change RateBackoff::Report(const Ticket& ticket, Outcome outcome,
             probing_ = false;
             resumeAt_ = Clock::now() + std::chrono::milliseconds(pause);
             resumeAtFileTime_ = NowFileTime() + static_cast<unsigned long long>(pause) * 10000;
-            changed_.notify_all();
+            Changed();
             return Change::kPaused;
         }
         case Outcome::kThrough:
@@ -134,19 +139,19 @@ RateBackoff::Change RateBackoff::Report(const Ticket& ticket, Outcome outcome,
                 // A page answered while the picture hosts still limit (or the other way round)
                 // says nothing of that limit: the pause stays, and the next request probes.
                 probing_ = false;
-                changed_.notify_all();
+                Changed();
                 return Change::kNone;
             }
             limited_ = false;
             probing_ = false;
             nextPauseMs_ = kFirstPauseMs;
-            changed_.notify_all();
+            Changed();
             return Change::kResumed;
         case Outcome::kFailed:
             // No answer tells nothing about the limit: let another request probe.
             if (ticket.probe && ticket.epoch == epoch_) {
                 probing_ = false;
-                changed_.notify_all();
+                Changed();
             }
             return Change::kNone;
     }
@@ -156,6 +161,7 @@ RateBackoff::Change RateBackoff::Report(const Ticket& ticket, Outcome outcome,
 void RateBackoff::SetBoundMs(unsigned ms) {
     std::lock_guard<std::mutex> guard(mutex_);
     boundMs_ = ms;
+    Changed();
 }
 
 bool RateBackoff::Outlasted() const {

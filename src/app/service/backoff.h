@@ -44,7 +44,8 @@ class RateBackoff {
 
     // Waits while a pause is open, or while another request probes. Returns at once when no
     // limit is in effect.
-    Ticket WaitTurn(const FlowToken& token);
+    // A stop of the token wakes the wait at once.
+    [[nodiscard]] Ticket WaitTurn(const FlowToken& token);
     // After the request: kLimited with the Retry-After it asked for (none: the doubling pause);
     // kThrough when the service answered anything else; kFailed when no answer came. `scope`
     // names the hosts that answered (one name for a group that limits as one): only an answer
@@ -65,7 +66,11 @@ class RateBackoff {
 
   private:
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    // Wakes every waiter; under the lock.
+    void Changed();
+
+    std::condition_variable_any changed_;
+    unsigned long long changes_ = 0;  // so a waiter tells a wake of its own from a spurious one
     bool limited_ = false;
     bool probing_ = false;
     unsigned epoch_ = 0;

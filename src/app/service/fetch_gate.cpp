@@ -1,21 +1,14 @@
 #include "app/service/fetch_gate.h"
 
-#include <chrono>
-
-namespace {
-
-// A stop is noticed within this long while waiting for a permit.
-constexpr auto kStopLook = std::chrono::milliseconds(50);
-
-}  // namespace
-
 bool FetchGate::Enter(const FlowToken& token) {
     std::unique_lock<std::mutex> guard(mutex_);
-    while (free_ == 0) {
-        if (token.StopRequested()) return false;
-        freed_.wait_for(guard, kStopLook);
+    if (!freed_.wait(guard, token.StopToken(), [this] { return free_ > 0; })) return false;
+    if (token.StopRequested()) {
+        // The stop wins over a permit freed at the same moment; the wake that permit sent may
+        // have been this one, so it goes on to another waiter (of another run, perhaps).
+        freed_.notify_one();
+        return false;
     }
-    if (token.StopRequested()) return false;
     --free_;
     return true;
 }

@@ -22,13 +22,14 @@ class FetchGate {
     FetchGate(const FetchGate&) = delete;
     FetchGate& operator=(const FetchGate&) = delete;
 
-    // Waits for a permit; false (holding none) when the token asked to stop first.
-    bool Enter(const FlowToken& token);
+    // Waits for a permit; false (holding none) when the token asked to stop first, which wakes
+    // the wait at once.
+    [[nodiscard]] bool Enter(const FlowToken& token);
     void Leave();
 
   private:
     std::mutex mutex_;
-    std::condition_variable freed_;
+    std::condition_variable_any freed_;
     int free_;
 };
 

@@ -95,7 +95,9 @@ void QrLogin::RunQrLogin() {
 // The cookies of a signed-in viewer are kept for the next start, sealed for this Windows user,
 // and whatever waited for the sign-in goes on.
 void QrLogin::SignedIn() {
-    app_.SignInStore().Save(app_.Login().Cookies());
+    // Not kept only costs a scan at the next start; this sign-in holds either way.
+    if (!app_.SignInStore().Save(app_.Login().Cookies()))
+        app_.Log().AddLine("the sign-in could not be kept for the next start");
     app_.Login().MarkSignedIn();
 }
 
@@ -127,7 +129,8 @@ bool QrLogin::SignInFromSaved() {
         app_.Login().SetCookies(Text());
         app_.Log().AddLine("the saved sign-in is no longer valid: removed, a QR code follows");
     }
-    app_.SignInStore().Delete();
+    // One that stays is refused again at the next start and removed then.
+    if (!app_.SignInStore().Delete()) app_.Log().AddLine("the saved sign-in could not be removed");
     return false;
 }
 
@@ -242,11 +245,12 @@ int QrLogin::LoadViewerPage() {
 
 void StartQrLogin(AppState& app, unsigned long retryUnitMs, LoginPurpose purpose,
                   const Text& waitingStatus) {
-    app.LoginFlow().Start(
-        [&app, retryUnitMs, purpose, waitingStatus](const std::shared_ptr<FlowToken>& token) {
-            QrLogin(app, token, retryUnitMs, purpose, waitingStatus).RunQrLogin();
-        },
-        L"login");
+    if (!app.LoginFlow().Start(
+            [&app, retryUnitMs, purpose, waitingStatus](const std::shared_ptr<FlowToken>& token) {
+                QrLogin(app, token, retryUnitMs, purpose, waitingStatus).RunQrLogin();
+            },
+            L"login"))
+        app.Log().AddLine("login: no thread could be started for it");
 }
 
 Text SignedOutStatus(int downloaded, long long total) {
@@ -269,7 +273,10 @@ void SignOut(AppState& app) {
         app.View().EnableButtons(true);
         app.View().ShowTaskbarProgress(AppView::Progress::kNone, 0, 0);
     }
-    app.SignInStore().Delete();
+    // The cookies leave memory either way and the login page comes; a file that stayed is
+    // worth a line in the log, as the next start would sign in from it.
+    if (!app.SignInStore().Delete())
+        app.Log().AddLine("sign-out: the saved sign-in could not be removed");
     app.Login().SetCookies(Text());
     app.View().ShowPage(AppView::Page::kLogin);
     if (!stopped.empty()) app.View().SetStatus(stopped);

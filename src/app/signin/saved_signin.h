@@ -16,12 +16,12 @@ class SavedSignIn {
 
     // Encrypts and stores the cookies, making the folder when needed. False for empty cookies
     // (nothing is stored then, and what was stored stays) or when a step fails.
-    bool Save(const Text& cookies) const;
+    [[nodiscard]] bool Save(const Text& cookies) const;
     // The stored cookies; nullopt when there is no file or it is damaged, cannot be decrypted
     // (another Windows user's, another machine's) or holds nothing.
     std::optional<Text> Load() const;
     // Removes the stored sign-in. True when none is left (also when there was none).
-    bool Delete() const;
+    [[nodiscard]] bool Delete() const;
 
     // Where the sign-in lives; empty when the application data folder could not be found.
     const WideText& FilePath() const { return path_; }
