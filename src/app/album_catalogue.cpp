@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/commands.h"
+#include "app/kept_settings.h"
 #include "app/service/service_answers.h"
 #include "app/service/service_client.h"
 #include "app/texts.h"

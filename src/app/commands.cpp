@@ -6,6 +6,7 @@
 #include "app/download/download_driver.h"
 #include "app/download/download_run.h"
 #include "app/folder_commands.h"
+#include "app/kept_settings.h"
 #include "app/signin/qr_login.h"
 #include "text/text_helpers.h"
 
@@ -62,21 +63,6 @@ bool ChooseSize(AppState& app, int command) {
     app.Settings().SetSize(*size);
     app.View().MarkSize(VariantOf(*size).RadioPosition());
     return true;
-}
-
-void KeepSettings(AppState& app) {
-    const UserSettings& settings = app.Settings();
-    app.SettingsStore().Save(
-        KeptSettings{settings.SaveFolder(), settings.Size(), settings.HomePage()});
-}
-
-void RestoreSettings(AppState& app) {
-    const KeptSettings kept = app.SettingsStore().Load();
-    // A folder that has gone since (a removed drive, a deleted folder) leaves the program's own.
-    if (IsExistingFolder(kept.saveFolder))
-        app.Settings().SetSaveFolder(EnsureTrailingBackslash(kept.saveFolder));
-    if (kept.size) app.Settings().SetSize(*kept.size);
-    app.Settings().SetHomePage(kept.homePage);
 }
 
 void ApplyStartSettings(AppState& app) {

@@ -16,12 +16,6 @@ bool ChooseSize(AppState& app, int command);
 // folders of pictures under way that an ended process left empty in the save folder go.
 void ApplyStartSettings(AppState& app);
 
-// The save folder, size and home page as they are now, kept for the next start.
-void KeepSettings(AppState& app);
-// The settings kept at the last start, over the defaults; a save folder that no longer exists
-// is not taken.
-void RestoreSettings(AppState& app);
-
 // The folder that holds the program file, with one trailing "\".
 Text ProgramFolder();
 // The folder part of a program path, up to and with its last separator: "C:\Pictalon.exe" gives

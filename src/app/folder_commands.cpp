@@ -5,7 +5,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/commands.h"
+#include "app/kept_settings.h"
 #include "app/download/long_path.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
@@ -32,14 +32,6 @@ Text FolderToOpen(const RunBoard& runs) {
     const std::shared_ptr<DownloadRun> run = runs.Latest();
     const std::shared_ptr<const AlbumFolder> album = run ? run->LatestAlbum() : nullptr;
     return album ? TrimTrailingBlanks(album->Path()) : Text();
-}
-
-bool IsExistingFolder(const Text& folder) {
-    // The shell's path tests take no "\\?\" form; the file system's own attributes do.
-    const WideText wide = FileSystemPath(folder);
-    if (folder.empty() || wide.empty()) return false;
-    const DWORD attributes = GetFileAttributesW(WinStr(wide));
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 void OpenAlbumFolder(AppState& app) {

@@ -9,8 +9,6 @@ void OpenAlbumFolder(AppState& app);
 // The folder that command opens: the latest run's album folder without trailing blanks (ASCII
 // and full-width spaces); empty before any run.
 Text FolderToOpen(const RunBoard& runs);
-// Whether the folder exists, at any length (the "\\?\" form past 248 units).
-bool IsExistingFolder(const Text& folder);
 // Command 10007: open the program's log with the program the shell opens text files with.
 void OpenLog(AppState& app);
 // Button 20002: let the user choose the save folder.

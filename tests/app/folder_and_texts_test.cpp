@@ -4,6 +4,7 @@
 #include "app/download/album_folder.h"
 #include "app/download/run_progress.h"
 #include "app/folder_commands.h"
+#include "app/kept_settings.h"
 #include "app/download/long_path.h"
 #include "app/commands.h"
 #include "fake_view.h"
