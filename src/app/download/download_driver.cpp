@@ -155,7 +155,9 @@ int DownloadDriver::ListAlbum(const OwnerProfile& owner, const AlbumRecord& albu
     if (!probe.ok) {
         run_->NoteListed(number, std::nullopt);
     } else {
-        run_->NoteListed(number, probe.total);
+        // No number is trusted alone: the album is complete only when every photo the total, the
+        // album list or the listing promised was written.
+        run_->NoteListed(number, std::max<long long>(probe.total, album.photoCount));
         plan.NoteTotal(probe.total);
         ListPhotos(ahead, plan, number, *folder);
         // What this listing saw, for the next run to start from; nothing when it was cut short.
