@@ -1,5 +1,7 @@
 #include "app/app_state.h"
 
+#include "app/signin/signin_renewal.h"
+
 #include <windows.h>
 
 #include <chrono>
@@ -44,7 +46,11 @@ bool LoginState::WaitSignedIn(const FlowToken& token) const {
     return !token.StopRequested();
 }
 
-AppState::AppState(AppView& v, WideText logFolder) : view_(v), log_(std::move(logFolder)) {}
+AppState::AppState(AppView& v, WideText logFolder) : view_(v), log_(std::move(logFolder)) {
+    client_.SetSignInCheck([this](const Text& cookies, const FlowToken& token) {
+        return CheckViewerPage(client_, cookies, token);
+    });
+}
 
 AppState::~AppState() {
     Shutdown();

@@ -316,8 +316,8 @@ class Service:
             return Answer(404, "not found")
         if not self.state.session_valid(req.cookies):
             return self._signed_out()
-        if req.path == "/photos/get_all":
-            self.state.count_listing()
+        self.state.count_listing("expire_after_listings" if req.path == "/photos/get_all"
+                                 else "expire_after_albums")
 
         def bad(reason):
             return json_answer({"result": False, "code": "A0001", "msg": "bad query: " + reason})

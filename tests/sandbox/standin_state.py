@@ -31,7 +31,7 @@ QR_MESSAGES = {
     20000000: "succ",
 }
 DEFAULT_KNOBS = {"cross_domain_count": 4, "unknown_qr_retcode": 50114005, "require_cookies": True,
-                 "utf8_json": False, "expire_after_listings": 0,
+                 "utf8_json": False, "expire_after_listings": 0, "expire_after_albums": 0,
                  # The service as it is today (all off here; the profile "today" turns them on).
                  "require_referer": False, "refuse_old_agents": False, "rotate_xsrf": False,
                  "limit_burst": 0, "limit_rate": 1, "limit_ban_ms": 3000,
@@ -444,17 +444,17 @@ class State:
             self.sessions[sub] = subp
             return sub, subp
 
-    def count_listing(self):
-        """One photo-list request is being answered: once the knob "expire_after_listings" (N)
-        has let N of them through, every session issued so far expires, once."""
+    def count_listing(self, knob="expire_after_listings"):
+        """One photo-list request (album-list: knob "expire_after_albums") is being answered: once
+        the knob (N) has let N of them through, every session issued so far expires, once."""
         with self.lock:
-            left = self.knobs["expire_after_listings"]
+            left = self.knobs[knob]
             if left == 0:
                 return
-            self.knobs["expire_after_listings"] = left - 1
+            self.knobs[knob] = left - 1
             if left == 1:
                 self.sessions = {}
-                self.knobs["expire_after_listings"] = 0
+                self.knobs[knob] = 0
 
     def new_xsrf(self):
         with self.lock:

@@ -64,6 +64,7 @@ PhotoPage FetchPhotoPage(AppState& app, const std::shared_ptr<DownloadRun>& run,
     ServiceRequest request(PhotoListUrl(source.ownerId, source.albumId, page), Text());
     request.bodyCap = kListingBodyCap;
     request.backoff = &run->Backoff();
+    request.pace = &app.Client().ListingPace();
     PhotoPage listed;
     const RetryPolicy policy{kFetchAttempts, kRetryPauseMs, [&](const ServiceAnswer& answer) {
                                  if (!answer.Answered() || answer.status != 200) return false;

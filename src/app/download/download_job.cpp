@@ -25,6 +25,7 @@ bool FetchPicture(AppState& app, const std::shared_ptr<DownloadRun>& run, const 
     request.bodyCap = kPictureBodyCap;
     request.silenceMs = app.Client().PictureSilenceMs();
     request.backoff = &run->Backoff();
+    request.pace = &app.Client().PicturePace();
     request.gate = &app.Downloading().PictureGate();
     request.keptSession = true;
     // A page or an error sent with status 200 is a failed try: it is never written as a picture.
