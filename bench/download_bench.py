@@ -298,7 +298,7 @@ def main():
     os.environ["PICT_ARTIFACTS"] = work
 
     ctl = harness.StandinControl()
-    ctl.reset()
+    ctl.reset("today")
     ctl.scenario("bench")
     owner_id = options.account or OWNER
     owner = owner_of(ctl.current_scenario(), owner_id)

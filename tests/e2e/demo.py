@@ -168,7 +168,7 @@ def main():
     log = os.path.join(harness.artifacts_dir(), "demo-pictalon.log")
 
     ctl = harness.StandinControl()
-    ctl.reset()
+    ctl.reset("today")
     ctl.scenario("demo")  # its QR script: waiting a while, scanned, then confirmed
     say("stand-in ready with the demo scenario; starting Pictalon from %s" % run)
     program = harness.Program(os.path.join(run, "Pictalon.exe"), log_name="demo-pictalon")
