@@ -287,6 +287,8 @@ class PhotoHostTest(StandinTest):
         self.assertEqual(case.CTL.knobs({})["knobs"]["expire_after_listings"], 0)
         self.cookie = case.CTL.session()
         self.assertTrue(self.get(path)["result"])
+        case.CTL.knobs({"expire_after_albums": 1})
+        self.assertEqual([self.get(albums_path("1000001"))["result"] for _ in range(2)], [True, False])
 
 
 class ImageHostTest(StandinTest):
