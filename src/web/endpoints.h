@@ -17,6 +17,12 @@ inline constexpr const char* kMainSiteDomain = "weibo.com";
 // The picture shown for an album without a cover (on the first image host).
 inline constexpr const char* kDefaultCoverName = "default_album_cover.jpg";
 
+// The browser every request of the program says it is. The service answers 432 to browsers it
+// no longer trusts, so this follows the current desktop browsers; change it as they move on.
+inline constexpr const char* kBrowserUserAgent =
+    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/131.0.0.0 Safari/537.36";
+
 // The site every picture request names as its Referer: the image hosts refuse pictures
 // requested from anywhere else.
 inline constexpr const char* kSiteReferer = "https://weibo.com/";

@@ -222,12 +222,9 @@ class DownloadPushbackTest(PictalonTestCase):
         rates, since = [], []
         for r in self.log_paths(host="photo.weibo.com"):
             if r["status"] == 418 and since:
-                recent = since[-4:]
-                span = recent[-1] - recent[0]
-                rates.append((len(recent) - 1) / span if span > 0 else float("inf"))
-                since = []
-            elif r["status"] == 200:
-                since.append(r["arrived"])
+                span = since[-1] - since[-4:][0]
+                rates.append((len(since[-4:]) - 1) / span if span > 0 else float("inf"))
+            since = [] if r["status"] == 418 else since + [r["arrived"]]
         print("\nlisting limited at %s requests a second" % ["%.1f" % x for x in rates],
               file=sys.stderr)
         self.assertGreaterEqual(len(rates), 2)

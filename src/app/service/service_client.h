@@ -40,12 +40,6 @@ class RawBody {
 
 enum class SendCookies { kNone, kLogin };
 
-// The browser every request of the program says it is. The service answers 432 to browsers it
-// no longer trusts, so this follows the current desktop browsers; change it as they move on.
-inline constexpr const char* kBrowserUserAgent =
-    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
-    "Chrome/131.0.0.0 Safari/537.36";
-
 struct ServiceRequest {
     ServiceRequest() = default;
     // A GET without cookies.
