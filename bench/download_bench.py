@@ -25,6 +25,9 @@ import harness  # noqa: E402  (path set just above)
 S = "  状态:"
 LOGIN_DONE = S + "登录成功,请输入微博主页分析相册"
 CATALOGUE_DONE = S + "获取相册信息完成,请选择相册单击鼠标右键开始下载;"
+# The browser the program says it is (src/web/endpoints.h): today's service refuses old ones.
+BROWSER = ("Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+           "Chrome/131.0.0.0 Safari/537.36")
 FINAL = re.compile(r"全部下载完成,当前已下载 (\d+)张 共 (\d+)张")
 # "下载全部相册": albums, pictures written, pictures already there.
 FINAL_ACCOUNT = re.compile(r"全部相册下载完成,共 (\d+)个相册,新下载 (\d+)张,已有 (\d+)张")
@@ -97,6 +100,9 @@ def curl_config(urls, path, cookie=None, into=None):
     A header in a config applies to every transfer of it and headers add up, so the cookie is
     written once: one per address sent thousands of Cookie headers with each request."""
     with open(path, "w") as f:
+        # As the program asks: today's service refuses an old browser, and pictures without
+        # the site as their referrer.
+        f.write('user-agent = "%s"\nreferer = "https://weibo.com/"\n' % BROWSER)
         if cookie:
             f.write('header = "Cookie: %s"\n' % cookie)
         for i, url in enumerate(urls):
@@ -301,7 +307,7 @@ def main():
     os.environ["PICT_ARTIFACTS"] = work
 
     ctl = harness.StandinControl()
-    ctl.reset()
+    ctl.reset("today")
     ctl.scenario("bench")
     owner_id = options.account or OWNER
     owner = owner_of(ctl.current_scenario(), owner_id)

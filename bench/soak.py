@@ -27,7 +27,7 @@ def one_round(log_name):
     seconds = {}
     started = time.monotonic()
     ctl = harness.StandinControl()
-    ctl.reset()
+    ctl.reset("today")
     ctl.qr_sequence(["confirmed"])
     harness.forget_settings()
     program = harness.Program(harness.pictalon_exe(), log_name=log_name)

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "web/endpoints.h"
 #include "web/web_session.h"
 
 namespace {
@@ -30,6 +31,9 @@ Text g_cookie;
 bool FetchOne(WebSession& session, const Text& url, long long& bytes) {
     if (!session.Open("GET", url)) return false;
     if (!g_cookie.empty()) session.SetCookie(g_cookie);
+    // As the program asks: today's service refuses an old browser, and pictures without the site.
+    session.SetUserAgent(kBrowserUserAgent);
+    if (IsImageHostUrl(url)) session.SetReferer(kSiteReferer);
     if (!session.Send()) return false;
     const ByteBuffer body = session.GetBody();
     bytes += static_cast<long long>(body.size());
@@ -45,7 +49,8 @@ Outcome Run(const std::vector<Text>& urls, int workers, bool reuse) {
         threads.emplace_back([&, w] {
             std::unique_ptr<WebSession> kept = reuse ? std::make_unique<WebSession>() : nullptr;
             for (size_t i = next++; i < urls.size(); i = next++) {
-                std::unique_ptr<WebSession> fresh = reuse ? nullptr : std::make_unique<WebSession>();
+                std::unique_ptr<WebSession> fresh =
+                    reuse ? nullptr : std::make_unique<WebSession>();
                 if (FetchOne(reuse ? *kept : *fresh, urls[i], outcomes[w].bytes)) {
                     ++outcomes[w].ok;
                 } else {

@@ -5,6 +5,7 @@
 #include "app/kept_settings.h"
 #include "app/service/service_answers.h"
 #include "app/service/service_client.h"
+#include "app/signin/signin_renewal.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
 #include "web/endpoints.h"
@@ -13,12 +14,15 @@ namespace {
 
 constexpr int kAlbumsPerPage = 20;
 
-ServiceRequest WithLogin(const Text& url, const Text& cookies) {
-    ServiceRequest request(url, cookies);
-    return request;
-}
-
 }  // namespace
+
+// A sign-in the service no longer takes, in whatever shape it says so, is renewed by a new QR
+// scan while the analysis waits; then the page is asked for again.
+ServiceAnswer AlbumCatalogue::FetchSignedIn(ServiceRequest request, const RetryPolicy& policy) {
+    request.cookies = SendCookies::kLogin;
+    return FetchWithSignIn(app_, *token_, std::move(request), policy,
+                           [this](const Text& used) { AskForNewSignIn(app_, "analysis", used); });
+}
 
 AlbumCatalogue::AlbumCatalogue(AppState& app, std::shared_ptr<FlowToken> token)
     : app_(app), token_(std::move(token)) {}
@@ -39,10 +43,8 @@ void AlbumCatalogue::RunAnalysis() {
 }
 
 bool AlbumCatalogue::LoadOwnerProfile(const Text& address) {
-    const SitePage page =
-        ReadSitePage(app_.Client()
-                         .Fetch(WithLogin(HomePageUrl(address), app_.Login().Cookies()), *token_)
-                         .body.FromUtf8());
+    const SitePage page = ReadSitePage(
+        FetchSignedIn(ServiceRequest(HomePageUrl(address)), RetryPolicy()).body.FromUtf8());
     if (token_->StopRequested()) return false;
     // Checked and changed in one step on the window thread, where a newer analysis starts: a
     // retired analysis can never overwrite the newer one's owner.
@@ -55,25 +57,27 @@ bool AlbumCatalogue::LoadOwnerProfile(const Text& address) {
 
 // A page that fails (no answer, or not the list's shape) is asked for again twice after a
 // short pause, as pictures are.
-AlbumPage AlbumCatalogue::FetchAlbumPage(const Text& ownerId, const Text& cookies, int page) {
+AlbumPage AlbumCatalogue::FetchAlbumPage(const Text& ownerId, int page) {
     AlbumPage listed;
     RetryPolicy policy{kFetchAttempts, kRetryPauseMs, [&](const ServiceAnswer& answer) {
                            listed = ReadAlbumPage(answer.body.AsCodePage());
                            return listed.ok;
                        }};
-    app_.Client().Fetch(WithLogin(AlbumListUrl(ownerId, page), cookies), *token_, policy);
+    ServiceRequest request(AlbumListUrl(ownerId, page));
+    request.pace = &app_.Client().ListingPace();
+    if (!FetchSignedIn(request, policy).accepted) return AlbumPage{};
     return listed;
 }
 
 // The list comes 20 albums a page; ask until "data.total" albums arrived or a page is empty, so
 // owners with many albums are listed whole and only with albums the service sent. A page that
 // never came makes the listing incomplete, which the final status must not hide.
-AlbumCatalogue::Listing AlbumCatalogue::ListAlbums(const Text& ownerId, const Text& cookies) {
+AlbumCatalogue::Listing AlbumCatalogue::ListAlbums(const Text& ownerId) {
     Listing found;
     std::int64_t total = 0;
     for (int page = 1;; ++page) {
         if (token_->StopRequested()) return found;
-        const AlbumPage listed = FetchAlbumPage(ownerId, cookies, page);
+        const AlbumPage listed = FetchAlbumPage(ownerId, page);
         if (!listed.ok) {
             found.complete = false;
             return found;
@@ -107,7 +111,7 @@ bool AlbumCatalogue::ShowCatalogue(const std::vector<AlbumRecord>& albums) {
 }
 
 void AlbumCatalogue::LoadAlbumCatalogue() {
-    const Listing found = ListAlbums(app_.Owner().Get().ownerId, app_.Login().Cookies());
+    const Listing found = ListAlbums(app_.Owner().Get().ownerId);
     if (token_->StopRequested()) return;
     if (!app_.OnWindowIf(app_.AnalysisFlow(), token_,
                          [&] { app_.Owner().SetAlbums(found.albums); }))

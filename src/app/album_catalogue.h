@@ -25,8 +25,9 @@ class AlbumCatalogue {
         bool complete = true;
     };
     bool Current() const;
-    AlbumPage FetchAlbumPage(const Text& ownerId, const Text& cookies, int page);
-    Listing ListAlbums(const Text& ownerId, const Text& cookies);
+    ServiceAnswer FetchSignedIn(ServiceRequest request, const RetryPolicy& policy);
+    AlbumPage FetchAlbumPage(const Text& ownerId, int page);
+    Listing ListAlbums(const Text& ownerId);
     bool ShowCatalogue(const std::vector<AlbumRecord>& albums);
     AppState& app_;
     std::shared_ptr<FlowToken> token_;

@@ -1,5 +1,7 @@
 #include "app/app_state.h"
 
+#include "app/signin/signin_renewal.h"
+
 #include <windows.h>
 
 Text LoginState::Cookies() const {
@@ -38,7 +40,11 @@ bool LoginState::WaitSignedIn(const FlowToken& token) const {
            !token.StopRequested();
 }
 
-AppState::AppState(AppView& v, WideText logFolder) : view_(v), log_(std::move(logFolder)) {}
+AppState::AppState(AppView& v, WideText logFolder) : view_(v), log_(std::move(logFolder)) {
+    client_.SetSignInCheck([this](const Text& cookies, const FlowToken& token) {
+        return CheckViewerPage(client_, cookies, token);
+    });
+}
 
 AppState::~AppState() {
     Shutdown();

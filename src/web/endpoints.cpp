@@ -97,6 +97,15 @@ Text UrlHost(const Text& url) {
     return LowerAscii(authority);
 }
 
+bool IsImageHostUrl(const Text& url) {
+    return RateLimitScope(url) == "sinaimg.cn";
+}
+
+bool IsPlaceholderUrl(const Text& url) {
+    const Text path = url.substr(0, url.find_first_of("?#"));
+    return IsImageHostUrl(url) && EndsWith(path, "/images/default_d_h_large.gif");
+}
+
 Text UpgradeToHttps(const Text& url) {
     if (UrlScheme(url) != "http" || !IsServiceHost(UrlHost(url))) return url;
     return "https://" + url.substr(7);

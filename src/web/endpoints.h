@@ -17,6 +17,16 @@ inline constexpr const char* kMainSiteDomain = "weibo.com";
 // The picture shown for an album without a cover (on the first image host).
 inline constexpr const char* kDefaultCoverName = "default_album_cover.jpg";
 
+// The browser every request of the program says it is. The service answers 432 to browsers it
+// no longer trusts, so this follows the current desktop browsers; change it as they move on.
+inline constexpr const char* kBrowserUserAgent =
+    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/131.0.0.0 Safari/537.36";
+
+// The site every picture request names as its Referer: the image hosts refuse pictures
+// requested from anywhere else.
+inline constexpr const char* kSiteReferer = "https://weibo.com/";
+
 // Every host name the program talks to: the four above, wx1..wx4.sinaimg.cn and
 // tva1..tva4.sinaimg.cn.
 const std::vector<Text>& ServiceHosts();
@@ -38,6 +48,12 @@ Text UrlHost(const Text& url);
 // The hosts an address's rate limit applies to: the image hosts limit as one ("sinaimg.cn"),
 // every other host on its own (its name).
 Text RateLimitScope(const Text& url);
+
+// True for an address of an image host (wx1..wx4, tva1..tva4 and any other under sinaimg.cn).
+bool IsImageHostUrl(const Text& url);
+// True for the picture the image hosts answer in place of one its owner removed (a redirect to
+// ".../images/default_d_h_large.gif").
+bool IsPlaceholderUrl(const Text& url);
 
 // An http address of a service host becomes https; any other address is returned unchanged.
 Text UpgradeToHttps(const Text& url);

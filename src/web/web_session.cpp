@@ -124,6 +124,8 @@ bool WebSession::Open(const Text& verb, const Text& url) {
     responseHeaders_.clear();
     request_.Reset();
     callerCookie_.clear();
+    callerAgent_.clear();
+    callerReferer_.clear();
     disabledFeatures_ = 0;
     currentUrl_ = fullUrl;
 

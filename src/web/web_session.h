@@ -88,10 +88,11 @@ class WebSession {
 
     // Sends the open request and receives the answer's headers. Connection errors 12029 and
     // 12030 are tried again up to `retries` times; any other error fails at once. In cookie
-    // modes 1 and 2, and in mode 0 when the caller set a Cookie header, 3xx redirects are
-    // followed here (at most 20 hops, as GET without a body) instead of by the platform; the
-    // last answer is the result, and a hop that fails makes Send fail. The caller's Cookie
-    // header goes along only to the same host and never from https down to http.
+    // modes 1 and 2, and in mode 0 when the caller set a Cookie, User-Agent or Referer header,
+    // 3xx redirects are followed here (at most 20 hops, as GET without a body) instead of by
+    // the platform; the last answer is the result, and a hop that fails makes Send fail. The
+    // caller's Cookie header goes along only to the same host and never from https down to
+    // http; its User-Agent and Referer go along to every hop.
     bool Send(const Text& body = Text(), bool skipEmpty = false, int retries = 0);
     bool SendBytes(const ByteBuffer& body = ByteBuffer(), bool skipEmpty = false, int retries = 0);
 
@@ -164,7 +165,8 @@ class WebSession {
     bool RemoveCookies(const Text& cookieString) { return jar_.RemoveCookies(cookieString); }
     const CookieJar& Jar() const { return jar_; }
 
-    // The URL of the open request after scheme completion.
+    // The URL of the open request after scheme completion (after a redirect the session
+    // followed itself, the address it led to).
     const Text& CurrentUrl() const { return currentUrl_; }
     // 0 before an answer, -1 when unknown (absent, unparsable or 0), else Content-Length.
     int ContentLength() const { return contentLength_; }
@@ -186,6 +188,10 @@ class WebSession {
     void ApplyRequestOptions();
     bool ProcessResponseHeaders(bool skipEmpty);
     bool FollowRedirect(bool skipEmpty, int retries);
+    bool FollowsRedirectsItself() const {
+        return cookieMode_ > 0 || !callerCookie_.empty() || !callerAgent_.empty() ||
+               !callerReferer_.empty();
+    }
     bool SendRaw(const char* body, size_t length, bool skipEmpty, int retries);
     bool AddHeaderText(const Text& headerText, DWORD flags);
     bool DisableFeature(DWORD feature);
@@ -220,6 +226,10 @@ class WebSession {
     int sendAttempts_ = 0;
     // The "Cookie" header the caller set on the open request (mode 0).
     Text callerCookie_;
+    // The browser identity and referrer the caller set: they go on with every redirect hop the
+    // session follows itself, as a browser's would.
+    Text callerAgent_;
+    Text callerReferer_;
     DWORD disabledFeatures_ = 0;
     int receiveTimeout_ = kReceiveTimeout;
     size_t maxBodySize_ = 0;

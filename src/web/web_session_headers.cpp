@@ -16,7 +16,10 @@ bool WebSession::AddHeaderText(const Text& headerText, DWORD flags) {
 bool WebSession::SetHeader(const Text& name, const Text& value, std::optional<DWORD> flags) {
     // A line break would start a header of the value's choosing.
     if (!request_ || name.empty() || HasHeaderBreak(name) || HasHeaderBreak(value)) return false;
-    if (cookieMode_ == 0 && LowerAscii(name) == "cookie") callerCookie_ = value;
+    const Text lower = LowerAscii(name);
+    if (cookieMode_ == 0 && lower == "cookie") callerCookie_ = value;
+    if (lower == "user-agent") callerAgent_ = value;
+    if (lower == "referer") callerReferer_ = value;
     return AddHeaderText(name + ":" + value, flags.value_or(kAddReplace));
 }
 

@@ -106,8 +106,9 @@ void WebSession::ApplyRequestOptions() {
     }
     // The session follows redirects itself whenever cookies are in its hands, so that the
     // cookies of every hop are kept and a caller's cookie header never follows a redirect to
-    // another host.
-    if (noRedirect_ || cookieMode_ > 0 || !callerCookie_.empty()) {
+    // another host; and whenever the caller named a browser or a referrer, which every hop must
+    // carry and whose end the caller may want to know (CurrentUrl).
+    if (noRedirect_ || FollowsRedirectsItself()) {
         DisableFeature(WINHTTP_DISABLE_REDIRECTS);
     }
     if (cookieMode_ != 0) {
@@ -137,7 +138,7 @@ bool WebSession::ProcessResponseHeaders(bool skipEmpty) {
 }
 
 bool WebSession::FollowRedirect(bool skipEmpty, int retries) {
-    if (noRedirect_ || (cookieMode_ == 0 && callerCookie_.empty())) return true;
+    if (noRedirect_ || !FollowsRedirectsItself()) return true;
     const int status = GetStatusCode();
     const Text location = GetLocation(true);
     if (location.empty() || status < 300 || status > 399) {
@@ -151,6 +152,8 @@ bool WebSession::FollowRedirect(bool skipEmpty, int retries) {
     // A cookie header the caller set goes on only to the same host, and never from https down
     // to http.
     const Text cookie = callerCookie_;
+    const Text agent = callerAgent_;
+    const Text referer = callerReferer_;
     const Text fromHost = UrlHost(currentUrl_);
     const bool fromHttps = scheme_ == INTERNET_SCHEME_HTTPS;
     if (!Open(Text(), location)) {
@@ -161,6 +164,8 @@ bool WebSession::FollowRedirect(bool skipEmpty, int retries) {
         !(fromHttps && scheme_ != INTERNET_SCHEME_HTTPS)) {
         SetHeader("Cookie", cookie);
     }
+    if (!agent.empty()) SetHeader("User-Agent", agent);
+    if (!referer.empty()) SetHeader("Referer", referer);
     return SendRaw(nullptr, 0, skipEmpty, retries);
 }
 

@@ -235,6 +235,8 @@ TEST_F(DownloadFaultTest, ARateLimitPausesTheRunAndLosesNothing) {
         FreshSaveFolder(static_cast<int>(&c - cases));
         ASSERT_TRUE(standin::ClearFaults());
         ASSERT_TRUE(standin::ClearLog());
+        app.Client().PicturePace().Forget();  // each limit as a new window meets it
+        app.Client().ListingPace().Forget();
         Text rule = R"({"host":")" + Text(c.host) + R"(","action":"limit","ms":3000,"status":)" +
                     std::to_string(c.status) + R"(,"after_requests":)" +
                     std::to_string(c.startsAfter);
@@ -307,6 +309,8 @@ TEST_F(DownloadFaultTest, ARunWhoseSignInExpiresWaitsForANewScanAndEndsWhole) {
              R"("{\"ok\":-100,\"url\":\"https://passport.weibo.com/visitor/visitor\"}"})"},
         {"a 432 that outlasts its pause", "{}",
          "{" + page3 + R"(,"action":"status","status":432,"count":2})"},
+        // A shape no rule knows: the viewer page tells.
+        {"an unknown shape", R"({"expire_after_listings": 2, "signed_out_shape": "unknown"})", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

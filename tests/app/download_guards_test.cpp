@@ -263,6 +263,43 @@ TEST(RateBackoff, OnePauseForEveryWorkerThatMetTheLimitAndOnlyItsHostsCanEndIt) 
     EXPECT_EQ(backoff.PauseCount(), 1);
 }
 
+TEST(RateBackoff, APaceHalvesAtEachLimitAndCreepsBackStayingBelowTheRateThatDrewIt) {
+    using std::chrono::milliseconds;
+    const struct {
+        int apartMs, through;  // the starts that drew the first limit; requests through after it
+        double rate, limitedRate;
+    } cases[] = {
+        {100, 0, 5.0, 10.0},       // ten a second drew the limit: five
+        {100, 1, 5.3125, 10.0},    // each request through adds a 32nd of that
+        {100, 1000, 9.375, 10.0},  // and the pace stops a 16th below it
+        {0, 0, 50.0, 100.0},       // starts too close to measure count as the fastest
+        {5000, 0, 50.0, 100.0},    // and so do starts a quiet while apart
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.apartMs << " ms apart, " << c.through << " through");
+        Pace pace;
+        const Pace::Clock::time_point t0 = Pace::Clock::time_point{} + std::chrono::hours(1);
+        Pace::Turn sent;
+        for (int i = 0; i < 8; ++i) {
+            sent = pace.Take(t0 + milliseconds(c.apartMs * i));
+            EXPECT_EQ(sent.at, t0 + milliseconds(c.apartMs * i));  // as fast as asked
+        }
+        pace.Limited(sent);
+        pace.Limited(sent);  // the other requests on their way teach nothing more
+        for (int i = 0; i < c.through; ++i) pace.Through(pace.Take(t0));
+        EXPECT_DOUBLE_EQ(pace.Rate(), c.rate);
+        EXPECT_DOUBLE_EQ(pace.LimitedRate(), c.limitedRate);
+        // Later starts keep the pace's gap; a limit met at that pace teaches a slower one.
+        const Pace::Clock::time_point later = t0 + std::chrono::hours(1);
+        const Pace::Turn first = pace.Take(later), second = pace.Take(later);
+        EXPECT_EQ(first.at, later);
+        EXPECT_NEAR(std::chrono::duration<double>(second.at - first.at).count(), 1 / c.rate, 1e-6);
+        pace.Limited(second);
+        EXPECT_NEAR(pace.Rate(), c.rate / 2, 1e-6);
+        EXPECT_EQ(pace.Limits(), 2);
+    }
+}
+
 // The client against the stand-in alone: a failed request is asked again only after the pause,
 // the caller gets its last answer whole, and a limit's Retry-After sets the pause, which a stop
 // still ends at once.

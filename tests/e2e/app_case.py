@@ -57,6 +57,10 @@ AWKWARD_PHOTOS = [
 ]
 
 
+# The stand-in speaks the service as its users meet it today (see tests/sandbox/README.md).
+PROFILE = "today"
+
+
 def scenario():
     def album(aid, caption, cover, generated, photos=()):
         return {"id": aid, "caption": caption, "type": 3, "cover": cover,
@@ -224,7 +228,7 @@ class PictalonTestCase(unittest.TestCase):
         harness.use_own_local_app_data()
 
     def setUp(self):
-        self.ctl.reset()
+        self.ctl.reset(PROFILE)
         self.ctl.scenario_json(scenario())
 
     def start(self, label, qr=("confirmed",), keep_signin=False):

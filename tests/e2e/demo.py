@@ -179,7 +179,7 @@ def main():
     harness.forget_settings()
 
     ctl = harness.StandinControl()
-    ctl.reset()
+    ctl.reset("today")
     ctl.scenario("demo")  # its QR script: waiting a while, scanned, then confirmed
     say("stand-in ready with the demo scenario; starting Pictalon from %s" % run)
     program = harness.Program(os.path.join(run, "Pictalon.exe"), log_name="demo-pictalon")

@@ -12,8 +12,8 @@ sys.dont_write_bytecode = True  # keep the source folders clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from app_case import (  # noqa: E402
-    ANALYSING, LOGIN_DONE, OTHER, OWNER, PictalonTestCase, QR_ERROR, QR_EXPIRED, QR_SCANNED,
-    QR_USED, QR_WAITING, S, harness, home, naming, pages_of, qr_box, scenario, main)
+    ANALYSING, LOGIN_DONE, OTHER, OWNER, PROFILE, PictalonTestCase, QR_ERROR, QR_EXPIRED,
+    QR_SCANNED, QR_USED, QR_WAITING, S, harness, home, naming, pages_of, qr_box, scenario, main)
 
 
 class NamingRuleTest(unittest.TestCase):
@@ -290,7 +290,7 @@ class DpiTest(PictalonTestCase):
         for dpi in (96, 144, 192):
             with self.subTest(dpi=dpi):
                 harness.set_log_pixels(dpi)
-                self.ctl.reset()
+                self.ctl.reset(PROFILE)
                 self.ctl.scenario_json(scenario())
                 app = self.start("dpi-%d" % dpi, qr=("waiting",))
                 try:

@@ -11,7 +11,7 @@ sys.dont_write_bytecode = True  # keep the source folders clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from app_case import (  # noqa: E402
-    CATALOGUE_DONE, OWNER, PAGE_RND, PictalonTestCase, S, SIZES, finished, home,
+    CATALOGUE_DONE, OTHER, OWNER, PAGE_RND, PictalonTestCase, S, SIZES, finished, home,
     harness, incomplete, naming, picture, pictures_in, scenario, main)
 
 
@@ -201,6 +201,33 @@ class DownloadPushbackTest(PictalonTestCase):
                   if not 33 <= int(p["pic_name"].split("_")[1].split(".")[0]) <= 64}
         self.assertEqual(len(listed), 33)
         self.assertEqual(present, listed)
+
+    def test_a_listing_limited_per_address_meets_each_limit_once_for_each_pace_it_learns(self):
+        """The photo host takes a burst of 4 listing requests, then 3 a second, and bans an
+        address that pushes on: each limit slows the listing down, so a long album meets only a
+        few, each at a slower pace than the one before; every photo is written."""
+        with_long = scenario()
+        with_long["owners"][2]["albums"].append(
+            {"id": "7640", "caption": "长", "type": 3, "generate_photos": 640})
+        self.ctl.scenario_json(with_long)
+        app = self.start("pace")
+        app.login()
+        app.analyse(home(OTHER), 3)
+        self.ctl.knobs({"limit_burst": 4, "limit_rate": 3, "limit_ban_ms": 1000})
+        self.ctl.call("DELETE", "/log")
+        app.driver.command(10005)
+        app.download(2, 640, 640, timeout_ms=600000)
+        # The rate the last few listing requests came at before each limit they drew.
+        rates, since = [], []
+        for r in self.log_paths(host="photo.weibo.com"):
+            if r["status"] == 418 and since:
+                span = since[-1] - since[-4:][0]
+                rates.append((len(since[-4:]) - 1) / span if span > 0 else float("inf"))
+            since = [] if r["status"] == 418 else since + [r["arrived"]]
+        print("\nlisting limited at %s requests a second" % ["%.1f" % x for x in rates],
+              file=sys.stderr)
+        self.assertGreaterEqual(len(rates), 2)
+        self.assertEqual(rates, sorted(rates, reverse=True))
 
 UTF8_OWNER = "5000005"
 UTF8_PHOTOS = [

@@ -13,8 +13,8 @@ sys.dont_write_bytecode = True  # keep the source folders clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from app_case import (  # noqa: E402
-    App, OWNER, PictalonTestCase, QR_WAITING, S, finished, harness, home, pictures_in,
-    incomplete, main)
+    App, CATALOGUE_DONE, OWNER, PictalonTestCase, QR_WAITING, S, finished, harness, home,
+    pictures_in, incomplete, scenario, main)
 
 SIGNIN_EXPIRED = S + "登录已过期,请扫描二维码重新登录,登录后下载将继续;"
 
@@ -119,6 +119,21 @@ class RenewalTest(PictalonTestCase):
         app.driver.close()
         self.assertEqual(app.program.wait(20), 0)
 
+    def test_an_album_list_that_says_signed_out_in_a_new_shape_is_renewed_by_a_scan(self):
+        # Page 1 of the 23 albums passes; page 2 meets the expired sign-in, said in a shape no
+        # rule knows: the viewer page tells, the login page asks for a scan, the list comes whole.
+        self.ctl.scenario("default")
+        app = self.start("renewal-catalogue")
+        app.login()
+        self.ctl.knobs({"expire_after_albums": 1, "signed_out_shape": "unknown"})
+        self.ctl.qr("waiting")
+        app.analyse(home("2000002"), 0, wait_done=False)
+        app.wait_status(SIGNIN_EXPIRED, timeout_ms=60000)
+        self.assertEqual(app.driver.tabs()["selected"], 0)
+        self.ctl.qr("confirmed")
+        app.wait_status(CATALOGUE_DONE, timeout_ms=120000)
+        self.assertEqual(app.driver.list(wait_count=23)["count"], 23)
+
 
 class ServiceMoodsTest(PictalonTestCase):
     def test_html_for_a_picture_is_never_written_and_a_limit_that_never_lifts_ends_the_run(self):
@@ -148,6 +163,41 @@ class ServiceMoodsTest(PictalonTestCase):
         while not app.analyse_button_enabled() and time.monotonic() < deadline:
             time.sleep(0.2)
         self.assertTrue(app.analyse_button_enabled())
+
+        # A 432 from the picture hosts, whose requests carry no sign-in, is a limit too: the
+        # bound ends it, and no new scan is asked for.
+        self.ctl.call("DELETE", "/faults")
+        self.ctl.call("DELETE", "/log")
+        self.ctl.fault({"host": "*.sinaimg.cn", "action": "limit", "after_requests": 10,
+                        "ms": 600000, "status": 432})
+        app.driver.select(2)
+        app.driver.command(10000)
+        app.wait_status(limit_ended(10, 33), timeout_ms=120000)
+        self.assertEqual(app.driver.tabs()["selected"], 1)
+        self.assertEqual(self.log_paths(host="login.sina.com.cn"), [])
+
+    def test_a_removed_picture_is_never_written_over_the_copy_already_there(self):
+        removed = scenario()
+        removed["owners"][1]["albums"][1].update(generate_photos=31, photos=[  # 6032: 31 and one
+            {"pic_name": "gone.jpg", "caption": "删了", "timestamp": 0, "removed": True}])
+        self.ctl.scenario_json(removed)
+        app = self.start("removed")
+        app.login()
+        app.analyse(home(OWNER), 4)
+        folder, names = self.expected_files(app, OWNER, "6032")
+        gone = [n for n, p in names.items() if p["pic_name"] == "gone.jpg"][0]
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, gone), "wb") as f:
+            f.write(b"the good copy")
+        app.driver.select(1)
+        app.driver.command(10000)
+        app.wait_status(incomplete(31, 32, 0, 1), timeout_ms=120000)
+        with open(os.path.join(folder, gone), "rb") as f:
+            self.assertEqual(f.read(), b"the good copy")
+        os.remove(os.path.join(folder, gone))
+        self.assert_album_on_disk(folder, names, "mw1024", missing=[gone])
+        self.assertIn("/mw1024/gone.jpg -> the service's placeholder: the picture was removed",
+                      run_log())
 
 
 class TwoWindowsTest(PictalonTestCase):

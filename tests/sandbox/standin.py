@@ -120,6 +120,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         body = self.read_body()
         port = server.server_address[1]
         req = Request(self.command, server.scheme, port, host, self.path, headers, body)
+        req.client = self.client_address[0]
         is_control = host == standin_service.CONTROL_HOST and not req.path.startswith("/_t/")
 
         entry = None

@@ -2,7 +2,7 @@
 """Client of the stand-in's control API for Python and bash drivers (see README.md).
 
 As a module: StandinControl().reset(), .scenario("demo"), .qr("scanned"), .fault({...}), .log().
-As a command: standin_ctl.py reset | scenario NAME | scenario-file PATH | qr STATE|CODE |
+As a command: standin_ctl.py reset [PROFILE] | scenario NAME | scenario-file PATH | qr STATE|CODE |
 qr-seq S1 S2 ... | refuse MODE|none | knobs JSON | session | fault JSON | faults |
 clear-faults | log [HOST] | clear-log
 """
@@ -44,8 +44,11 @@ class StandinControl:
             raise StandinError("%s %s: %s %s" % (method, path, answer.status, result.get("error", text)))
         return result
 
-    def reset(self):
-        return self.call("POST", "/reset")
+    def reset(self, profile=None):
+        """Back to the default scenario, with the knobs of a profile ("today": the service as
+        its users meet it now) when one is named."""
+        suffix = "?profile=" + urllib.parse.quote(profile) if profile else ""
+        return self.call("POST", "/reset" + suffix)
 
     def scenario(self, name):
         return self.call("POST", "/scenario?name=" + urllib.parse.quote(name))
@@ -100,8 +103,8 @@ def main(argv):
     ctl = StandinControl()
     cmd, args = argv[0], argv[1:]
     try:
-        if cmd == "reset":
-            result = ctl.reset()
+        if cmd == "reset" and len(args) <= 1:
+            result = ctl.reset(args[0] if args else None)
         elif cmd == "scenario" and len(args) == 1:
             result = ctl.scenario(args[0])
         elif cmd == "scenario-file" and len(args) == 1:

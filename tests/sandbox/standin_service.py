@@ -18,6 +18,14 @@ MAIN_HOSTS = ("weibo.com", "www.weibo.com")
 PHOTO_HOST = "photo.weibo.com"
 IMAGE_HOST_RE = re.compile(r"^(wx[1-4]|tva[1-4])\.sinaimg\.cn$")
 CONTROL_HOST = "control.test"
+# The site a picture request must name as its Referer when the knob "require_referer" is on.
+SITE_REFERERS = ("https://weibo.com/", "https://www.weibo.com/")
+# What a removed picture redirects to: a real GIF, answered 200.
+PLACEHOLDER_PATH = "/images/default_d_h_large.gif"
+OLD_AGENT_RE = re.compile(r"MSIE |Trident/")
+CURRENT_AGENT_RE = re.compile(r"(?:Chrome|Firefox|Edg)/(\d+)")
+# The oldest browser versions the service still takes.
+OLDEST_TRUSTED_VERSION = 100
 FOREIGN_HOSTS = ("elsewhere.test", "untrusted.test")
 MAX_TEST_BYTES = 1 << 28
 
@@ -45,6 +53,7 @@ class Request:
         self.query = urllib.parse.parse_qs(parts.query, keep_blank_values=True)
         self.headers = headers
         self.body = body
+        self.client = ""  # the client's address, for the limiter
         self.cookies = {}
         for k, v in headers:
             if k.lower() == "cookie":
@@ -62,6 +71,9 @@ class Request:
             return int(self.arg(key, default))
         except (TypeError, ValueError):
             return default
+
+    def header(self, name):
+        return next((v for k, v in self.headers if k.lower() == name.lower()), "")
 
     def origin(self):
         return self.scheme + "://" + (self.raw_host or self.host)
@@ -93,6 +105,15 @@ def service_json_text(obj, raw_utf8):
     return json.dumps(obj, ensure_ascii=not raw_utf8, separators=(",", ":"))
 
 
+def outdated_agent(agent):
+    """True for a browser identity the service no longer trusts: none, any Internet Explorer,
+    or a browser version older than the oldest it takes."""
+    if not agent or OLD_AGENT_RE.search(agent):
+        return True
+    version = CURRENT_AGENT_RE.search(agent)
+    return version is None or int(version.group(1)) < OLDEST_TRUSTED_VERSION
+
+
 def control_error(message, status=400):
     return json_answer({"ok": False, "error": message}, status)
 
@@ -114,15 +135,40 @@ class Service:
             return self.login(req)
         if req.host == PASSPORT_HOST:
             return self.passport(req)
-        if req.host in MAIN_HOSTS:
-            return self.main_site(req, require_cookies=True)
-        if req.host == PHOTO_HOST:
-            return self._in_utf8_when_asked(self.photo_host(req))
+        if req.host in MAIN_HOSTS + (PHOTO_HOST,):
+            return self.site(req)
         if IMAGE_HOST_RE.match(req.host):
+            if (self.state.knob("require_referer") and req.path != PLACEHOLDER_PATH
+                    and not req.header("Referer").startswith(SITE_REFERERS)):
+                return Answer(403, "forbidden")
+            if self.state.photo_removed(req.path.rsplit("/", 1)[-1]):
+                return redirect_answer(req, PLACEHOLDER_PATH, 302, "absolute", [])
             return self.image(req.path)
         if req.host in FOREIGN_HOSTS:
             return self.main_site(req, require_cookies=False)
         return Answer(404, "no such host here: " + req.host)
+
+    def site(self, req):
+        """The main site and the photo host, as today's service answers them when its knobs say
+        so: a limit per client address on the listing, 432 to an old browser identity or to a
+        listing without the XSRF-TOKEN it handed out, and a fresh token on every answer."""
+        listing = req.host == PHOTO_HOST and req.path in ("/albums/get_all", "/photos/get_all")
+        if listing and not self.state.limiter_admits(req.client):
+            return Answer(418, "status 418")
+        if self.state.knob("refuse_old_agents") and outdated_agent(req.header("User-Agent")):
+            return Answer(432, "status 432")
+        rotate = self.state.knob("rotate_xsrf")
+        if (rotate and listing and self.state.session_valid(req.cookies)
+                and not self.state.xsrf_known(req.cookies)):
+            return Answer(432, "status 432")
+        if req.host == PHOTO_HOST:
+            answer = self._in_utf8_when_asked(self.photo_host(req))
+        else:
+            answer = self.main_site(req, require_cookies=True)
+        if rotate:
+            answer.headers.append(("Set-Cookie", "XSRF-TOKEN=" + self.state.new_xsrf()
+                                   + "; path=/; domain=.weibo.com; secure"))
+        return answer
 
     # -- login host ----------------------------------------------------------------------------
 
@@ -236,6 +282,18 @@ class Service:
 
     # -- photo host ----------------------------------------------------------------------------
 
+    def _signed_out(self):
+        """The photo host's "not signed in", in the shape the knob "signed_out_shape" names."""
+        shape = self.state.knob("signed_out_shape")
+        if shape == "unknown":
+            return json_answer({"result": False, "code": "100027",
+                                "msg": "\u8bf7\u5148\u5b8c\u6210\u5b89\u5168\u9a8c\u8bc1"})
+        if shape == "page":
+            return Answer(200, "<!DOCTYPE html><html><head><title>Sina Visitor System</title></head>"
+                          "<body><script>location.replace('/');</script></body></html>",
+                          "text/html; charset=utf-8")
+        return json_answer({"result": False, "code": "A0003", "msg": "not logged in"})
+
     @staticmethod
     def _positive(req, key, limit=None):
         value = req.arg(key)
@@ -257,9 +315,9 @@ class Service:
         if req.path not in ("/albums/get_all", "/photos/get_all"):
             return Answer(404, "not found")
         if not self.state.session_valid(req.cookies):
-            return json_answer({"result": False, "code": "A0003", "msg": "not logged in"})
-        if req.path == "/photos/get_all":
-            self.state.count_listing()
+            return self._signed_out()
+        self.state.count_listing("expire_after_listings" if req.path == "/photos/get_all"
+                                 else "expire_after_albums")
 
         def bad(reason):
             return json_answer({"result": False, "code": "A0001", "msg": "bad query: " + reason})
@@ -291,10 +349,15 @@ class Service:
         if album is None:
             return json_answer({"result": False, "code": "A0002", "msg": "no such album"})
         photos = album["photos"]
+        repeat = album.get("repeat_from")
+        if repeat is not None and page >= repeat:
+            start = (repeat - 2) * count
         listed = [self._photo_json(owner, album, p) for p in photos[start:start + count]]
-        return json_answer({"result": True, "code": 0, "msg": "",
-                            "data": {"album_id": album["id"], "total": len(photos),
-                                     "photo_list": listed}})
+        data = {"album_id": album["id"], "total": album.get("total", len(photos)),
+                "photo_list": listed}
+        if data["total"] is None:
+            del data["total"]
+        return json_answer({"result": True, "code": 0, "msg": "", "data": data})
 
     @staticmethod
     def _album_json(owner, a):
@@ -454,7 +517,7 @@ class Service:
         if p in ("/", "/ping"):
             return json_answer({"ok": True})
         if p == "/reset" and m == "POST":
-            st.reset()
+            st.reset(req.arg("profile"))
             return json_answer({"ok": True})
         if p == "/scenario":
             if m == "GET":

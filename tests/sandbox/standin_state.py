@@ -31,9 +31,26 @@ QR_MESSAGES = {
     20000000: "succ",
 }
 DEFAULT_KNOBS = {"cross_domain_count": 4, "unknown_qr_retcode": 50114005, "require_cookies": True,
-                 "utf8_json": False, "expire_after_listings": 0}
+                 "utf8_json": False, "expire_after_listings": 0, "expire_after_albums": 0,
+                 # The service as it is today (all off here; the profile "today" turns them on).
+                 "require_referer": False, "refuse_old_agents": False, "rotate_xsrf": False,
+                 "limit_burst": 0, "limit_rate": 1, "limit_ban_ms": 3000,
+                 "signed_out_shape": "A0003"}
 # Knobs that are switches (true or false) rather than numbers.
-SWITCH_KNOBS = ("require_cookies", "utf8_json")
+SWITCH_KNOBS = ("require_referer", "refuse_old_agents", "require_cookies", "rotate_xsrf",
+                "utf8_json")
+# Knobs that may be fractions (requests per second).
+FRACTION_KNOBS = ("limit_rate",)
+# Knobs that name one of a few shapes.
+SHAPE_KNOBS = {"signed_out_shape": ("A0003", "unknown", "page")}
+# Profiles: knobs set together by /reset?profile=NAME or /profile. "today" is the service as its
+# users meet it now: pictures need the site's Referer, an old browser identity is refused, a
+# rotating XSRF-TOKEN must come back with the listing. Its limiter stays off (limit_burst 0):
+# scenarios that are about the pace turn it on with their own burst and rate.
+PROFILES = {
+    "spec": {},
+    "today": {"require_referer": True, "refuse_old_agents": True, "rotate_xsrf": True},
+}
 REFUSE_MODES = (None, "retcode", "msg", "noqrid")
 FAULT_ACTIONS = {
     "delay", "refuse", "reset", "truncate", "trickle", "status", "empty", "chunked", "close",
@@ -131,6 +148,12 @@ def check_knobs(values):
         if key in SWITCH_KNOBS:
             if not isinstance(value, bool):
                 raise ScenarioError(key + " must be true or false")
+        elif key in SHAPE_KNOBS:
+            if value not in SHAPE_KNOBS[key]:
+                raise ScenarioError(key + " must be one of " + ", ".join(SHAPE_KNOBS[key]))
+        elif key in FRACTION_KNOBS:
+            if isinstance(value, bool) or not isinstance(value, (int, float)) or not 0 < value <= 1000:
+                raise ScenarioError(key + " must be a number above 0, at most 1000")
         elif isinstance(value, bool) or not isinstance(value, int) or not 0 <= value < 1 << 31:
             raise ScenarioError(key + " must be a non-negative integer")
     if values.get("cross_domain_count", 0) > 100:
@@ -156,6 +179,17 @@ def _album(oid, a, album_ids):
     for key in ("type", "cover", "created_at", "updated_at"):
         if key in a:
             album[key] = a[key]
+    # What the listing's answers say that is not so: "total" (a number, or null to leave it
+    # out) instead of the real one; from page "repeat_from" on, every page is the one before.
+    if "total" in a:
+        if a["total"] is not None and (isinstance(a["total"], bool) or not isinstance(a["total"], int)):
+            raise ScenarioError("total must be a number or null")
+        album["total"] = a["total"]
+    if "repeat_from" in a:
+        if isinstance(a["repeat_from"], bool) or not isinstance(a["repeat_from"], int) \
+                or a["repeat_from"] < 2:
+            raise ScenarioError("repeat_from must be a page number from 2")
+        album["repeat_from"] = a["repeat_from"]
     photos = []
     for p in a.get("photos") or []:
         if not isinstance(p, dict):
@@ -169,6 +203,8 @@ def _album(oid, a, album_ids):
             photo["timestamp"] = p["timestamp"]
         if p.get("missing"):
             photo["missing"] = True
+        if p.get("removed"):
+            photo["removed"] = True
         photos.append(photo)
     for i in range(_generated(a, "generate_photos")):
         ext = ".png" if i % 7 == 6 else ".gif" if i % 11 == 10 else ".jpg"
@@ -237,7 +273,9 @@ class State:
 
     # -- whole state ---------------------------------------------------------------------------
 
-    def reset(self):
+    def reset(self, profile=None):
+        if profile is not None and profile not in PROFILES:
+            raise ScenarioError("no profile named %s" % profile)
         scenario = load_named_scenario("default")
         with self.lock:
             self.log = []
@@ -258,6 +296,9 @@ class State:
             self.qr_sequence = []
             self.qr_refuse = None
             self.knobs = dict(DEFAULT_KNOBS)
+            self.knobs.update(PROFILES.get(profile) or {})
+            self.buckets = {}
+            self.xsrf_tokens = set()
             self._apply_scenario(scenario)
 
     def load_scenario(self, scenario):
@@ -306,6 +347,11 @@ class State:
         with self.lock:
             p = self.photo_by_name.get(name)
             return bool(p and p.get("missing"))
+
+    def photo_removed(self, name):
+        with self.lock:
+            p = self.photo_by_name.get(name)
+            return bool(p and p.get("removed"))
 
     def knob(self, key):
         with self.lock:
@@ -398,17 +444,53 @@ class State:
             self.sessions[sub] = subp
             return sub, subp
 
-    def count_listing(self):
-        """One photo-list request is being answered: once the knob "expire_after_listings" (N)
-        has let N of them through, every session issued so far expires, once."""
+    def count_listing(self, knob="expire_after_listings"):
+        """One photo-list request (album-list: knob "expire_after_albums") is being answered: once
+        the knob (N) has let N of them through, every session issued so far expires, once."""
         with self.lock:
-            left = self.knobs["expire_after_listings"]
+            left = self.knobs[knob]
             if left == 0:
                 return
-            self.knobs["expire_after_listings"] = left - 1
+            self.knobs[knob] = left - 1
             if left == 1:
                 self.sessions = {}
-                self.knobs["expire_after_listings"] = 0
+                self.knobs[knob] = 0
+
+    def new_xsrf(self):
+        with self.lock:
+            token = secrets.token_hex(8)
+            self.xsrf_tokens.add(token)
+            return token
+
+    def xsrf_known(self, cookies):
+        with self.lock:
+            return cookies.get("XSRF-TOKEN") in self.xsrf_tokens
+
+    def limiter_admits(self, client):
+        """One listing or catalogue request of a client address against its bucket of
+        "limit_burst" requests refilled at "limit_rate" a second. Over it, the address is banned
+        for "limit_ban_ms"; every request during the ban starts the ban again."""
+        with self.lock:
+            burst = self.knobs["limit_burst"]
+            if burst == 0:
+                return True
+            now = time.monotonic()
+            ban = self.knobs["limit_ban_ms"] / 1000.0
+            bucket = self.buckets.setdefault(client, {"tokens": float(burst), "at": now, "until": 0.0})
+            if now < bucket["until"]:
+                bucket["until"] = now + ban
+                return False
+            if bucket["until"]:
+                # Nothing accrues during a ban; the first request after it passes.
+                bucket["at"], bucket["tokens"], bucket["until"] = bucket["until"], 1.0, 0.0
+            bucket["tokens"] = min(float(burst),
+                                   bucket["tokens"] + (now - bucket["at"]) * self.knobs["limit_rate"])
+            bucket["at"] = now
+            if bucket["tokens"] >= 1:
+                bucket["tokens"] -= 1
+                return True
+            bucket["until"] = now + ban
+            return False
 
     def session_valid(self, cookies):
         with self.lock:

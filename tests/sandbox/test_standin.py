@@ -287,6 +287,8 @@ class PhotoHostTest(StandinTest):
         self.assertEqual(case.CTL.knobs({})["knobs"]["expire_after_listings"], 0)
         self.cookie = case.CTL.session()
         self.assertTrue(self.get(path)["result"])
+        case.CTL.knobs({"expire_after_albums": 1})
+        self.assertEqual([self.get(albums_path("1000001"))["result"] for _ in "ab"], [True, False])
 
 
 class ImageHostTest(StandinTest):
@@ -335,6 +337,50 @@ class Utf8SwitchTest(StandinTest):
         self.assertEqual(json.loads(body)["data"]["album_list"][0]["caption"], "旅行")
         with self.assertRaises(StandinError):
             case.CTL.knobs({"utf8_json": 1})
+
+
+class TodayProfileTest(StandinTest):
+    def test_todays_service_wants_the_referer_a_current_browser_and_its_own_cookies_back(self):
+        case.CTL.reset("today")
+        cookie, new, old = case.CTL.session(), {"User-Agent": "Chrome/131.0"}, {"User-Agent": "MSIE 10.0"}
+        answer = fetch("weibo.com", "/", "https", new, cookie=cookie)
+        with_xsrf = cookie + "; " + header_values(answer[1], "Set-Cookie")[0].split(";")[0]
+        for host, path, headers, cookies, status in [
+                ("wx1.sinaimg.cn", "/large/a.jpg", {}, None, 403),
+                ("wx1.sinaimg.cn", "/large/a.jpg", {"Referer": "https://weibo.com/"}, None, 200),
+                ("weibo.com", "/", old, cookie, 432), ("weibo.com", "/", {}, cookie, 432),
+                ("photo.weibo.com", albums_path("1000001"), new, cookie, 432),
+                ("photo.weibo.com", albums_path("1000001"), new, with_xsrf, 200),
+                ("photo.weibo.com", albums_path("1000001"), old, with_xsrf, 432)]:
+            with self.subTest(host=host, headers=headers, cookies=cookies):
+                self.assertEqual(fetch(host, path, "https", headers, cookie=cookies)[0], status)
+
+    def test_removed_pictures_lying_totals_repeated_pages_and_other_signed_out_shapes(self):
+        album = {"id": "5", "generate_photos": 40, "total": 3, "repeat_from": 3,
+                 "photos": [{"pic_name": "gone.jpg", "removed": True}]}
+        case.CTL.scenario_json({"owners": [{"id": "1", "albums": [album]}]})
+        status, headers, _ = fetch("wx1.sinaimg.cn", "/large/gone.jpg")
+        self.assertEqual((status, header_values(headers, "Location")),
+                         (302, ["http://wx1.sinaimg.cn/images/default_d_h_large.gif"]))
+        cookie = case.CTL.session()
+        pages = [json.loads(fetch("photo.weibo.com", photos_path("1", "5", p), "https",
+                                  cookie=cookie)[2])["data"] for p in (1, 2, 3, 4)]
+        self.assertEqual([(d["total"], d["photo_list"][0]["pic_name"]) for d in pages],
+                         [(3, "gone.jpg")] + [(3, "5_32.jpg")] * 3)
+        for shape, start in (("unknown", b'{"result":false,"code":"100027"'), ("page", b"<!")):
+            case.CTL.knobs({"signed_out_shape": shape})
+            self.assertTrue(fetch("photo.weibo.com", albums_path("1"), "https")[2].startswith(start))
+
+    def test_the_limiter_lets_a_burst_through_then_bans_longer_while_asked(self):
+        case.CTL.knobs({"limit_burst": 3, "limit_rate": 0.5, "limit_ban_ms": 1000})
+        cookie = case.CTL.session()
+        # Each request during the 1 s ban starts it again; the first after it passes, and
+        # nothing accrued in it lets a second one through.
+        for pause, statuses in ((0, [200, 200, 200, 418]), (0.5, [418]), (0.5, [418]),
+                                (1.3, [200, 418])):
+            time.sleep(pause)
+            self.assertEqual([fetch("photo.weibo.com", albums_path("1000001"), "https",
+                                    cookie=cookie)[0] for _ in statuses], statuses)
 
 
 @unittest.skipUnless(os.environ.get("STANDIN_CONTROL") and os.environ.get("PICT_IN_SANDBOX"),

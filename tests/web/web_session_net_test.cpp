@@ -201,24 +201,35 @@ TEST(WebSessionRedirects, FollowEveryKindOfLocation) {
     struct Way {
         int mode;
         const char* cookie;
+        bool browser;  // a User-Agent and a Referer set, which every hop carries
     };
     for (const char* kind : {"relative", "absolute", "path-relative", "scheme-relative"}) {
-        for (const Way way : {Way{0, ""}, Way{0, "K=1"}, Way{1, ""}}) {
+        for (const Way way :
+             {Way{0, "", false}, Way{0, "", true}, Way{0, "K=1", false}, Way{1, "", false}}) {
             // Wine's own redirect handling gets "redirect?n=1" and "//host/path" wrong.
             const bool relativeToPlatform =
                 Text(kind) == "path-relative" || Text(kind) == "scheme-relative";
-            if (way.mode == 0 && !*way.cookie && relativeToPlatform) continue;
+            if (way.mode == 0 && !*way.cookie && !way.browser && relativeToPlatform) continue;
             WebSession s;
             s.SetCookieMode(way.mode);
             ASSERT_TRUE(s.Open(Text("https://weibo.com/_t/redirect?n=2&location=") + kind));
             if (*way.cookie) {
                 ASSERT_TRUE(s.SetCookie(way.cookie));
             }
+            if (way.browser) {
+                ASSERT_TRUE(s.SetUserAgent("Agent/2") && s.SetReferer("https://weibo.com/"));
+            }
             ASSERT_TRUE(s.Send()) << kind << " mode " << way.mode;
-            const Text what = Text(kind) + " mode " + std::to_string(way.mode) + " " + way.cookie;
+            const Text what = Text(kind) + " mode " + std::to_string(way.mode) + " " + way.cookie +
+                              (way.browser ? " browser" : "");
             EXPECT_EQ(s.GetStatusCode(), 200) << what;
             const Echo e = ParseEcho(s.GetBodyText());
             EXPECT_EQ(e.path, "/_t/echo") << what;
+            if (way.browser) {
+                EXPECT_EQ(s.CurrentUrl().substr(s.CurrentUrl().size() - 8), "/_t/echo") << what;
+                EXPECT_EQ(e.Values("User-Agent"), std::vector<Text>{"Agent/2"}) << what;
+                EXPECT_EQ(e.Values("Referer"), std::vector<Text>{"https://weibo.com/"}) << what;
+            }
             EXPECT_EQ(e.scheme, "https") << what;
             if (*way.cookie) {
                 EXPECT_EQ(e.Values("Cookie"), std::vector<Text>{way.cookie}) << what;

@@ -210,6 +210,7 @@ PhotoPage DownloadDriver::FetchPage(const ListingSource& source, int page) {
     ServiceRequest request(PhotoListUrl(source.ownerId, source.albumId, page), Text());
     request.bodyCap = kListingBodyCap;
     request.backoff = &run_->Backoff();
+    request.pace = &app_.Client().ListingPace();
     PhotoPage listed;
     const RetryPolicy policy{kFetchAttempts, kRetryPauseMs, [&](const ServiceAnswer& answer) {
                                  if (!answer.Answered() || answer.status != 200) return false;

@@ -72,6 +72,7 @@ bool DownloadDriver::FetchPicture(const Text& url, ByteBuffer& body) {
     request.bodyCap = kPictureBodyCap;
     request.silenceMs = app_.Client().PictureSilenceMs();
     request.backoff = &run_->Backoff();
+    request.pace = &app_.Client().PicturePace();
     request.gate = &app_.Downloading().PictureGate();
     request.keptSession = true;
     // A page or an error sent with status 200 is a failed try: it is never written as a picture.

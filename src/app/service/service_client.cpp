@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 
@@ -47,7 +48,9 @@ Text RawBody::FromUtf8() const {
 
 struct ServiceClient::OneTry {
     ServiceAnswer answer;
-    bool limited = false;
+    bool limited = false;      // a limit the request's back-off waits out
+    bool limitAnswer = false;  // the service asked to slow down, back-off or not
+    bool loginSent = false;    // the login cookies went with the request
     std::optional<unsigned> retryAfterMs;
 };
 
@@ -80,6 +83,34 @@ void ServiceClient::KeepSession(std::unique_ptr<WebSession> web, unsigned silenc
     if (kept_.size() < kKeptSessions) kept_.push_back(std::move(web));
 }
 
+// The sign-in's own cookies win over any of the same name the service set since.
+Text ServiceClient::CookiesFor(const Text& loginCookies) {
+    std::lock_guard<std::mutex> guard(cookiesMutex_);
+    if (cookiesSignIn_ != loginCookies || serviceCookies_.CookieText().empty()) return loginCookies;
+    CookieJar jar;
+    jar.AddCookies(serviceCookies_.CookieText());
+    if (!jar.AddCookies(loginCookies)) return loginCookies;
+    return jar.CookieText();
+}
+
+void ServiceClient::KeepCookies(const Text& loginCookies, const Text& setCookies) {
+    std::lock_guard<std::mutex> guard(cookiesMutex_);
+    if (cookiesSignIn_ != loginCookies) {
+        serviceCookies_.Clear();
+        cookiesSignIn_ = loginCookies;
+    }
+    if (!setCookies.empty()) serviceCookies_.AddCookies(setCookies);
+}
+
+bool ServiceClient::IsPlaceholder(const Text& url, const ByteBuffer& body) {
+    std::lock_guard<std::mutex> guard(placeholderMutex_);
+    if (IsPlaceholderUrl(url)) {
+        if (placeholder_.empty()) placeholder_ = body;
+        return true;
+    }
+    return !placeholder_.empty() && body == placeholder_;
+}
+
 ServiceClient::OneTry ServiceClient::TryOnce(const ServiceRequest& request) {
     OneTry out;
     std::unique_ptr<WebSession> web;
@@ -92,12 +123,17 @@ ServiceClient::OneTry ServiceClient::TryOnce(const ServiceRequest& request) {
     web->SetMaxBodySize(request.bodyCap);
     ServiceAnswer& answer = out.answer;
     if (web->Open("GET", request.url)) {
-        if (request.cookies == SendCookies::kLogin && MayCarryLoginCookies(web->CurrentUrl()))
-            web->SetCookie(request.loginCookies);
+        web->SetUserAgent(kBrowserUserAgent);
+        const bool picture = IsImageHostUrl(web->CurrentUrl());
+        if (picture) web->SetReferer(kSiteReferer);
+        out.loginSent = request.cookies == SendCookies::kLogin && !request.loginCookies.empty() &&
+                        MayCarryLoginCookies(web->CurrentUrl());
+        if (out.loginSent) web->SetCookie(CookiesFor(request.loginCookies));
         if (web->Send()) {
             answer.status = web->GetStatusCode();
             const Text retryAfter = web->GetResponseHeader("Retry-After");
-            if (request.backoff && IsRateLimited(answer.status, retryAfter)) {
+            out.limitAnswer = IsRateLimited(answer.status, retryAfter);
+            if (request.backoff && out.limitAnswer) {
                 SYSTEMTIME now;
                 GetSystemTime(&now);
                 out.limited = true;
@@ -105,10 +141,14 @@ ServiceClient::OneTry ServiceClient::TryOnce(const ServiceRequest& request) {
             } else {
                 answer.body = RawBody(web->GetBody());
                 answer.setCookies = web->GetSetCookies();
+                if (out.loginSent && MayCarryLoginCookies(web->CurrentUrl()))
+                    KeepCookies(request.loginCookies, answer.setCookies);
                 // The engine stops reading at the cap: an answer over it reads as incomplete.
                 const bool whole = web->BodyComplete() || (!request.backoff && answer.body.empty());
                 if (whole) answer.kind = AnswerKind::kAnswered;
-                if (whole && request.watchSignIn)
+                if (whole && picture)
+                    answer.removed = IsPlaceholder(web->CurrentUrl(), answer.body.Bytes());
+                if (whole && request.watchSignIn && out.loginSent)
                     answer.signInLost =
                         IsSignInAddress(web->CurrentUrl()) || AsksForSignIn(answer.body.Bytes());
             }
@@ -119,18 +159,47 @@ ServiceClient::OneTry ServiceClient::TryOnce(const ServiceRequest& request) {
     return out;
 }
 
+// One try, started when the request's pace allows, which learns from what the service said.
+ServiceClient::OneTry ServiceClient::PacedTry(const ServiceRequest& request,
+                                              const FlowToken& token) {
+    if (!request.pace) return TryOnce(request);
+    const Pace::Clock::time_point now = Pace::Clock::now();
+    const Pace::Turn turn = request.pace->Take(now);
+    if (turn.at > now) {
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(turn.at - now).count();
+        if (!token.WaitFor(static_cast<unsigned long>(wait))) {
+            OneTry stopped;
+            stopped.answer = ServiceAnswer::Stopped();
+            return stopped;
+        }
+    }
+    OneTry one = TryOnce(request);
+    if (one.limitAnswer) {
+        request.pace->Limited(turn);
+    } else if (one.answer.Answered()) {
+        request.pace->Through(turn);
+    }
+    return one;
+}
+
 // One try, sent again without using up a try for as long as the service says to slow down
 // (waiting on the back-off meanwhile).
 ServiceAnswer ServiceClient::TryUnderBackoff(const ServiceRequest& request, const FlowToken& token,
                                              const std::function<void()>& onBackoffChange) {
-    if (!request.backoff) return TryOnce(request).answer;
+    if (!request.backoff) return PacedTry(request, token).answer;
     for (;;) {
         const RateBackoff::Ticket ticket = request.backoff->WaitTurn(token);
         if (!ticket.granted)
             return ServiceAnswer::Ended(ticket.outlasted ? AnswerKind::kLimitOutlasted
                                                          : AnswerKind::kStopped);
-        OneTry one = TryOnce(request);
-        if (one.limited && ticket.probe && request.watchSignIn &&
+        OneTry one = PacedTry(request, token);
+        if (one.answer.kind == AnswerKind::kStopped) {
+            request.backoff->Report(ticket, RateBackoff::Outcome::kFailed);
+            return std::move(one.answer);
+        }
+        // A request without the login cookies has no sign-in to lose: its 432 stays a limit,
+        // which the back-off's bound ends.
+        if (one.limited && ticket.probe && request.watchSignIn && one.loginSent &&
             one.answer.status == kSlowDownOrSignIn) {
             one.limited = false;
             one.answer.kind = AnswerKind::kAnswered;
@@ -150,6 +219,7 @@ ServiceAnswer ServiceClient::Fetch(const ServiceRequest& request, const FlowToke
                                    const RetryPolicy& policy,
                                    const std::function<void()>& onBackoffChange) {
     ServiceAnswer answer;
+    bool signInChecked = false;
     for (int attempt = 0; attempt < std::max(policy.tries, 1); ++attempt) {
         if (attempt > 0 && !token.WaitFor(policy.pauseMs)) return ServiceAnswer::Stopped();
         std::optional<GateTurn> turn;
@@ -166,8 +236,24 @@ ServiceAnswer ServiceClient::Fetch(const ServiceRequest& request, const FlowToke
             LogSignInLost(request, answer);
             return answer;
         }
+        if (answer.removed) {
+            LogRemoved(request);
+            return answer;
+        }
         answer.accepted = policy.good ? policy.good(answer) : answer.Answered();
         if (answer.accepted) return answer;
+        // A refused answer in no shape known to mean "signed out" may still mean it: the viewer
+        // page, the one reliable test, is asked once.
+        if (!signInChecked && request.watchSignIn && request.cookies == SendCookies::kLogin &&
+            !request.loginCookies.empty() && signInCheck_ && answer.status >= 200 &&
+            answer.status < 300) {
+            signInChecked = true;
+            if (signInCheck_(request.loginCookies, token) == SignInCheck::kSignedOut) {
+                answer.signInLost = true;
+                LogSignInLost(request, answer);
+                return answer;
+            }
+        }
         LogMiss(request, answer, policy.tries, policy.pauseMs);
     }
     return answer;
@@ -211,6 +297,13 @@ void ServiceClient::LogBackoff(const ServiceRequest& request, int status,
     } else if (change == RateBackoff::Change::kResumed) {
         log_->AddLine("pause over: a request went through, the run goes on");
     }
+}
+
+void ServiceClient::LogRemoved(const ServiceRequest& request) {
+    if (!log_) return;
+    log_->AddLine(
+        JoinTexts("GET ", RedactedUrl(request.url),
+                  " -> the service's placeholder: the picture was removed, nothing written"));
 }
 
 void ServiceClient::LogSignInLost(const ServiceRequest& request, const ServiceAnswer& answer) {

@@ -12,8 +12,10 @@
 
 #include "app/service/backoff.h"
 #include "app/service/fetch_gate.h"
+#include "app/service/pace.h"
 #include "app/flow_slot.h"
 #include "text/text_types.h"
+#include "web/cookie_jar.h"
 
 class RunLog;
 class WebSession;
@@ -59,10 +61,15 @@ struct ServiceRequest {
     // When set, each try holds a permit for its request only, so the pause before the next try
     // leaves the network to another worker.
     FetchGate* gate = nullptr;
+    // When set, each try starts no sooner than this pace allows, and teaches it what the
+    // service said (limited or not).
+    Pace* pace = nullptr;
     // Reuses a kept connection (pictures: no cookies, many requests to few hosts).
     bool keptSession = false;
     // Answers that ask for a new sign-in (a login page, the service's "log in" JSON, a 432 that
-    // outlasts a pause) come back at once marked signInLost, without using up the tries.
+    // outlasts a pause, an answer the policy refused while the viewer page says signed out) come
+    // back at once marked signInLost, without using up the tries. Only requests that carry the
+    // login cookies can lose a sign-in: without them a 432 is a limit like any other.
     bool watchSignIn = false;
 };
 
@@ -78,6 +85,8 @@ struct ServiceAnswer {
     int tries = 0;
     bool accepted = false;    // the retry policy's check held
     bool signInLost = false;  // the service wants a new sign-in (only when watched for)
+    // The image host answered with its placeholder for a removed picture: never a picture.
+    bool removed = false;
     bool Answered() const { return kind == AnswerKind::kAnswered; }
     static ServiceAnswer Ended(AnswerKind kind) {
         ServiceAnswer answer;
@@ -103,6 +112,10 @@ constexpr unsigned kPictureSilenceMs = 30000;
 constexpr size_t kPictureBodyCap = size_t{256} << 20;
 constexpr size_t kListingBodyCap = size_t{16} << 20;
 
+// What the viewer page says of a sign-in.
+enum class SignInCheck { kSignedIn, kSignedOut, kUnknown };
+using SignInChecker = std::function<SignInCheck(const Text& loginCookies, const FlowToken&)>;
+
 class ServiceClient {
   public:
     // log, when given, hears of every request that failed or was limited and of every pause.
@@ -122,9 +135,23 @@ class ServiceClient {
     unsigned PictureSilenceMs() const { return pictureSilenceMs_.load(); }
     void SetPictureSilenceMs(unsigned ms) { pictureSilenceMs_.store(ms); }
 
+    // The paces learnt from the service's limits, for as long as the client lives: listing
+    // and catalogue pages share one, the pictures have the other.
+    Pace& ListingPace() { return listingPace_; }
+    Pace& PicturePace() { return picturePace_; }
+
+    // How a watched request that carries the login cookies, answered in a shape its policy
+    // refused, finds out whether the sign-in is gone (asked once per Fetch). Set before the
+    // first Fetch; unset, such answers only count as failed.
+    void SetSignInCheck(SignInChecker check) { signInCheck_ = std::move(check); }
+
   private:
     struct OneTry;
     OneTry TryOnce(const ServiceRequest& request);
+    OneTry PacedTry(const ServiceRequest& request, const FlowToken& token);
+    Text CookiesFor(const Text& loginCookies);
+    void KeepCookies(const Text& loginCookies, const Text& setCookies);
+    bool IsPlaceholder(const Text& url, const ByteBuffer& body);
     ServiceAnswer TryUnderBackoff(const ServiceRequest& request, const FlowToken& token,
                                   const std::function<void()>& onBackoffChange);
     std::unique_ptr<WebSession> TakeSession(unsigned silenceMs);
@@ -133,6 +160,7 @@ class ServiceClient {
                  unsigned pauseMs);
     void LogBackoff(const ServiceRequest& request, int status, RateBackoff::Change change);
     void LogSignInLost(const ServiceRequest& request, const ServiceAnswer& answer);
+    void LogRemoved(const ServiceRequest& request);
 
     RunLog* const log_;
 
@@ -140,4 +168,17 @@ class ServiceClient {
     std::mutex keptMutex_;
     std::vector<std::unique_ptr<WebSession>> kept_;
     unsigned keptSilenceMs_ = 0;
+
+    Pace listingPace_;
+    Pace picturePace_;
+    SignInChecker signInCheck_;
+
+    // The cookies the service set on answers to signed-in requests (a rotating XSRF-TOKEN),
+    // sent back with the sign-in they came with, as a browser would; a new sign-in starts afresh.
+    std::mutex cookiesMutex_;
+    Text cookiesSignIn_;
+    CookieJar serviceCookies_;
+    // The placeholder's bytes once one came by its address, to know it by its bytes as well.
+    std::mutex placeholderMutex_;
+    ByteBuffer placeholder_;
 };

@@ -7,6 +7,7 @@
 #include "app/download/download_run.h"
 #include "app/service/service_answers.h"
 #include "app/service/service_client.h"
+#include "app/signin/signin_renewal.h"
 #include "app/templates.h"
 #include "app/texts.h"
 #include "text/text_helpers.h"
@@ -228,14 +229,11 @@ int QrLogin::FinishLogin() {
 }
 
 int QrLogin::LoadViewerPage() {
-    ServiceRequest viewer(MainSiteUrl(), app_.Login().Cookies());
-    const ServiceAnswer answer = Service(viewer);
-    // No page at all says nothing about the cookies: the network or the site is down.
-    if (!answer.Answered() || answer.status != 200) return -1;
-    const SitePage page = ReadSitePage(answer.body.FromUtf8());
-    // A page without a viewer that is not the service's own refusal (an empty page, a proxy's,
-    // a captive portal's) says no more about the cookies than no page at all.
-    if (page.uid.empty() || page.nick.empty()) return RefusesSignIn(answer.body.Bytes()) ? 0 : -1;
+    SitePage page;
+    const SignInCheck check =
+        CheckViewerPage(app_.Client(), app_.Login().Cookies(), *token_, &page);
+    if (check == SignInCheck::kUnknown) return -1;
+    if (check == SignInCheck::kSignedOut) return 0;
     const ByteBuffer picture =
         page.avatar.empty() ? ByteBuffer()
                             : Service(ServiceRequest{AvatarUrl(page.avatar)}).body.TakeBytes();
