@@ -285,6 +285,9 @@ def main():
                         help="an owner of the bench scenario: 下载全部相册 over all its albums")
     parser.add_argument("--update", action="store_true",
                         help="download the album once, untimed, then time a run of it again")
+    parser.add_argument("--limiter", default=None, metavar="B/R",
+                        help="the stand-in limits listing per address: a bucket of B requests "
+                             "refilled at R a second (the program is not told)")
     parser.add_argument("--newer", type=int, default=0,
                         help="with --update: this many new photos at the album's newest end "
                              "before the timed run")
@@ -308,6 +311,9 @@ def main():
 
     ctl = harness.StandinControl()
     ctl.reset("today")
+    if options.limiter:
+        burst, rate = options.limiter.split("/")
+        ctl.knobs({"limit_burst": int(burst), "limit_rate": float(rate), "limit_ban_ms": 3000})
     ctl.scenario("bench")
     owner_id = options.account or OWNER
     owner = owner_of(ctl.current_scenario(), owner_id)
@@ -491,6 +497,19 @@ def main():
         % (len(listing), len(pictures), len(unique_pictures), len(failed_answers)))
     say("limit: %d x %d ms / %d workers = %.2f s, + listing %d requests %.2f s = %.2f s"
         % (count, options.latency_ms, WORKERS, pictures_limit_s, len(listing), listing_s, limit_s))
+    if options.limiter:
+        # The limiter's own bound: past its bucket, listing requests go at its refill rate,
+        # beside the pictures.
+        burst, rate = options.limiter.split("/")
+        bucket_s = max(0, len(listing) - int(burst)) / float(rate)
+        limited = [e for e in listing if e["status"] in (418, 429, 432)]
+        span = (max(e["arrived"] for e in listing) - min(e["arrived"] for e in listing)
+                if len(listing) > 1 else 0)
+        say("limiter %s: %d listing answers were limits; the listing went at %.2f a second; "
+            "its bound %.2f s beside the pictures' %.2f s: %.2f s, ours %.2fx of it"
+            % (options.limiter, len(limited), (len(listing) - 1) / span if span else 0,
+               bucket_s, pictures_limit_s, max(bucket_s, pictures_limit_s),
+               ours_s / max(bucket_s, pictures_limit_s, 0.001)))
     say("curl --parallel --parallel-max %d, same %d addresses to files: %.2f s (%d answered 200,"
         " %.1f MiB)" % (WORKERS, len(curl_urls), curl_s, curl_ok, curl_bytes / 1048576.0))
     if ours_s > 0 and curl_s > 0 and options.latency_ms > 0:

@@ -123,12 +123,18 @@ TEST(FinalStatusText, NamesWhatIsMissingAndStaysAsItWasWhenNothingIs) {
     EXPECT_EQ(AnsiToUtf8(FinalStatus(RunTally{39, 40, 1, 40, false, false, 7})),
               "  状态:下载未完成,当前已下载 39张 共 40张(已有 7张);0张未能获取列表,1张下载失败;"
               "请单击鼠标右键打开目录;");
+    // Photos the service removed are named and lack nothing: they can never be written.
+    EXPECT_EQ(AnsiToUtf8(FinalStatus(RunTally{38, 40, 0, 40, false, false, 7, 2})),
+              "  状态:全部下载完成,当前已下载 38张 共 40张(已有 7张)(服务已删除 2张) "
+              "请单击鼠标右键打开目录;");
     // A whole account: written and already there apart; what is missing, and in how many albums
     // (one listed in part, one never listed, one with a failure; the complete ones not counted).
     const RunTally whole{32, 32, 0, 32, false, false, 30};
     const RunTally empty{0, 0, 0, 0, false, false, 0};
-    EXPECT_EQ(AnsiToUtf8(AccountStatus({whole, empty, whole})),
-              "  状态:全部相册下载完成,共 3个相册,新下载 4张,已有 60张 请单击鼠标右键打开目录;");
+    EXPECT_EQ(
+        AnsiToUtf8(AccountStatus({whole, empty, whole, RunTally{4, 5, 0, 5, false, false, 0, 1}})),
+        "  状态:全部相册下载完成,共 4个相册,新下载 8张,已有 60张(服务已删除 1张) "
+        "请单击鼠标右键打开目录;");
     EXPECT_EQ(AnsiToUtf8(AccountStatus({whole, RunTally{38, 38, 0, 70, true, false, 0},
                                         RunTally{0, 0, 0, 5, true, false, 0},
                                         RunTally{39, 40, 1, 40, false, false, 9}})),

@@ -191,7 +191,9 @@ class ServiceMoodsTest(PictalonTestCase):
             f.write(b"the good copy")
         app.driver.select(1)
         app.driver.command(10000)
-        app.wait_status(incomplete(31, 32, 0, 1), timeout_ms=120000)
+        # Named as removed, and nothing is missing that the service still has.
+        app.wait_status(S + "全部下载完成,当前已下载 31张 共 32张(服务已删除 1张) 请单击鼠标右键打开目录;",
+                        timeout_ms=120000)
         with open(os.path.join(folder, gone), "rb") as f:
             self.assertEqual(f.read(), b"the good copy")
         os.remove(os.path.join(folder, gone))

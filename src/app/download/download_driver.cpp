@@ -17,13 +17,16 @@ constexpr int kMostPages = 1 << 20;
 
 // The counts as the log tells them. Pictures found already there were not written.
 Text CountsText(const RunTally& tally) {
-    return JoinTexts(std::to_string(tally.downloaded - tally.already), " of ",
-                     std::to_string(tally.listed), " listed written, ",
-                     std::to_string(tally.failed), " failed, album total ",
-                     std::to_string(tally.albumTotal),
-                     tally.listingFailed ? ", some pages never came" : ", every page listed",
-                     tally.limitOutlasted ? "; the service limited it for too long" : "", "; ",
-                     std::to_string(tally.already), " already there, not fetched");
+    return JoinTexts(
+        std::to_string(tally.downloaded - tally.already), " of ", std::to_string(tally.listed),
+        " listed written, ", std::to_string(tally.failed), " failed, album total ",
+        std::to_string(tally.albumTotal),
+        tally.listingFailed ? ", some pages never came" : ", every page listed",
+        tally.limitOutlasted ? "; the service limited it for too long" : "", "; ",
+        std::to_string(tally.already), " already there, not fetched",
+        tally.removed == 0
+            ? Text()
+            : JoinTexts("; ", std::to_string(tally.removed), " removed by the service"));
 }
 
 // However the run ends: finished, superseded or stopped.

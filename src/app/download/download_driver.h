@@ -61,8 +61,9 @@ class DownloadDriver : public std::enable_shared_from_this<DownloadDriver> {
     // the run's size, write it into its album folder, and show the progress.
     [[nodiscard]] bool QueueJob();
     void RunJob();
-    bool DownloadPhoto(int position, const ListedPhoto& listed);
-    bool FetchPicture(const Text& url, ByteBuffer& body);
+    // How the photo ended: written, failed, or removed by the service (never written).
+    DownloadRun::Outcome DownloadPhoto(int position, const ListedPhoto& listed);
+    DownloadRun::Outcome FetchPicture(const Text& url, ByteBuffer& body);
 
     AppState& app_;
     const std::shared_ptr<DownloadRun> run_;

@@ -21,23 +21,20 @@ void DownloadDriver::RunJob() {
     ListedPhoto listed;
     const int position = run_->TakeNext(listed);
     if (position == 0 || !listed.folder) return;
-    if (!DownloadPhoto(position, listed)) {
-        if (run_->Token().StopRequested()) return;
-        // A failure shows too, so the taskbar turns to its error state when it happens.
-        run_->Count(listed.album, DownloadRun::Outcome::kFailed);
-        progress_->Show();
-        return;
-    }
-    run_->Count(listed.album, DownloadRun::Outcome::kWritten);
+    const DownloadRun::Outcome outcome = DownloadPhoto(position, listed);
+    if (outcome == DownloadRun::Outcome::kFailed && run_->Token().StopRequested()) return;
+    // A failure shows too, so the taskbar turns to its error state when it happens.
+    run_->Count(listed.album, outcome);
     progress_->Show();
 }
 
-// Fetches and writes one claimed photo; true when its file was written.
-bool DownloadDriver::DownloadPhoto(int position, const ListedPhoto& listed) {
+// Fetches and writes one claimed photo.
+DownloadRun::Outcome DownloadDriver::DownloadPhoto(int position, const ListedPhoto& listed) {
+    using Outcome = DownloadRun::Outcome;
     const PhotoRecord& photo = listed.photo;
     const AlbumFolder& folder = *listed.folder;
     const Text& fileName = listed.fileName;
-    if (fileName.empty()) return false;
+    if (fileName.empty()) return Outcome::kFailed;
     const Text url =
         PictureUrl(photo.picHost, Text(VariantOf(folder.Size()).segment), photo.picName);
     // Unique across processes: two windows downloading the same owner share its part folder.
@@ -46,7 +43,10 @@ bool DownloadDriver::DownloadPhoto(int position, const ListedPhoto& listed) {
                   std::to_string(position), ".part");
 
     ByteBuffer body;
-    if (!FetchPicture(url, body)) return false;
+    // The service's placeholder for a removed picture never goes under the photo's name, nor
+    // over a good copy there.
+    if (const Outcome fetched = FetchPicture(url, body); fetched != Outcome::kWritten)
+        return fetched;
     DWORD err = ERROR_CANCELLED;
     // Count ourselves as a writer before the last look at the stop flag, so shutdown either sees
     // us and waits, or we see its stop and write nothing. The record is part of the write: a
@@ -55,19 +55,19 @@ bool DownloadDriver::DownloadPhoto(int position, const ListedPhoto& listed) {
         const Downloads::WriteTurn writing(app_.Downloading());
         err = folder.Write(photo, fileName, body, tempName, run_->Token());
     }
-    if (err == ERROR_CANCELLED) return false;
+    if (err == ERROR_CANCELLED) return Outcome::kFailed;
     if (err != 0) {
         app_.Log().AddLine(JoinTexts("could not write ", folder.Path() + fileName, ": error ",
                                      std::to_string(err)));
         progress_->ShowWriteError(err, fileName);
     }
-    return err == 0;
+    return err == 0 ? Outcome::kWritten : Outcome::kFailed;
 }
 
 // The picture, or nothing: only a complete 200 answer whose bytes are a picture's counts. Failed
 // answers are asked for again twice after a short pause; while the service says to slow down the
 // job waits with the others, and those answers use up none of the tries.
-bool DownloadDriver::FetchPicture(const Text& url, ByteBuffer& body) {
+DownloadRun::Outcome DownloadDriver::FetchPicture(const Text& url, ByteBuffer& body) {
     ServiceRequest request{url};
     request.bodyCap = kPictureBodyCap;
     request.silenceMs = app_.Client().PictureSilenceMs();
@@ -82,5 +82,7 @@ bool DownloadDriver::FetchPicture(const Text& url, ByteBuffer& body) {
                              }};
     ServiceAnswer answer = FetchSignedIn(app_, renewing_, request, policy);
     body = answer.accepted ? answer.body.TakeBytes() : ByteBuffer();
-    return answer.accepted;
+    return answer.accepted  ? DownloadRun::Outcome::kWritten
+           : answer.removed ? DownloadRun::Outcome::kRemoved
+                            : DownloadRun::Outcome::kFailed;
 }

@@ -53,7 +53,9 @@ void DownloadRun::Count(int album, Outcome outcome) {
     std::lock_guard<std::mutex> guard(mutex_);
     if (album < 1 || album > static_cast<int>(albums_.size())) return;
     RunTally& counts = albums_[album - 1].counts;
-    ++(outcome == Outcome::kWritten ? counts.downloaded : counts.failed);
+    ++(outcome == Outcome::kWritten   ? counts.downloaded
+       : outcome == Outcome::kRemoved ? counts.removed
+                                      : counts.failed);
 }
 
 void DownloadRun::Settle() {
@@ -115,6 +117,7 @@ RunTally DownloadRun::SumOfAlbums() const {
         sum.albumTotal += album.counts.albumTotal;
         sum.listingFailed = sum.listingFailed || album.counts.listingFailed;
         sum.already += album.counts.already;
+        sum.removed += album.counts.removed;
     }
     return sum;
 }

@@ -23,6 +23,7 @@ struct RunTally {
     bool listingFailed = false;   // a probe or page never came, even after asking again
     bool limitOutlasted = false;  // the run ended because the service never stopped limiting it
     int already = 0;              // of downloaded: found in the folder as recorded, not fetched
+    int removed = 0;  // listed photos the service removed: it answers with its placeholder
 };
 
 // A photo as its job receives it.
@@ -62,7 +63,7 @@ class DownloadRun {
     int TakeNext(ListedPhoto& out);
     // How a photo of the album ended: its file written, or not (its job failed, or could not be
     // queued). Counted before the job shows the progress and then settles.
-    enum class Outcome { kWritten, kFailed };
+    enum class Outcome { kWritten, kFailed, kRemoved };
     void Count(int album, Outcome outcome);
     // A job that ended, counted or not (a job of a run that is over counts nothing).
     void Settle();

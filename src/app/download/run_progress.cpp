@@ -17,8 +17,10 @@ Text PausedStatus(const SYSTEMTIME& resumeAt, int downloaded, int listed) {
     return FillText(kPaused, {{"clock", Text(clock)}, {"done", downloaded}, {"listed", listed}});
 }
 
-Text AlreadyPart(int already) {
-    return already == 0 ? Text() : FillText(kAlreadyThere, {{"already", already}});
+// What was there already and what the service removed, beside the counts.
+Text AlreadyPart(int already, int removed = 0) {
+    return (already == 0 ? Text() : FillText(kAlreadyThere, {{"already", already}})) +
+           (removed == 0 ? Text() : FillText(kRemovedPart, {{"removed", removed}}));
 }
 
 }  // namespace
@@ -131,13 +133,16 @@ Text FinishedStatus(int downloaded, int listed, int already) {
 Text FinalStatus(const RunTally& tally) {
     const long long total = std::max<long long>(tally.albumTotal, tally.listed);
     if (tally.limitOutlasted) {
-        return FillText(
-            kLimitEnded,
-            {{"done", tally.downloaded}, {"total", total}, {"left", total - tally.downloaded}});
+        return FillText(kLimitEnded, {{"done", tally.downloaded},
+                                      {"total", total},
+                                      {"left", total - tally.downloaded - tally.removed}});
     }
     const long long unlisted = total - tally.listed;
+    // A photo the service removed can never be written; it is named, and lacks nothing.
     if (unlisted == 0 && !tally.listingFailed && tally.failed == 0) {
-        return FinishedStatus(tally.downloaded, tally.listed, tally.already);
+        return FillText(kFinished, {{"done", tally.downloaded},
+                                    {"total", tally.listed},
+                                    {"already", AlreadyPart(tally.already, tally.removed)}});
     }
     // Some photos were not listed, but how many is unknown (the total itself never came).
     const Text missing = unlisted == 0 && tally.listingFailed
@@ -145,7 +150,7 @@ Text FinalStatus(const RunTally& tally) {
                              : FillText(kUnlisted, {{"unlisted", unlisted}});
     return FillText(kIncomplete, {{"done", tally.downloaded},
                                   {"total", total},
-                                  {"already", AlreadyPart(tally.already)},
+                                  {"already", AlreadyPart(tally.already, tally.removed)},
                                   {"unlisted", missing},
                                   {"failed", tally.failed}});
 }
@@ -153,14 +158,16 @@ Text FinalStatus(const RunTally& tally) {
 Text AccountStatus(const std::vector<RunTally>& albums, bool limitEnded) {
     long long written = 0;
     long long already = 0;
+    int removed = 0;
     long long missing = 0;
     int albumsMissing = 0;   // albums that lack a known number of photos
     int albumsUnlisted = 0;  // albums whose listing failed with no number known to be missing
     for (const RunTally& album : albums) {
         written += album.downloaded - album.already;
         already += album.already;
+        removed += album.removed;
         const long long lacking =
-            std::max<long long>(album.albumTotal, album.listed) - album.downloaded;
+            std::max<long long>(album.albumTotal, album.listed) - album.downloaded - album.removed;
         if (lacking > 0) {
             ++albumsMissing;
             missing += lacking;
@@ -175,7 +182,7 @@ Text AccountStatus(const std::vector<RunTally>& albums, bool limitEnded) {
     const auto counts = {
         TextField{"albums", static_cast<long long>(albums.size())},
         TextField{"written", written},
-        TextField{"already", already},
+        TextField{"already", std::to_string(already) + AlreadyPart(0, removed)},
         TextField{"missing", lacks},
     };
     if (limitEnded) return FillText(kAccountLimitEnded, counts);
