@@ -182,7 +182,8 @@ Text AccountStatus(const std::vector<RunTally>& albums, bool limitEnded) {
     const auto counts = {
         TextField{"albums", static_cast<long long>(albums.size())},
         TextField{"written", written},
-        TextField{"already", std::to_string(already) + AlreadyPart(0, removed)},
+        TextField{"already", already},
+        TextField{"removed", AlreadyPart(0, removed)},
         TextField{"missing", lacks},
     };
     if (limitEnded) return FillText(kAccountLimitEnded, counts);
