@@ -1,13 +1,10 @@
 #!/usr/bin/env python3
 """Pictalon end to end against a service that misbehaves at random: a seed draws three albums
-(removed photos, totals that lie both ways or are left out, pages that repeat) and, for each
-album's run, limits with and without Retry-After, resets, cut, stalled and broken bodies, and
-perhaps a sign-in lost mid-run. Whatever happened, every run must keep what a user relies on:
-whole pictures only, a final status that tells what is on disk, no request past its tries and
-limits, an end, and a log without secrets.
-
-PICT_RANDOM_SEED=S (or S1,S2,...) replays those seeds instead of the fixed ones; scripts/soak
---random-service N draws many."""
+(removed photos, totals that lie or are left out, repeated pages) and for each album's run limits
+with and without Retry-After, resets, cut, stalled and broken bodies, perhaps a lost sign-in.
+Whatever happened, a run leaves whole pictures only, a final status true to the disk, no request
+past its tries and limits, and a log without secrets. PICT_RANDOM_SEED=S[,S2...] replays seeds;
+scripts/soak --random-service N draws many."""
 
 import contextlib
 import os
@@ -86,16 +83,10 @@ def draw(seed):
 
 def cookie(request, name):
     for key, value in request["headers"]:
-        if key.lower() == "cookie":
-            found = re.search(r"(?:^|;\s*)%s=([^;]*)" % re.escape(name), value)
-            if found:
-                return found.group(1)
+        found = key.lower() == "cookie" and re.search(r"(?:^|;\s*)%s=([^;]*)" % name, value)
+        if found:
+            return found.group(1)
     return None
-
-
-def numbers(status, pattern):
-    found = re.search(pattern, status)
-    return int(found.group(1)) if found else 0
 
 
 class RandomServiceTest(PictalonTestCase):
@@ -108,9 +99,8 @@ class RandomServiceTest(PictalonTestCase):
         for seed in seeds:
             with self.promise(seed):
                 self.one_seed(seed)
-        print("\nrandom service: %d seeds, %s" % (len(seeds), "failing: %s" % " ".join(
-            map(str, sorted(set(self.failed)))) if self.failed else "every one kept its promises"),
-            file=sys.stderr, flush=True)
+        print("\nrandom service: %d seeds, failing: %s" % (
+            len(seeds), " ".join(map(str, sorted(set(self.failed)))) or "none"), file=sys.stderr)
 
     @contextlib.contextmanager
     def promise(self, seed, **where):
@@ -120,17 +110,12 @@ class RandomServiceTest(PictalonTestCase):
                 yield
             except BaseException:
                 self.failed.append(seed)
-                print("\nrandom service: seed %d FAILED; replay it alone with "
-                      "PICT_RANDOM_SEED=%d scripts/test -R e2e_random_service" % (seed, seed),
-                      file=sys.stderr, flush=True)
+                print("\nrandom service: seed %d FAILED; replay it alone: PICT_RANDOM_SEED=%d "
+                      "scripts/test -R e2e_random_service" % (seed, seed), file=sys.stderr)
                 raise
 
-    @staticmethod
-    def run_log():
-        return os.path.join(harness.pictalon_data_folder(), "pictalon.log")
-
     def settle(self, app, want, timeout_s=300):
-        """Waits for a status holding `want`, scanning a new QR code whenever the sign-in is lost."""
+        """The first status holding `want`; a lost sign-in meanwhile gets a new QR scan."""
         deadline = time.monotonic() + timeout_s
         while time.monotonic() < deadline:
             seen, last = app.driver.wait_status(want, contains=True, timeout_ms=3000)
@@ -144,18 +129,31 @@ class RandomServiceTest(PictalonTestCase):
         scenario, runs = draw(seed)
         self.ctl.reset("today")
         self.ctl.scenario_json(scenario)
-        log_start = os.path.getsize(self.run_log()) if os.path.exists(self.run_log()) else 0
+        log = os.path.join(harness.pictalon_data_folder(), "pictalon.log")
+        log_start = os.path.getsize(log) if os.path.exists(log) else 0
         app = self.start("random-%d" % seed)
         try:
-            self.signed_in_seed(seed, scenario, runs, app, log_start)
+            secrets = self.runs(seed, scenario, runs, app)
+            app.driver.close()
+            self.assertEqual(app.program.wait(30), 0, "seed %d: the program did not end" % seed)
         finally:
             app.program.stop()  # the next seed's driver must find its own window only
+        with open(log, encoding="utf-8", errors="replace") as f:
+            # A log that rolled over meanwhile starts again with this start's lines.
+            f.seek(log_start if os.path.getsize(log) >= log_start else 0)
+            text = f.read()
+        for secret in ("qrid=", "alt=", "ticket=", "data="):
+            self.assertIsNone(re.search(re.escape(secret) + r"[^&\s]", text, re.I), secret)
+        self.assertNotIn("Cookie", text)
+        for value in secrets:
+            self.assertNotIn(value, text, "seed %d: a secret of the service in the log" % seed)
 
-    def signed_in_seed(self, seed, scenario, runs, app, log_start):
+    def runs(self, seed, scenario, runs, app):
         app.login()
         self.ctl.qr("waiting")
-        secrets = set(self.ctl.qr_status()["issued"])
-        for index, (album, (rules, expire)) in enumerate(zip(scenario["owners"][0]["albums"], runs)):
+        secrets = set()
+        for index, album in enumerate(scenario["owners"][0]["albums"]):
+            rules, expire = runs[index]
             # Analysed anew each time, so the status holds no earlier run's final words.
             app.driver.tab(1)
             app.driver.set_edit(0, home(OWNER))
@@ -172,26 +170,14 @@ class RandomServiceTest(PictalonTestCase):
             self.ctl.call("DELETE", "/faults")
             self.ctl.qr("waiting")
             log = self.log_paths()
-            secrets |= {v for r in log for k in ("SUB", "SUBP", "XSRF-TOKEN")
-                        for v in [cookie(r, k)] if v}
-            secrets |= set(self.ctl.qr_status()["issued"])
+            secrets |= set(self.ctl.qr_status()["issued"]) | {
+                v for r in log for k in ("SUB", "SUBP", "XSRF-TOKEN") for v in [cookie(r, k)] if v}
             what = "seed %d, album %s, rules %s, expiry %d, final %r" % (
                 seed, album["id"], rules, expire, status)
             with self.promise(seed, album=album["id"]):
                 self.check_disk_and_status(app, album, status, what)
                 self.check_requests(log, what)
-        app.driver.close()
-        self.assertEqual(app.program.wait(30), 0, "seed %d: the program did not end" % seed)
-        with open(self.run_log(), encoding="utf-8", errors="replace") as f:
-            # A log that rolled over meanwhile starts again with this start's lines.
-            f.seek(log_start if os.path.getsize(self.run_log()) >= log_start else 0)
-            text = f.read()
-        for secret in ("qrid=", "alt=", "ticket=", "data="):
-            self.assertIsNone(re.search(re.escape(secret) + r"[^&\s]", text, re.I),
-                              "seed %d: %s in the log" % (seed, secret))
-        self.assertNotIn("Cookie", text)
-        for value in secrets:
-            self.assertNotIn(value, text, "seed %d: a secret of the service in the log" % seed)
+        return secrets
 
     def check_disk_and_status(self, app, album, status, what):
         folder, names = self.expected_files(app, OWNER, album["id"])
@@ -207,12 +193,10 @@ class RandomServiceTest(PictalonTestCase):
         while os.path.exists(parts) and time.monotonic() < deadline:
             time.sleep(0.2)
         self.assertFalse(os.path.exists(parts), "a part folder stayed: " + what)
-        done = numbers(status, r"当前已下载 (\d+)张")
-        total = numbers(status, r"张 共 (\d+)张")
-        already = numbers(status, r"\(已有 (\d+)张\)")
-        removed = numbers(status, r"服务已删除 (\d+)张")
+        done, total, already, removed = (int((re.findall(p, status) or [0])[0]) for p in (
+            r"当前已下载 (\d+)张", r"张 共 (\d+)张", r"\(已有 (\d+)张\)", r"服务已删除 (\d+)张"))
         self.assertEqual(done + already, len(present), "the status miscounts the disk: " + what)
-        self.assertGreaterEqual(total, len(real), "the status promises too little: " + what)
+        self.assertGreaterEqual(total, len(real), "fewer than the album list promised: " + what)
         self.assertLessEqual(removed, len(names) - len(real), what)
         if "全部下载完成" in status:
             self.assertEqual(present, real, "complete, yet photos are missing: " + what)
