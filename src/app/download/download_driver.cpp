@@ -105,11 +105,7 @@ void DownloadDriver::RunAccount() {
     if (!WaitForJobs()) return;
     std::vector<RunTally> tallies;
     for (int k = 0; k < static_cast<int>(folders_.size()); ++k) {
-        RunTally tally = run_->Tally(k + 1);
-        // When its listing never began, the catalogue's count stands for its total, so its
-        // photos are counted as missing rather than forgotten.
-        if (tally.listingFailed && tally.albumTotal == 0)
-            tally.albumTotal = owner.albums[k].photoCount;
+        const RunTally tally = run_->Tally(k + 1);
         tallies.push_back(tally);
         LogEnd(JoinTexts(albumLabel(k), " ", owner.albums[k].caption, " (", owner.albums[k].albumId,
                          ")"),
@@ -157,6 +153,9 @@ int DownloadDriver::ListAlbum(const OwnerProfile& owner, const AlbumRecord& albu
                                  plan.Update() ? ", listing what changed" : ""));
     if (!probe.ok) {
         run_->NoteListed(number, std::nullopt);
+        // The album list's count stands for the total the first page never brought, so its
+        // photos are counted as missing rather than forgotten.
+        run_->NoteListed(number, std::max(album.photoCount, 0));
     } else {
         // No number is trusted alone: the album is complete only when every photo the total, the
         // album list or the listing promised was written.
