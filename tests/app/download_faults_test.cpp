@@ -197,9 +197,10 @@ TEST_F(DownloadFaultTest, ListingFailuresAreRetriedAndNeverReportedComplete) {
          R"({"host":"photo.weibo.com","path":")" + Text(page2) + R"(","action":"reset","count":2})",
          {70, 70, 0, 70, false},
          3},
+        // The album list's count stands for the total the first page never brought.
         {"no page ever parses",
          R"({"host":"photo.weibo.com","action":"malformed"})",
-         {0, 0, 0, 0, true},
+         {0, 0, 0, 70, true},
          0},
         {"the total is hostile",
          R"({"host":"photo.weibo.com","action":"body","count":1,"body":)"
