@@ -18,9 +18,9 @@ std::vector<Text> Names(const std::string& range) {
     return out;
 }
 
-std::vector<PhotoRecord> Page(const std::string& spec) {
+std::vector<PhotoRecord> Page(const std::string& ranges) {
     std::vector<PhotoRecord> page;
-    std::istringstream parts(spec);
+    std::istringstream parts(ranges);
     for (std::string part; std::getline(parts, part, '+');) {
         if (part == "empty") continue;
         for (const Text& name : Names(part)) page.push_back({"cap", "wx1", name + ".jpg", 1});

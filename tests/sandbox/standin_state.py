@@ -48,7 +48,7 @@ SHAPE_KNOBS = {"signed_out_shape": ("A0003", "unknown", "page")}
 # rotating XSRF-TOKEN must come back with the listing. Its limiter stays off (limit_burst 0):
 # scenarios that are about the pace turn it on with their own burst and rate.
 PROFILES = {
-    "spec": {},
+    "plain": {},
     "today": {"require_referer": True, "refuse_old_agents": True, "rotate_xsrf": True},
 }
 REFUSE_MODES = (None, "retcode", "msg", "noqrid")
