@@ -166,6 +166,13 @@ class AccountTest(PictalonTestCase):
         update(42, 42, 42, 2, (), newer=3, removed=("8104_20.jpg",))
         # Its file stays: what the user has is never taken away.
         self.assertTrue(os.path.isfile(os.path.join(folder, by_pic["8104_20.jpg"])))
+        # A full check asked for from its menu item lists every page, whatever the record knows.
+        self.ctl.call("DELETE", "/log")
+        app.driver.select(1)
+        app.driver.command(10009)
+        app.wait_status(S + "全部下载完成,当前已下载 42张 共 42张(已有 42张) 请单击鼠标右键打开目录;",
+                        timeout_ms=120000)
+        self.assertEqual(len([r for r in self.log_paths() if "album_id=8104&" in r["path"]]), 2)
 
     def test_a_run_closed_midway_continues_where_it_stopped(self):
         app = self.start("account-resume")
