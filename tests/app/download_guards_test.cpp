@@ -261,41 +261,62 @@ TEST(RateBackoff, OnePauseForEveryWorkerThatMetTheLimitAndOnlyItsHostsCanEndIt) 
     EXPECT_TRUE(after.granted && !after.probe);
     EXPECT_EQ(backoff.Report(after, Outcome::kThrough, std::nullopt, "sinaimg.cn"), Change::kNone);
     EXPECT_EQ(backoff.PauseCount(), 1);
+    // Without Retry-After: a probe sent into the ban doubles the 2-s pause, and the 4 s that
+    // outlasted it are where the next limit's pause starts.
+    FlowToken slow;
+    StopAfter slowBound(slow, 60000);
+    EXPECT_EQ(backoff.Report(backoff.WaitTurn(slow), Outcome::kLimited), Change::kPaused);
+    EXPECT_LE(SecondsToResume(backoff), 2);
+    EXPECT_EQ(backoff.Report(backoff.WaitTurn(slow), Outcome::kLimited), Change::kPaused);
+    EXPECT_EQ(backoff.Report(backoff.WaitTurn(slow), Outcome::kThrough), Change::kResumed);
+    EXPECT_EQ(backoff.Report(backoff.WaitTurn(slow), Outcome::kLimited), Change::kPaused);
+    EXPECT_GE(SecondsToResume(backoff), 3);
 }
 
-TEST(RateBackoff, APaceHalvesAtEachLimitAndCreepsBackStayingBelowTheRateThatDrewIt) {
+TEST(RateBackoff, APaceHalvesWhatTheServiceLetThroughAndCreepsBackBelowTheRateThatDrewIt) {
     using std::chrono::milliseconds;
     const struct {
-        int apartMs, through;  // the starts that drew the first limit; requests through after it
-        double rate, limitedRate;
+        int apartMs, pauseMs, through;  // the burst's starts; the pause its limit drew; then
+        double rate;                    // requests through; the pace then
+        int idleMs;                     // later, a second start after this gap or at its turn
     } cases[] = {
-        {100, 0, 5.0, 10.0},       // ten a second drew the limit: five
-        {100, 1, 5.3125, 10.0},    // each request through adds a 32nd of that
-        {100, 1000, 9.375, 10.0},  // and the pace stops a 16th below it
-        {0, 0, 50.0, 100.0},       // starts too close to measure count as the fastest
-        {5000, 0, 50.0, 100.0},    // and so do starts a quiet while apart
+        {10, 2920, 0, 1.5, 0},        // 8 let through, the limit, a probe: 9 over 3 s, halved
+        {10, 2920, 2, 2.25, 0},       // each request through adds a quarter of that start
+        {10, 2920, 2, 2.25, 4000},    // a limit after a gap: the service let one through in 4 s
+        {10, 5920, 2, 1.125, 0},      // a longer ban lets less through
+        {0, 0, 0, 50.0, 0},           // starts too close to measure count as the fastest
+        {40000, 3990, 0, 0.25, 0},    // a quiet while apart: only the last start is the burst
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.apartMs << " ms apart, " << c.through << " through");
         Pace pace;
         const Pace::Clock::time_point t0 = Pace::Clock::time_point{} + std::chrono::hours(1);
-        Pace::Turn sent;
-        for (int i = 0; i < 8; ++i) {
-            sent = pace.Take(t0 + milliseconds(c.apartMs * i));
-            EXPECT_EQ(sent.at, t0 + milliseconds(c.apartMs * i));  // as fast as asked
-        }
+        for (int i = 0; i < 8; ++i) pace.Through(pace.Take(t0 + milliseconds(c.apartMs * i)));
+        const Pace::Turn sent = pace.Take(t0 + milliseconds(c.apartMs * 7 + 1));
         pace.Limited(sent);
         pace.Limited(sent);  // the other requests on their way teach nothing more
-        for (int i = 0; i < c.through; ++i) pace.Through(pace.Take(t0));
-        EXPECT_DOUBLE_EQ(pace.Rate(), c.rate);
-        EXPECT_DOUBLE_EQ(pace.LimitedRate(), c.limitedRate);
-        // Later starts keep the pace's gap; a limit met at that pace teaches a slower one.
-        const Pace::Clock::time_point later = t0 + std::chrono::hours(1);
-        const Pace::Turn first = pace.Take(later), second = pace.Take(later);
+        const Pace::Clock::time_point after = t0 + milliseconds(c.apartMs * 7 + c.pauseMs + 10);
+        pace.Limited(pace.Take(after - milliseconds(1)));  // nor does a probe sent into the ban
+        EXPECT_EQ(pace.Rate(), 0);                         // learnt once one goes through
+        pace.Through(pace.Take(after));
+        for (int i = 0; i < c.through; ++i) pace.Through(pace.Take(after));
+        EXPECT_NEAR(pace.Rate(), c.rate, 1e-9);
+        EXPECT_EQ(pace.LimitedRate(), Pace::kFastestRate);
+        // An hour later starts keep the pace's gap; a limit met then teaches half the lower of
+        // the pace and what the service let through since, and the creep stays below that.
+        const Pace::Clock::time_point later = after + std::chrono::hours(1);
+        const Pace::Turn first = pace.Take(later);
+        const Pace::Turn second = pace.Take(later + milliseconds(c.idleMs));
+        const double gap = std::chrono::duration<double>(second.at - first.at).count();
         EXPECT_EQ(first.at, later);
-        EXPECT_NEAR(std::chrono::duration<double>(second.at - first.at).count(), 1 / c.rate, 1e-6);
+        EXPECT_NEAR(gap, std::max(1 / c.rate, c.idleMs / 1000.0), 1e-6);
+        pace.Through(first);
         pace.Limited(second);
-        EXPECT_NEAR(pace.Rate(), c.rate / 2, 1e-6);
+        const double drew = std::min(c.rate, 1 / gap);
+        EXPECT_NEAR(pace.LimitedRate(), drew, 1e-6);
+        EXPECT_NEAR(pace.Rate(), drew / 2, 1e-6);
+        for (int i = 0; i < 100; ++i) pace.Through(pace.Take(second.at));
+        EXPECT_NEAR(pace.Rate(), drew * 15 / 16, 1e-6);
         EXPECT_EQ(pace.Limits(), 2);
     }
 }

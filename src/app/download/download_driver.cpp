@@ -181,7 +181,7 @@ void DownloadDriver::ListPhotos(PagesAhead& ahead, ListingPlan& plan, int album,
     const FlowToken& token = run_->Token();
     const auto stopped = [&token] { return token.StopRequested(); };
     int failedInARow = 0;
-    for (int page = 1; page <= kMostPages && !stopped() && !run_->Backoff().Outlasted(); ++page) {
+    for (int page = 1; page <= kMostPages && !stopped() && !run_->LimitOutlasted(); ++page) {
         const PhotoPage listed = ahead.Take(page, token.StopToken());
         if (stopped()) return;
         if (!listed.ok) {
@@ -211,7 +211,7 @@ void DownloadDriver::ListPhotos(PagesAhead& ahead, ListingPlan& plan, int album,
 PhotoPage DownloadDriver::FetchPage(const ListingSource& source, int page) {
     ServiceRequest request(PhotoListUrl(source.ownerId, source.albumId, page), Text());
     request.bodyCap = kListingBodyCap;
-    request.backoff = &run_->Backoff();
+    request.backoff = &run_->ListingBackoff();
     request.pace = &app_.Client().ListingPace();
     PhotoPage listed;
     const RetryPolicy policy{kFetchAttempts, kRetryPauseMs, [&](const ServiceAnswer& answer) {

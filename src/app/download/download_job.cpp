@@ -71,7 +71,7 @@ DownloadRun::Outcome DownloadDriver::FetchPicture(const Text& url, ByteBuffer& b
     ServiceRequest request{url};
     request.bodyCap = kPictureBodyCap;
     request.silenceMs = app_.Client().PictureSilenceMs();
-    request.backoff = &run_->Backoff();
+    request.backoff = &run_->PictureBackoff();
     request.pace = &app_.Client().PicturePace();
     request.gate = &app_.Downloading().PictureGate();
     request.keptSession = true;

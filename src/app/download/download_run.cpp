@@ -79,8 +79,19 @@ RunTally DownloadRun::Tally(int album) const {
     std::lock_guard<std::mutex> guard(mutex_);
     if (album >= 1 && album <= static_cast<int>(albums_.size())) return albums_[album - 1].counts;
     RunTally tally = SumOfAlbums();
-    tally.limitOutlasted = backoff_.Outlasted();
+    tally.limitOutlasted = LimitOutlasted();
     return tally;
+}
+
+bool DownloadRun::LimitOutlasted() const {
+    return listingBackoff_.Outlasted() || pictureBackoff_.Outlasted();
+}
+
+const RateBackoff* DownloadRun::HoldingPause() const {
+    if (pictureBackoff_.Paused()) return &pictureBackoff_;
+    if (!listingBackoff_.Paused()) return nullptr;
+    std::lock_guard<std::mutex> guard(mutex_);
+    return settled_ >= SumOfAlbums().listed ? &listingBackoff_ : nullptr;
 }
 
 void DownloadRun::ListingDone() {

@@ -41,9 +41,15 @@ class DownloadRun {
     unsigned Id() const { return id_; }
     FlowToken& Token() const { return *token_; }
     PictureSize Size() const { return size_; }
-    // Every request of the run waits here while the service asks us to slow down.
-    RateBackoff& Backoff() { return backoff_; }
-    const RateBackoff& Backoff() const { return backoff_; }
+    // The run's requests wait here while the service asks them to slow down: the listing on
+    // its own, the pictures on theirs, as the service limits its site and its image hosts apart.
+    RateBackoff& ListingBackoff() { return listingBackoff_; }
+    RateBackoff& PictureBackoff() { return pictureBackoff_; }
+    // A limit outlasted the bound on either side: the run ends.
+    bool LimitOutlasted() const;
+    // The pause that holds the run up, or null: the pictures', or the listing's once every photo
+    // listed has settled and nothing but the listing is left to wait for.
+    const RateBackoff* HoldingPause() const;
 
     // The driver lists the next album, its folders made: photos listed from now on are its. place
     // is how the status line names it in a run over several albums (empty otherwise); while no
@@ -98,7 +104,8 @@ class DownloadRun {
     const unsigned id_;
     const std::shared_ptr<FlowToken> token_;
     const PictureSize size_;
-    RateBackoff backoff_;
+    RateBackoff listingBackoff_;
+    RateBackoff pictureBackoff_;
 
     mutable std::mutex mutex_;
     std::vector<Album> albums_;

@@ -31,7 +31,8 @@ class Downloads {
     // Window thread, at "下载选中": retires the current run and begins the next.
     std::shared_ptr<DownloadRun> Begin(std::shared_ptr<FlowToken> token, PictureSize size) {
         std::shared_ptr<DownloadRun> run = runs_.Begin(std::move(token), size);
-        run->Backoff().SetBoundMs(limitBoundMs_.load());
+        run->ListingBackoff().SetBoundMs(limitBoundMs_.load());
+        run->PictureBackoff().SetBoundMs(limitBoundMs_.load());
         return run;
     }
     // How long the service may limit a run before the run ends (RateBackoff::kLimitBoundMs).

@@ -106,8 +106,8 @@ void RunProgress::ShowHere() {
     const int done = tally.downloaded;
     const int failed = tally.failed;
     const int listed = tally.listed;
-    if (run_->Backoff().Paused()) {
-        app_.View().SetStatus(PausedStatus(run_->Backoff().ResumeAtLocal(), done, listed));
+    if (const RateBackoff* pause = run_->HoldingPause()) {
+        app_.View().SetStatus(PausedStatus(pause->ResumeAtLocal(), done, listed));
         app_.View().ShowTaskbarProgress(AppView::Progress::kPaused, done + failed, listed);
         return;
     }

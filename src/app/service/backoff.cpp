@@ -121,6 +121,7 @@ RateBackoff::Change RateBackoff::Report(const Ticket& ticket, Outcome outcome,
             // the first of them, or the probe, opens (or extends) a pause.
             if (ticket.epoch != epoch_) return Change::kNone;
             const unsigned pause = retryAfterMs.value_or(nextPauseMs_);
+            openPauseMs_ = retryAfterMs ? 0 : pause;
             if (!retryAfterMs) nextPauseMs_ = std::min(nextPauseMs_ * 2, kLongestPauseMs);
             ++epoch_;
             ++pauses_;
@@ -144,7 +145,10 @@ RateBackoff::Change RateBackoff::Report(const Ticket& ticket, Outcome outcome,
             }
             limited_ = false;
             probing_ = false;
-            nextPauseMs_ = kFirstPauseMs;
+            // A probe sent into a ban that every request restarts costs the ban again: the
+            // pause that outlasted it is where the next one starts.
+            firstPauseMs_ = std::max(firstPauseMs_, openPauseMs_);
+            nextPauseMs_ = firstPauseMs_;
             Changed();
             return Change::kResumed;
         case Outcome::kFailed:

@@ -1,9 +1,10 @@
 #pragma once
-// One back-off shared by every request of a download run. A service that says "slow down"
-// (418, 429, 414, 432, or any error status with Retry-After) is obeyed by all workers together: the
-// first answer of that kind opens a pause, the others wait on it instead of sending, and when
-// the pause ends a single request probes whether the limit is over. Once one request goes
-// through, everybody resumes.
+// One back-off shared by every request of a group of a download run (its listing, its pictures:
+// the service limits them apart). A service that says "slow down" (418, 429, 414, 432, or any
+// error status with Retry-After) is obeyed by all workers of the group together: the first answer
+// of that kind opens a pause, the others wait on it instead of sending, and when the pause ends a
+// single request probes whether the limit is over. Once one request goes through, everybody
+// resumes. A pause that had to double before a probe went through is where the next one starts.
 #include <windows.h>
 
 #include <chrono>
@@ -75,6 +76,8 @@ class RateBackoff {
     bool probing_ = false;
     unsigned epoch_ = 0;
     unsigned nextPauseMs_ = kFirstPauseMs;
+    unsigned firstPauseMs_ = kFirstPauseMs;  // the shortest pause that has ended a limit
+    unsigned openPauseMs_ = 0;  // the open pause's own length; 0 when Retry-After set it
     Clock::time_point resumeAt_{};
     unsigned long long resumeAtFileTime_ = 0;  // UTC, for the status line
     int pauses_ = 0;

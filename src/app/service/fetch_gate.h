@@ -11,10 +11,11 @@
 // Picture requests of the pool in flight at once, and the pool's workers beyond those.
 constexpr int kParallelFetches = 5;
 constexpr int kWritingWorkers = 2;
-// Listing pages asked for at once. They go beside the picture requests: a page brings 32
-// photos, so while pictures are coming the listing is far ahead anyway, and an album whose
-// pictures are all there already is nothing but its pages.
-constexpr int kListingWorkers = 4;
+// Listing pages on their way at once. They go beside the picture requests, and a page brings 32
+// photos, so one at a time keeps the listing far ahead of the pictures; the service limits its
+// listing per address and bans one that pushes on, and every request already on its way when a
+// limit comes back meets the ban again.
+constexpr int kListingWorkers = 1;
 
 class FetchGate {
   public:

@@ -2,6 +2,14 @@
 
 #include <algorithm>
 
+namespace {
+
+double Clamped(double rate) {
+    return std::clamp(rate, Pace::kSlowestRate, Pace::kFastestRate);
+}
+
+}  // namespace
+
 Pace::Turn Pace::Take(Clock::time_point now) {
     std::lock_guard<std::mutex> guard(mutex_);
     Turn turn{epoch_, now};
@@ -10,47 +18,67 @@ Pace::Turn Pace::Take(Clock::time_point now) {
         next_ = turn.at + std::chrono::duration_cast<Clock::duration>(
                               std::chrono::duration<double>(1.0 / rate_));
     }
-    starts_.push_back(turn.at);
-    if (starts_.size() > kMeasuredStarts) starts_.pop_front();
+    if (!counting_ || (!learning_ && turn.at - lastStart_ > kQuiet)) {
+        counting_ = true;
+        since_ = turn.at;
+        through_ = 0;
+    }
+    lastStart_ = std::max(lastStart_, turn.at);
     return turn;
+}
+
+void Pace::Count(Clock::time_point at) {
+    if (counting_ && at >= since_) ++through_;
 }
 
 void Pace::Limited(const Turn& turn) {
     std::lock_guard<std::mutex> guard(mutex_);
-    if (turn.epoch != epoch_) return;
-    // The pace in effect drew the limit, or the requests went slower than it and their own
-    // rate did.
-    double measured = rate_ > 0 ? rate_ : kFastestRate;
-    size_t counted = 0;
-    Clock::time_point first{};
-    for (auto at = starts_.rbegin(); at != starts_.rend(); ++at) {
-        if (starts_.back() - *at > kMeasuredWindow) break;
-        first = *at;
-        ++counted;
-    }
-    if (counted >= 2) {
-        const double span = std::chrono::duration<double>(starts_.back() - first).count();
-        if (span > 0) measured = std::min(measured, (counted - 1) / span);
-    }
-    ceiling_ = std::clamp(measured, kSlowestRate, kFastestRate);
-    rate_ = ceiling_ / 2;
+    // A probe limited again says the pause was short, not that the pace was fast.
+    if (turn.epoch != epoch_ || learning_) return;
     ++epoch_;
     ++limits_;
-    starts_.clear();
+    learning_ = true;
+    if (rate_ <= 0) return;  // a burst: learnt when a request goes through again
+    // The pace in effect drew the limit, or the service let less through than it, and that did.
+    double measured = rate_;
+    const double span = std::chrono::duration<double>(turn.at - since_).count();
+    if (counting_ && span > 0) measured = std::min(measured, through_ / span);
+    ceiling_ = Clamped(measured);
+    rate_ = ceiling_ / 2;
+    step_ = ceiling_ * kCreepShare;
 }
 
 void Pace::Through(const Turn& turn) {
     std::lock_guard<std::mutex> guard(mutex_);
-    if (turn.epoch != epoch_ || rate_ <= 0) return;
-    rate_ = std::min(rate_ + ceiling_ * kCreepShare, ceiling_ * kCeilingShare);
+    Count(turn.at);
+    if (turn.epoch != epoch_) return;
+    if (learning_) {
+        learning_ = false;
+        if (rate_ <= 0) {
+            const double span = std::chrono::duration<double>(turn.at - since_).count();
+            rate_ = Clamped(span > 0 ? through_ / span : kFastestRate) / 2;
+            ceiling_ = kFastestRate;
+            step_ = rate_ * kFirstStepShare;
+            next_ = turn.at + std::chrono::duration_cast<Clock::duration>(
+                                  std::chrono::duration<double>(1.0 / rate_));
+        }
+        // What the next limit teaches is counted from here.
+        counting_ = true;
+        since_ = turn.at;
+        through_ = 1;
+        return;
+    }
+    if (rate_ > 0) rate_ = std::min(rate_ + step_, ceiling_ * kCeilingShare);
 }
 
 void Pace::Forget() {
     std::lock_guard<std::mutex> guard(mutex_);
     rate_ = 0;
     ceiling_ = 0;
+    step_ = 0;
     ++epoch_;
-    starts_.clear();
+    counting_ = false;
+    learning_ = false;
 }
 
 double Pace::Rate() const {
