@@ -32,6 +32,8 @@ FINAL = re.compile(r"全部下载完成,当前已下载 (\d+)张 共 (\d+)张")
 # "下载全部相册": albums, pictures written, pictures already there.
 FINAL_ACCOUNT = re.compile(r"全部相册下载完成,共 (\d+)个相册,新下载 (\d+)张,已有 (\d+)张")
 OWNER = "3000003"
+# The limiter's ban: nothing refills during it, and every request during it starts it again.
+BAN_MS = 3000
 OWNER_NICK = "压力测试"
 WORKERS = 5
 SEGMENT = "/mw1024/"  # the size the program starts with, "高清"
@@ -313,7 +315,7 @@ def main():
     ctl.reset("today")
     if options.limiter:
         burst, rate = options.limiter.split("/")
-        ctl.knobs({"limit_burst": int(burst), "limit_rate": float(rate), "limit_ban_ms": 3000})
+        ctl.knobs({"limit_burst": int(burst), "limit_rate": float(rate), "limit_ban_ms": BAN_MS})
     ctl.scenario("bench")
     owner_id = options.account or OWNER
     owner = owner_of(ctl.current_scenario(), owner_id)
@@ -498,18 +500,29 @@ def main():
     say("limit: %d x %d ms / %d workers = %.2f s, + listing %d requests %.2f s = %.2f s"
         % (count, options.latency_ms, WORKERS, pictures_limit_s, len(listing), listing_s, limit_s))
     if options.limiter:
-        # The limiter's own bound: past its bucket, listing requests go at its refill rate,
-        # beside the pictures.
+        # The limiter's own bound: past its bucket, the listing requests it answered go at its
+        # refill rate, beside the pictures. A client not told the bucket learns it only from a
+        # limit, and nothing refills during the ban that limit opens: the second bound counts
+        # that one ban.
         burst, rate = options.limiter.split("/")
-        bucket_s = max(0, len(listing) - int(burst)) / float(rate)
         limited = [e for e in listing if e["status"] in (418, 429, 432)]
+        bucket_s = max(0, len(listing) - len(limited) - int(burst)) / float(rate)
+        bound_s = max(bucket_s, pictures_limit_s, 0.001)
+        learnt_s = max(bucket_s + BAN_MS / 1000.0, pictures_limit_s, 0.001)
         span = (max(e["arrived"] for e in listing) - min(e["arrived"] for e in listing)
                 if len(listing) > 1 else 0)
         say("limiter %s: %d listing answers were limits; the listing went at %.2f a second; "
-            "its bound %.2f s beside the pictures' %.2f s: %.2f s, ours %.2fx of it"
+            "its bound %.2f s beside the pictures' %.2f s: %.2f s, ours %.2fx of it; with the "
+            "one ban a client must meet to learn the bucket %.2f s, ours %.2fx"
             % (options.limiter, len(limited), (len(listing) - 1) / span if span else 0,
-               bucket_s, pictures_limit_s, max(bucket_s, pictures_limit_s),
-               ours_s / max(bucket_s, pictures_limit_s, 0.001)))
+               bucket_s, pictures_limit_s, bound_s, ours_s / bound_s, learnt_s,
+               ours_s / learnt_s))
+        # Where the listing settled: its last requests after the last limit, beside the refill.
+        last_limit = max((i for i, e in enumerate(listing) if e in limited), default=-1)
+        tail = [e["arrived"] for e in listing[last_limit + 1:]][-20:]
+        if len(tail) > 1 and tail[-1] > tail[0]:
+            say("  its last %d listing requests went at %.2f a second; the limiter refills %s"
+                % (len(tail), (len(tail) - 1) / (tail[-1] - tail[0]), rate))
     say("curl --parallel --parallel-max %d, same %d addresses to files: %.2f s (%d answered 200,"
         " %.1f MiB)" % (WORKERS, len(curl_urls), curl_s, curl_ok, curl_bytes / 1048576.0))
     if ours_s > 0 and curl_s > 0 and options.latency_ms > 0:

@@ -1,6 +1,6 @@
 #pragma once
-// The pages of a photo list, asked for a few at a time on the listing workers and handed to
-// the driver in page order. An album whose pictures are all in its folder already is nothing
+// The pages of a photo list, asked for ahead of the driver on the listing workers and handed
+// to the driver in page order. An album whose pictures are all in its folder already is nothing
 // but its listing, and one page after another spends that time waiting on the network.
 #include <functional>
 #include <memory>
