@@ -280,12 +280,12 @@ TEST(RateBackoff, APaceHalvesWhatTheServiceLetThroughAndCreepsBackBelowTheRateTh
         double rate;                    // requests through; the pace then
         int idleMs;                     // later, a second start after this gap or at its turn
     } cases[] = {
-        {10, 2920, 0, 1.5, 0},        // 8 let through, the limit, a probe: 9 over 3 s, halved
-        {10, 2920, 2, 2.25, 0},       // each request through adds a quarter of that start
-        {10, 2920, 2, 2.25, 4000},    // a limit after a gap: the service let one through in 4 s
-        {10, 5920, 2, 1.125, 0},      // a longer ban lets less through
-        {0, 0, 0, 50.0, 0},           // starts too close to measure count as the fastest
-        {40000, 3990, 0, 0.25, 0},    // a quiet while apart: only the last start is the burst
+        {10, 2920, 0, 1.5, 0},      // 8 let through, the limit, a probe: 9 over 3 s, halved
+        {10, 2920, 2, 2.25, 0},     // each request through adds a quarter of that start
+        {10, 2920, 2, 2.25, 4000},  // a limit after a gap: the service let one through in 4 s
+        {10, 5920, 2, 1.125, 0},    // a longer ban lets less through
+        {0, 0, 0, 50.0, 0},         // starts too close to measure count as the fastest
+        {40000, 3990, 0, 0.25, 0},  // a quiet while apart: only the last start is the burst
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.apartMs << " ms apart, " << c.through << " through");
