@@ -267,7 +267,10 @@ TEST(RateBackoff, OnePauseForEveryWorkerThatMetTheLimitAndOnlyItsHostsCanEndIt) 
     StopAfter slowBound(slow, 60000);
     EXPECT_EQ(backoff.Report(backoff.WaitTurn(slow), Outcome::kLimited), Change::kPaused);
     EXPECT_LE(SecondsToResume(backoff), 2);
-    EXPECT_EQ(backoff.Report(backoff.WaitTurn(slow), Outcome::kLimited), Change::kPaused);
+    const ULONGLONG pausedAt = GetTickCount64();
+    const RateBackoff::Ticket probe = backoff.WaitTurn(slow);
+    EXPECT_GE(GetTickCount64() - pausedAt, 1900u);  // nobody probes before the pause ends
+    EXPECT_EQ(backoff.Report(probe, Outcome::kLimited), Change::kPaused);
     EXPECT_EQ(backoff.Report(backoff.WaitTurn(slow), Outcome::kThrough), Change::kResumed);
     EXPECT_EQ(backoff.Report(backoff.WaitTurn(slow), Outcome::kLimited), Change::kPaused);
     EXPECT_GE(SecondsToResume(backoff), 3);

@@ -28,7 +28,9 @@ class RateBackoff {
     using Clock = std::chrono::steady_clock;
 
     static constexpr unsigned kFirstPauseMs = 2000;
-    static constexpr unsigned kLongestPauseMs = 60000;
+    // A ban that every request during it restarts outlasts, for good, any pause shorter than
+    // itself: the pause doubles up to minutes, and the bound below still ends the run.
+    static constexpr unsigned kLongestPauseMs = 300000;
     // A service that has let no request through for this long is not waited for any more.
     static constexpr unsigned kLimitBoundMs = 600000;
 
