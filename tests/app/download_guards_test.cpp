@@ -318,6 +318,9 @@ TEST(RateBackoff, APaceHalvesWhatTheServiceLetThroughAndCreepsBackBelowTheRateTh
         const double drew = std::min(c.rate, 1 / gap);
         EXPECT_NEAR(pace.LimitedRate(), drew, 1e-6);
         EXPECT_NEAR(pace.Rate(), drew / 2, 1e-6);
+        pace.Through(pace.Take(second.at));  // the first through after it ends the lesson
+        pace.Through(pace.Take(second.at));
+        EXPECT_NEAR(pace.Rate(), drew / 2 + drew / 8, 1e-6);  // now in eighths of what drew it
         for (int i = 0; i < 100; ++i) pace.Through(pace.Take(second.at));
         EXPECT_NEAR(pace.Rate(), drew * 15 / 16, 1e-6);
         EXPECT_EQ(pace.Limits(), 2);

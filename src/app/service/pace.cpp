@@ -63,7 +63,6 @@ void Pace::Through(const Turn& turn) {
                                   std::chrono::duration<double>(1.0 / rate_));
         }
         // What the next limit teaches is counted from here.
-        counting_ = true;
         since_ = turn.at;
         through_ = 1;
         return;
