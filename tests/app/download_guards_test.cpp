@@ -283,8 +283,7 @@ TEST(RateBackoff, APaceHalvesWhatTheServiceLetThroughAndCreepsBackBelowTheRateTh
         double rate;                    // requests through; the pace then
         int idleMs;                     // later, a second start after this gap or at its turn
     } cases[] = {
-        {10, 2920, 0, 1.5, 0},      // 8 let through, the limit, a probe: 9 over 3 s, halved
-        {10, 2920, 2, 2.25, 0},     // each request through adds a quarter of that start
+        {10, 2920, 2, 2.25, 0},     // 9 let through over 3 s, halved, and two quarters of that
         {10, 2920, 2, 2.25, 4000},  // a limit after a gap: the service let one through in 4 s
         {10, 5920, 2, 1.125, 0},    // a longer ban lets less through
         {0, 0, 0, 50.0, 0},         // starts too close to measure count as the fastest
