@@ -78,7 +78,7 @@ class RateBackoff {
     bool probing_ = false;
     unsigned epoch_ = 0;
     unsigned nextPauseMs_ = kFirstPauseMs;
-    unsigned firstPauseMs_ = kFirstPauseMs;  // the shortest pause that has ended a limit
+    unsigned firstPauseMs_ = kFirstPauseMs;  // the longest pause a limit has needed to end
     unsigned openPauseMs_ = 0;  // the open pause's own length; 0 when Retry-After set it
     Clock::time_point resumeAt_{};
     unsigned long long resumeAtFileTime_ = 0;  // UTC, for the status line

@@ -8,6 +8,11 @@ double Clamped(double rate) {
     return std::clamp(rate, Pace::kSlowestRate, Pace::kFastestRate);
 }
 
+Pace::Clock::duration GapAt(double rate) {
+    return std::chrono::duration_cast<Pace::Clock::duration>(
+        std::chrono::duration<double>(1.0 / rate));
+}
+
 }  // namespace
 
 Pace::Turn Pace::Take(Clock::time_point now) {
@@ -15,8 +20,7 @@ Pace::Turn Pace::Take(Clock::time_point now) {
     Turn turn{epoch_, now};
     if (rate_ > 0) {
         turn.at = std::max(now, next_);
-        next_ = turn.at + std::chrono::duration_cast<Clock::duration>(
-                              std::chrono::duration<double>(1.0 / rate_));
+        next_ = turn.at + GapAt(rate_);
     }
     if (!counting_ || (!learning_ && turn.at - lastStart_ > kQuiet)) {
         counting_ = true;
@@ -59,8 +63,7 @@ void Pace::Through(const Turn& turn) {
             rate_ = Clamped(span > 0 ? through_ / span : kFastestRate) / 2;
             ceiling_ = kFastestRate;
             step_ = rate_ * kFirstStepShare;
-            next_ = turn.at + std::chrono::duration_cast<Clock::duration>(
-                                  std::chrono::duration<double>(1.0 / rate_));
+            next_ = turn.at + GapAt(rate_);
         }
         // What the next limit teaches is counted from here.
         since_ = turn.at;
